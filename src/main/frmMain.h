@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace vantor {
+
+class Dialogs;
+class SerialPort;
+class modINI;
+struct modVar;
+
+// The main window: port and line settings, module model, Connect, Configure LCD, and the
+// simulator of the slaves a configured module polls.
+class frmMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  frmMain(modVar& vars, modINI& ini, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  SerialPort& port() { return *MSComm1_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildLayout();
+  QWidget* buildSlaveQuadrant(int slave);
+  void load();
+  void cmdConnect_Click();
+  void cmdCfgLcd_Click();
+  void onPortLost(const QString& reason);
+  void setConnected(bool connected);
+  void showDevice();
+
+  modVar& vars_;
+  modINI& ini_;
+  Dialogs& dialogs_;
+  SerialPort* MSComm1_ = nullptr;
+
+  QGroupBox* fComm_ = nullptr;
+  QRadioButton* opt9600_ = nullptr;
+  QRadioButton* opt19200_ = nullptr;
+  QRadioButton* opt38400_ = nullptr;
+  QComboBox* cboDF_ = nullptr;
+  QComboBox* cboComm_ = nullptr;
+  QComboBox* cboModule_ = nullptr;
+  QLabel* lblDevice_ = nullptr;
+  QPushButton* cmdConnect_ = nullptr;
+  QPushButton* cmdCfgLcd_ = nullptr;
+  QGroupBox* fModSim_ = nullptr;
+  std::array<QLabel*, 4> lblSid_{};
+  std::array<QLabel*, 8> lblReg_{};
+  // cboMReg1..cboMReg4, elements 0..2 each.
+  std::array<std::array<QComboBox*, 3>, 4> cboMReg_{};
+  QLabel* lblRxData_ = nullptr;
+  QLabel* lblTxData_ = nullptr;
+  QLabel* lblStatus_ = nullptr;
+};
+
+}  // namespace vantor
