@@ -12,7 +12,8 @@ class modINI {
   static constexpr int kMaxValueLength = 254;
 
   // Uses the file in `folder`; an empty folder means the program's own folder, or the user's
-  // configuration folder where the program's folder cannot be written.
+  // configuration folder where the program's folder cannot be written (the application
+  // object must exist by then).
   explicit modINI(QString folder = {});
 
   // Full path of the settings file, worked out afresh on every call.
