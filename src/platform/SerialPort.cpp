@@ -4,6 +4,9 @@
 
 #include <QMetaObject>
 
+#include <chrono>
+#include <cmath>
+
 #include <sys/file.h>
 #include <termios.h>
 
@@ -13,12 +16,22 @@ namespace {
 
 constexpr int kDrainTimeoutMs = 2000;
 
+// Silence that ends a frame on an RTU line: 3.5 character times, and a fixed 1.75 ms above
+// 19200 baud where character times get too short to time reliably.
+std::chrono::milliseconds frameGap(const LineSettings& line) {
+  const double ms = line.baud > 19200 ? 1.75 : 3500.0 * line.bitsPerCharacter() / line.baud;
+  return std::chrono::milliseconds(int(std::ceil(ms)));
+}
+
 }  // namespace
 
 SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)) {
   connect(&port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+  silence_.setSingleShot(true);
+  silence_.setTimerType(Qt::PreciseTimer);
+  connect(&silence_, &QTimer::timeout, this, &SerialPort::onSilence);
 }
 
 SerialPort::~SerialPort() { close(); }
@@ -68,11 +81,13 @@ bool SerialPort::open(QString* error) {
   }
   port_.clearError();
   port_.clear(QSerialPort::Input);
+  silence_.setInterval(frameGap(*line));
   closing_ = false;
   return true;
 }
 
 void SerialPort::close() {
+  silence_.stop();
   if (!port_.isOpen()) return;
   closing_ = true;
   if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainTimeoutMs);
@@ -92,7 +107,18 @@ void SerialPort::output(const QByteArray& bytes) {
 }
 
 void SerialPort::onReadyRead() {
-  if (threshold_ > 0 && port_.bytesAvailable() >= threshold_) emit received();
+  if (threshold_ <= 0) return;
+  if (port_.bytesAvailable() >= threshold_) {
+    silence_.stop();
+    emit received();
+  } else {
+    silence_.start();
+  }
+}
+
+void SerialPort::onSilence() {
+  const qint64 waiting = port_.bytesAvailable();
+  if (port_.isOpen() && waiting > 0 && waiting < threshold_) emit fragmentDropped(port_.readAll());
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error) {
@@ -114,6 +140,7 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
       this,
       [this, reason] {
         if (!port_.isOpen()) return;
+        silence_.stop();
         port_.close();
         port_.clearError();
         emit lost(reason);

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -45,6 +46,10 @@ class SerialPort : public QObject {
 
  signals:
   void received();
+  // Fewer bytes than the threshold waited while the line stayed silent for 3.5 character
+  // times: not a whole request (noise, an echo of our own reply, a cut request). They are
+  // dropped, so that they cannot misalign the next request.
+  void fragmentDropped(const QByteArray& bytes);
   // The device went away while open (adapter pulled out, far end gone). The port is closed
   // by the time this is raised.
   void lost(const QString& reason);
@@ -52,6 +57,7 @@ class SerialPort : public QObject {
  private:
   void onReadyRead();
   void onError(QSerialPort::SerialPortError error);
+  void onSilence();
   QString describe() const;
 
   DeviceResolver resolver_;
@@ -61,6 +67,7 @@ class SerialPort : public QObject {
   QString device_;
   int threshold_ = 0;
   bool closing_ = false;
+  QTimer silence_;
 };
 
 }  // namespace vantor

@@ -140,17 +140,42 @@ class tst_platform : public QObject {
     port->setRThreshold(8);
     QVERIFY(port->open());
     QSignalSpy received(port, &SerialPort::received);
+    QSignalSpy dropped(port, &SerialPort::fragmentDropped);
 
+    // A request arriving in pieces, without a pause between them, is one request.
     QVERIFY(pty.write(QByteArray::fromHex("01030000")));
-    QTest::qWait(100);
-    QCOMPARE(received.count(), 0);
     QVERIFY(pty.write(QByteArray::fromHex("000184")));
-    QTest::qWait(100);
-    QCOMPARE(received.count(), 0);
     QVERIFY(pty.write(QByteArray::fromHex("0AFF")));
     QTRY_VERIFY(received.count() >= 1);
     QCOMPARE(port->input(), QByteArray::fromHex("010300000001840AFF"));
     QCOMPARE(port->input(), QByteArray());
+    QCOMPARE(dropped.count(), 0);
+    delete port;
+  }
+
+  void silenceEndsAFragment_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("9600") << "9600,n,8,1";
+    QTest::newRow("38400") << "38400,e,8,1";
+  }
+  void silenceEndsAFragment() {
+    QFETCH(QString, settings);
+    PtyPair pty;
+    SerialPort* port = portOn(pty.devicePath(), settings, this);
+    port->setRThreshold(8);
+    QVERIFY(port->open());
+    QSignalSpy received(port, &SerialPort::received);
+    QSignalSpy dropped(port, &SerialPort::fragmentDropped);
+
+    // A stray byte, then silence: it is dropped before the next request comes.
+    QVERIFY(pty.write(QByteArray::fromHex("FF")));
+    QTRY_COMPARE(dropped.count(), 1);
+    QCOMPARE(dropped.at(0).at(0).toByteArray(), QByteArray::fromHex("FF"));
+    QCOMPARE(received.count(), 0);
+
+    QVERIFY(pty.write(QByteArray::fromHex("010300000001840A")));
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(port->input(), QByteArray::fromHex("010300000001840A"));
     delete port;
   }
 

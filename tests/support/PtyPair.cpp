@@ -10,7 +10,7 @@
 
 namespace vantor::test {
 
-PtyPair::PtyPair() {
+PtyPair::PtyPair(bool keepSlaveOpen) {
   char name[256] = {};
   termios raw{};
   cfmakeraw(&raw);
@@ -19,14 +19,17 @@ PtyPair::PtyPair() {
     return;
   }
   path_ = QString::fromLocal8Bit(name);
-  // Our own slave descriptor only keeps the line alive until the program opens it; closing it
-  // now lets the far end see the program's close as a hang-up, as a real line would.
-  ::close(slave_);
-  slave_ = -1;
+  if (!keepSlaveOpen) {
+    ::close(slave_);
+    slave_ = -1;
+  }
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPair::~PtyPair() { closeMaster(); }
+PtyPair::~PtyPair() {
+  closeMaster();
+  if (slave_ >= 0) ::close(slave_);
+}
 
 void PtyPair::closeMaster() {
   if (master_ >= 0) ::close(master_);
@@ -67,6 +70,45 @@ QByteArray PtyPair::read(int expected, int timeoutMs) {
     if (expected <= 0) t.restart();
   }
   return out;
+}
+
+PtyBridge::PtyBridge() {
+  if (::pipe(stop_) != 0) return;
+  thread_ = std::thread([this] { relay(); });
+}
+
+PtyBridge::~PtyBridge() {
+  if (thread_.joinable()) {
+    const char quit = 0;
+    [[maybe_unused]] const auto n = ::write(stop_[1], &quit, 1);
+    thread_.join();
+  }
+  for (int fd : stop_)
+    if (fd >= 0) ::close(fd);
+}
+
+void PtyBridge::relay() {
+  const int ends[2] = {a_.masterFd(), b_.masterFd()};
+  for (;;) {
+    pollfd p[3] = {{ends[0], POLLIN, 0}, {ends[1], POLLIN, 0}, {stop_[0], POLLIN, 0}};
+    if (::poll(p, 3, -1) < 0) continue;
+    if (p[2].revents) return;
+    for (int i = 0; i < 2; ++i) {
+      if (!(p[i].revents & POLLIN)) continue;
+      char buf[512];
+      const ssize_t n = ::read(ends[i], buf, sizeof buf);
+      if (n <= 0) continue;
+      ssize_t done = 0;
+      while (done < n) {
+        const ssize_t w = ::write(ends[1 - i], buf + done, size_t(n - done));
+        if (w > 0) done += w;
+        else {
+          pollfd out{ends[1 - i], POLLOUT, 0};
+          ::poll(&out, 1, 10);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace vantor::test
