@@ -266,8 +266,8 @@ void frmMain::showDevice() {
   const int port = cboComm_->currentIndex() + 1;
   const QString device = devicePathForPort(ini_, port);
   lblDevice_->setText(port < 1             ? QString()
-                      : device.isEmpty() ? tr("no device behind port %1").arg(port)
-                                         : tr("opens %1").arg(device));
+                      : device.isEmpty() ? tr("Device: none found")
+                                         : tr("Device: %1").arg(device));
 }
 
 void frmMain::setConnected(bool connected) {
