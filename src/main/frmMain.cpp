@@ -1,5 +1,8 @@
 #include "main/frmMain.h"
 
+#include "main/PollResponder.h"
+#include "main/SlaveTable.h"
+
 #include "platform/Dialogs.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
@@ -73,6 +76,14 @@ frmMain::frmMain(modVar& vars, modINI& ini, Dialogs& dialogs, QWidget* parent)
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
   MSComm1_->setObjectName(QStringLiteral("MSComm1"));
   connect(MSComm1_, &SerialPort::lost, this, &frmMain::onPortLost);
+  connect(MSComm1_, &SerialPort::received, this, &frmMain::HandleCommEvent);
+  responder_ = std::make_unique<PollResponder>(
+      vars_, [this](int slave, int element) -> std::optional<std::uint8_t> {
+        const int position =
+            cboMReg_[std::size_t(slave - 1)][std::size_t(element)]->currentIndex();
+        if (position < 0) return std::nullopt;
+        return std::uint8_t(position);
+      });
 
   buildLayout();
   load();
@@ -159,9 +170,9 @@ void frmMain::buildLayout() {
   lblTxData_ = namedLabel(QStringLiteral("lblTxData"), {}, this);
   lblStatus_ = namedLabel(QStringLiteral("lblStatus"), {}, this);
   lblRxData_->setStyleSheet(
-      QStringLiteral("background-color: #00C000; color: #FF0000; padding: 2px;"));
+      QStringLiteral("background-color: #66DD66; color: #B00000; padding: 2px;"));
   lblTxData_->setStyleSheet(
-      QStringLiteral("background-color: #FF0000; color: #00FF00; padding: 2px;"));
+      QStringLiteral("background-color: #CC0000; color: #A0FFA0; padding: 2px;"));
   lblStatus_->setStyleSheet(QStringLiteral("color: #008000; font-weight: bold;"));
   QFont mono(QStringLiteral("Monospace"));
   mono.setStyleHint(QFont::TypeWriter);
@@ -298,10 +309,50 @@ void frmMain::cmdConnect_Click() {
       return;
     }
     setConnected(true);
+
+    const bool twoLine = cboModule_->currentIndex() == 0;
+    const SlaveTableLoad table =
+        twoLine ? LoadSlaveTable1602(ini_, vars_) : LoadSlaveTable2004(ini_, vars_);
+    showLoad(table);
+    if (table.error) {
+      // The port is fine and stays open; what is missing is the module's configuration.
+      dialogs_.message(this, tr("The simulator could not load the module's configuration."),
+                       *table.error);
+    }
   } else {
     MSComm1_->close();
     setConnected(false);
   }
+}
+
+void frmMain::showLoad(const SlaveTableLoad& load) {
+  for (std::size_t i = 0; i < load.views.size(); ++i) {
+    const SlaveView& view = load.views[i];
+    if (view.address) lblSid_[i]->setText(*view.address);
+    if (view.listsReset) {
+      for (int e = 0; e < kValueListsPerSlave; ++e) {
+        QComboBox* list = cboMReg_[i][std::size_t(e)];
+        list->clear();
+        list->addItems(valueListEntries(e));
+        list->setCurrentIndex(0);
+      }
+    }
+    if (view.firstReg) lblReg_[2 * i]->setText(*view.firstReg);
+    if (view.secondReg) lblReg_[2 * i + 1]->setText(*view.secondReg);
+  }
+  if (load.disableOthers) {
+    for (std::size_t i = 1; i < lblSid_.size(); ++i) lblSid_[i]->setText(QStringLiteral("Disabled"));
+  }
+}
+
+void frmMain::HandleCommEvent() {
+  const QByteArray reply = responder_->HandleCommEvent(MSComm1_->input());
+  // The answer goes out before anything is drawn: the module is waiting for it.
+  MSComm1_->output(reply);
+  const PollResponder::Display& shown = responder_->display();
+  lblRxData_->setText(shown.rxData);
+  lblTxData_->setText(shown.txData);
+  lblStatus_->setText(shown.status);
 }
 
 void frmMain::cmdCfgLcd_Click() {

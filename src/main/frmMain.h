@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -14,7 +15,9 @@ namespace vantor {
 
 class Dialogs;
 class SerialPort;
+class PollResponder;
 class modINI;
+struct SlaveTableLoad;
 struct modVar;
 
 // The main window: port and line settings, module model, Connect, Configure LCD, and the
@@ -38,6 +41,8 @@ class frmMain : public QWidget {
   void cmdConnect_Click();
   void cmdCfgLcd_Click();
   void onPortLost(const QString& reason);
+  void HandleCommEvent();
+  void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
 
@@ -45,6 +50,7 @@ class frmMain : public QWidget {
   modINI& ini_;
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
+  std::unique_ptr<PollResponder> responder_;
 
   QGroupBox* fComm_ = nullptr;
   QRadioButton* opt9600_ = nullptr;
