@@ -66,6 +66,12 @@ class tst_frmMain : public QObject {
     QVERIFY(ini.WriteINI("Settings", "CommPort", "4"));
     QVERIFY(ini.WriteINI("Settings", "Setting", "19200,n,8,2"));
     QVERIFY(ini.WriteINI("LCD", "Module", "2004"));
+    // A saved four-line configuration, so that Connect has slaves to load.
+    for (int n = 1; n <= 4; ++n) {
+      const QString i = QString::number(n);
+      for (auto key : {"Saddr", "RHigh", "RLow", "Fcode", "DT"})
+        QVERIFY(ini.WriteINI("Cfg2004", key + i, key == QString("Fcode") ? "3" : i));
+    }
   }
 
  private slots:
