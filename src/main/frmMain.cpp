@@ -1,5 +1,7 @@
 #include "main/frmMain.h"
 
+#include "config1602/frmCfg1602.h"
+#include "config2004/frmCfg2004.h"
 #include "main/PollResponder.h"
 #include "main/SlaveTable.h"
 
@@ -358,6 +360,13 @@ void frmMain::HandleCommEvent() {
 void frmMain::cmdCfgLcd_Click() {
   MSComm1_->close();
   setConnected(false);
+  if (cboModule_->currentIndex() == 0) {
+    if (!frmCfg1602_) frmCfg1602_ = std::make_unique<frmCfg1602>(vars_, ini_, dialogs_);
+    frmCfg1602_->showWindow();
+  } else {
+    if (!frmCfg2004_) frmCfg2004_ = std::make_unique<frmCfg2004>(vars_, ini_, dialogs_);
+    frmCfg2004_->showWindow();
+  }
 }
 
 void frmMain::onPortLost(const QString& reason) {

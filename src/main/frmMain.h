@@ -16,6 +16,8 @@ namespace vantor {
 class Dialogs;
 class SerialPort;
 class PollResponder;
+class frmCfg1602;
+class frmCfg2004;
 class modINI;
 struct SlaveTableLoad;
 struct modVar;
@@ -30,6 +32,9 @@ class frmMain : public QWidget {
   ~frmMain() override;
 
   SerialPort& port() { return *MSComm1_; }
+  // The configuration windows, once Configure LCD has created them (else null).
+  frmCfg1602* cfg1602() const { return frmCfg1602_.get(); }
+  frmCfg2004* cfg2004() const { return frmCfg2004_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -51,6 +56,9 @@ class frmMain : public QWidget {
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
   std::unique_ptr<PollResponder> responder_;
+  // Top-level windows of their own (no owner), created on first use and kept for the run.
+  std::unique_ptr<frmCfg1602> frmCfg1602_;
+  std::unique_ptr<frmCfg2004> frmCfg2004_;
 
   QGroupBox* fComm_ = nullptr;
   QRadioButton* opt9600_ = nullptr;
