@@ -37,6 +37,7 @@ SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
 SerialPort::~SerialPort() { close(); }
 
 QString SerialPort::describe() const {
+  if (!devicePath_.isEmpty()) return devicePath_;
   return device_.isEmpty() ? tr("Port %1").arg(commPort_)
                            : tr("Port %1 (%2)").arg(commPort_).arg(device_);
 }
@@ -48,8 +49,12 @@ bool SerialPort::open(QString* error) {
   };
   if (port_.isOpen()) return fail(tr("%1 is already open.").arg(describe()));
 
-  device_ = commPort_ >= 1 && resolver_ ? resolver_(commPort_) : QString();
-  if (commPort_ < 1) return fail(tr("No port number is chosen."));
+  if (!devicePath_.isEmpty()) {
+    device_ = devicePath_;
+  } else {
+    device_ = commPort_ >= 1 && resolver_ ? resolver_(commPort_) : QString();
+    if (commPort_ < 1) return fail(tr("No port number is chosen."));
+  }
   if (device_.isEmpty())
     return fail(tr("Port %1 stands for no serial device on this computer. Name one in the "
                    "[Ports] section of the settings file.")

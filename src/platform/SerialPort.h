@@ -24,6 +24,8 @@ class SerialPort : public QObject {
   ~SerialPort() override;
 
   void setCommPort(int port) { commPort_ = port; }
+  // Opens `path` itself rather than the device behind a port number (command-line use).
+  void setDevicePath(const QString& path) { devicePath_ = path; }
   int commPort() const { return commPort_; }
   void setSettings(const QString& text) { settings_ = text; }
   QString settings() const { return settings_; }
@@ -65,6 +67,7 @@ class SerialPort : public QObject {
   int commPort_ = 0;
   QString settings_;
   QString device_;
+  QString devicePath_;
   int threshold_ = 0;
   bool closing_ = false;
   QTimer silence_;

@@ -131,10 +131,17 @@ modINI::modINI(QString folder) : folder_(std::move(folder)) {
   }
 }
 
+modINI modINI::forFile(const QString& filePath) {
+  const QFileInfo info(filePath);
+  modINI store(info.absolutePath());
+  store.fileName_ = info.fileName();
+  return store;
+}
+
 QString modINI::INIFilePath() const {
   QString folder = folder_;
   if (!folder.endsWith(u'/')) folder += u'/';
-  return folder + QLatin1String(kFileName);
+  return folder + fileName_;
 }
 
 QString modINI::ReadINI(const QString& section, const QString& key) const {

@@ -16,6 +16,9 @@ class modINI {
   // object must exist by then).
   explicit modINI(QString folder = {});
 
+  // A store on the settings file at `filePath`, whatever its name (command-line use).
+  static modINI forFile(const QString& filePath);
+
   // Full path of the settings file, worked out afresh on every call.
   QString INIFilePath() const;
 
@@ -31,6 +34,7 @@ class modINI {
 
  private:
   QString folder_;
+  QString fileName_ = QLatin1String(kFileName);
 };
 
 // Folder that holds "modlcd.ini" for a program in `programFolder`: that folder when it can be

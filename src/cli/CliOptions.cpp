@@ -1,0 +1,126 @@
+#include "cli/CliOptions.h"
+
+namespace vantor::cli {
+
+namespace {
+
+const QStringList kCommands = {QStringLiteral("frame"), QStringLiteral("send"),
+                               QStringLiteral("simulate")};
+
+// Which options each command takes.
+bool takes(const QString& command, const QString& option) {
+  if (option == u"--module" || option == u"--ini") return true;
+  if (option == u"--port" || option == u"--device") return command != u"frame";
+  return command == u"simulate" &&
+         (option == u"--setting" || option == u"--value" || option == u"--count");
+}
+
+}  // namespace
+
+QString usageText(const QString& command) {
+  struct Usage {
+    const char* command;
+    QStringList lines;
+    const char* what;
+  };
+  static const Usage kUsages[] = {
+      {"frame",
+       {"vantor-cli frame    --module 1602|2004 [--ini FILE]"},
+       "Prints the configuration frame the module's window would send.\n"},
+      {"send",
+       {"vantor-cli send     --module 1602|2004 [--ini FILE] [--port N | --device PATH]"},
+       "Writes that frame to the port at 9600,n,8,1 and waits until it has left.\n"},
+      {"simulate",
+       {"vantor-cli simulate [--module 1602|2004] [--ini FILE] [--port N | --device PATH]",
+        "                    [--setting TEXT] [--value SLAVE=VALUE]... [--count K]"},
+       "Answers the module's polls as the main window's simulator does, one line per poll.\n"
+       "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"},
+  };
+  QString text;
+  const auto add = [&text](const QStringList& lines) {
+    for (const QString& line : lines)
+      text += (text.isEmpty() ? QStringLiteral("usage: ") : QStringLiteral("       ")) + line +
+              u'\n';
+  };
+  for (const Usage& u : kUsages) {
+    if (command == QLatin1String(u.command)) {
+      add(u.lines);
+      return text + QLatin1String(u.what);
+    }
+  }
+  for (const Usage& u : kUsages) add(u.lines);
+  add({QStringLiteral("vantor-cli --help | <command> --help")});
+  return text;
+}
+
+std::optional<quint32> parseValue(const QString& text) {
+  bool ok = false;
+  const QString t = text.trimmed();
+  const quint64 v = t.startsWith(u"0x", Qt::CaseInsensitive) ? t.mid(2).toULongLong(&ok, 16)
+                                                             : t.toULongLong(&ok, 10);
+  if (!ok || t.startsWith(u'+') || v > 0xFFFFFFFFULL) return std::nullopt;
+  return quint32(v);
+}
+
+std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* error) {
+  auto fail = [&](const QString& why) -> std::optional<CliOptions> {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  CliOptions o;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    QString arg = args[i];
+    if (arg == u"--help" || arg == u"-h") {
+      o.help = true;
+      continue;
+    }
+    if (o.command.isEmpty()) {
+      if (!kCommands.contains(arg)) return fail(QStringLiteral("unknown command: %1").arg(arg));
+      o.command = arg;
+      continue;
+    }
+    // --option VALUE or --option=VALUE
+    QString value;
+    bool inlineValue = false;
+    if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith(u"--") && eq > 0) {
+      value = arg.mid(eq + 1);
+      arg = arg.left(eq);
+      inlineValue = true;
+    }
+    if (!arg.startsWith(u"--") || !takes(o.command, arg))
+      return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) return fail(QStringLiteral("%1 needs a value").arg(arg));
+      value = args[++i];
+    }
+
+    bool ok = true;
+    if (arg == u"--module") {
+      if (value != u"1602" && value != u"2004")
+        return fail(QStringLiteral("--module is 1602 or 2004, not %1").arg(value));
+      o.module = value;
+    } else if (arg == u"--ini") {
+      o.ini = value;
+    } else if (arg == u"--port") {
+      o.port = value.toInt(&ok);
+      if (!ok || *o.port < 1) return fail(QStringLiteral("--port takes a port number"));
+    } else if (arg == u"--device") {
+      o.device = value;
+    } else if (arg == u"--setting") {
+      o.setting = value;
+    } else if (arg == u"--count") {
+      o.count = value.toInt(&ok);
+      if (!ok || *o.count < 1) return fail(QStringLiteral("--count takes a whole number >= 1"));
+    } else if (arg == u"--value") {
+      const qsizetype eq = value.indexOf(u'=');
+      const int slave = eq > 0 ? value.left(eq).toInt(&ok) : 0;
+      if (eq <= 0 || !ok) return fail(QStringLiteral("--value takes SLAVE=VALUE"));
+      o.values[slave] = value.mid(eq + 1);
+    }
+  }
+  if (o.port && o.device) return fail(QStringLiteral("give --port or --device, not both"));
+  if (o.command.isEmpty() && !o.help) return fail(QStringLiteral("no command given"));
+  return o;
+}
+
+}  // namespace vantor::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace vantor::cli {
+
+// The command line of vantor-cli, taken apart but not yet checked against any settings.
+struct CliOptions {
+  QString command;  // "frame", "send" or "simulate"; empty with a bare --help
+  bool help = false;
+  std::optional<QString> module;  // "1602" or "2004"
+  std::optional<QString> ini;
+  std::optional<int> port;
+  std::optional<QString> device;
+  std::optional<QString> setting;
+  std::map<int, QString> values;  // slave -> value text as given
+  std::optional<int> count;
+};
+
+// Parses `args` (without the program name). On a usage error returns nothing and says why
+// in `error`.
+std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* error);
+
+// Usage text: the whole tool, or one command.
+QString usageText(const QString& command = {});
+
+// A register value as --value gives it: decimal or 0x-prefixed hexadecimal.
+std::optional<quint32> parseValue(const QString& text);
+
+}  // namespace vantor::cli
