@@ -1,27 +1,387 @@
 #include "config1602/frmCfg1602.h"
 
+#include "config1602/Cfg1602.h"
+#include "platform/Dialogs.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
 #include "settings/modINI.h"
+#include "shared/modVar.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTime>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vantor {
 
-// Placeholder until the window is built: opens and releases its port like the real one.
+namespace {
+
+// A configuration frame always goes out at this speed, whatever the module is set to use.
+constexpr const char* kConfigLine = "9600,n,8,1";
+
+constexpr const char* kErrorStyle = "color: #C00000;";
+constexpr const char* kNoticeStyle =
+    "background-color: #FFF4CC; border: 1px solid #D9B84A; padding: 4px;";
+
+QLabel* heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  return label;
+}
+
+// A caption beside or above `buddy`.
+QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(buddy);
+  return label;
+}
+
+}  // namespace
+
 frmCfg1602::frmCfg1602(modVar& vars, modINI& ini, Dialogs& dialogs)
     : vars_(vars), ini_(ini), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("frmCfg1602"));
   setWindowTitle(QStringLiteral("Configure KV-216/KV-216L"));
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPointSizeF(8.25);
+  setFont(font);
+
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
+  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
+  connect(MSComm1_, &SerialPort::lost, this, [this](const QString& reason) {
+    portError_ = reason;
+    showPortStatus(reason, true);
+  });
+
+  buildLayout();
 }
 
 frmCfg1602::~frmCfg1602() = default;
 
-void frmCfg1602::showWindow() { show(); }
+QComboBox* frmCfg1602::list(const QString& control) const {
+  for (QComboBox* combo : lists_)
+    if (combo->objectName() == control) return combo;
+  Q_UNREACHABLE();
+}
+
+void frmCfg1602::buildLayout() {
+  for (const Cfg1602List& l : cfg1602Lists()) {
+    auto* combo = new QComboBox(this);
+    combo->setObjectName(l.list.control);
+    combo->setAccessibleName(l.list.caption);
+    combo->setMaxVisibleItems(16);
+    lists_.push_back(combo);
+  }
+  const auto captionOf = [](const QString& control) {
+    for (const Cfg1602List& l : cfg1602Lists())
+      if (l.list.control == control) return l.list.caption;
+    Q_UNREACHABLE();
+  };
+
+  // Left half: the module's own line settings, the two rows, the send button.
+  auto* fComm = new QGroupBox(QStringLiteral("Communication"), this);
+  fComm->setObjectName(QStringLiteral("fComm"));
+  auto* commGrid = new QGridLayout(fComm);
+  int row = 0;
+  for (const char* name : {"cboBaud", "cboDF1", "cboSampling"}) {
+    QComboBox* combo = list(QString::fromLatin1(name));
+    combo->setParent(fComm);
+    commGrid->addWidget(combo, row, 0);
+    commGrid->addWidget(caption(captionOf(combo->objectName()), combo, fComm), row, 1);
+    ++row;
+  }
+  commGrid->setColumnStretch(1, 1);
+
+  auto* fText = new QGroupBox(QStringLiteral("Display Text"), this);
+  fText->setObjectName(QStringLiteral("fText"));
+  auto* textGrid = new QGridLayout(fText);
+  // Fixed-pitch rows line up character for character with the module's sixteen columns.
+  QFont mono(QStringLiteral("Monospace"));
+  mono.setStyleHint(QFont::TypeWriter);
+  mono.setPointSizeF(9.0);
+  txtLine0_ = new QLineEdit(fText);
+  txtLine0_->setObjectName(QStringLiteral("txtLine0"));
+  txtLine1_ = new QLineEdit(fText);
+  txtLine1_->setObjectName(QStringLiteral("txtLine1"));
+  auto* textHeading = heading(QStringLiteral("Text"), fText);
+  textHeading->setBuddy(txtLine0_);
+  textGrid->addWidget(textHeading, 0, 0);
+  row = 1;
+  for (QLineEdit* box : {txtLine0_, txtLine1_}) {
+    box->setMaxLength(frame1602::kRowWidth);
+    box->setFont(mono);
+    const QFontMetrics fm(mono);
+    // A character more than the row holds, so the cursor never hides the last one.
+    box->setFixedWidth(fm.horizontalAdvance(QString(frame1602::kRowWidth + 1, u'M')) + 8);
+    connect(box, &QLineEdit::textEdited, this,
+            [this, box](const QString& typed) { keepPrintable(box, typed); });
+    textGrid->addWidget(box, row, 0);
+    const QString name = QStringLiteral("row %1").arg(row - 1);
+    textGrid->addWidget(caption(name, box, fText), row, 1);
+    ++row;
+  }
+  textGrid->setColumnStretch(1, 1);
+
+  cmdConfig1602_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
+  cmdConfig1602_->setObjectName(QStringLiteral("cmdConfig1602"));
+  cmdConfig1602_->setMinimumSize(150, 32);
+  cmdConfig1602_->setAutoDefault(false);
+  connect(cmdConfig1602_, &QPushButton::clicked, this, &frmCfg1602::cmdConfig1602_Click);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(fComm);
+  left->addWidget(fText);
+  left->addStretch(1);
+  left->addWidget(cmdConfig1602_, 0, Qt::AlignHCenter);
+
+  // Right half: what the module polls and how it shows it. Column 0 and 1 hold the lists
+  // (the register and alarm pairs side by side); captions beside a single list start at
+  // column 1, so they line up with the second list of a pair.
+  auto* fModbus = new QGroupBox(QStringLiteral("Modbus Command"), this);
+  fModbus->setObjectName(QStringLiteral("fModbus"));
+  auto* grid = new QGridLayout(fModbus);
+  grid->setVerticalSpacing(5);
+  grid->setHorizontalSpacing(10);
+  row = 0;
+  const auto single = [&](const char* name) {
+    QComboBox* combo = list(QString::fromLatin1(name));
+    combo->setParent(fModbus);
+    grid->addWidget(combo, row, 0);
+    grid->addWidget(caption(captionOf(combo->objectName()), combo, fModbus), row, 1, 1, 2);
+    ++row;
+  };
+  const auto pair = [&](const char* hi, const char* lo) {
+    for (int c = 0; c < 2; ++c) {
+      QComboBox* combo = list(QString::fromLatin1(c == 0 ? hi : lo));
+      combo->setParent(fModbus);
+      grid->addWidget(combo, row, c);
+    }
+    ++row;
+  };
+  const auto gap = [&] { grid->setRowMinimumHeight(row++, 4); };
+
+  single("cboSlaveID");
+  gap();
+  QComboBox* cboSAH = list(QStringLiteral("cboSAH"));
+  QComboBox* cboSAL = list(QStringLiteral("cboSAL"));
+  grid->addWidget(caption(captionOf(QStringLiteral("cboSAH")), cboSAH, fModbus), row, 0);
+  grid->addWidget(caption(captionOf(QStringLiteral("cboSAL")), cboSAL, fModbus), row, 1);
+  grid->addWidget(new QLabel(QStringLiteral("(Start Register)"), fModbus), row, 2);
+  ++row;
+  pair("cboSAH", "cboSAL");
+
+  opt03_ = new QRadioButton(QStringLiteral("Function Code 03"), fModbus);
+  opt03_->setObjectName(QStringLiteral("opt03"));
+  opt04_ = new QRadioButton(QStringLiteral("Function Code 04"), fModbus);
+  opt04_->setObjectName(QStringLiteral("opt04"));
+  auto* functionCode = new QButtonGroup(fModbus);
+  functionCode->addButton(opt03_);
+  functionCode->addButton(opt04_);
+  auto* options = new QHBoxLayout;
+  options->addWidget(opt03_);
+  options->addSpacing(12);
+  options->addWidget(opt04_);
+  options->addStretch(1);
+  grid->addLayout(options, row++, 0, 1, 3);
+
+  gap();
+  grid->addWidget(heading(QStringLiteral("Data"), fModbus), row++, 0, 1, 3);
+  single("cboDWidth");
+  single("cboDP");
+  single("cboStart");
+  {
+    // The data type names are the longest entries: the list spans both list columns.
+    QComboBox* cboDT = list(QStringLiteral("cboDT"));
+    cboDT->setParent(fModbus);
+    grid->addWidget(cboDT, row, 0, 1, 2);
+    grid->addWidget(caption(captionOf(QStringLiteral("cboDT")), cboDT, fModbus), row, 2);
+    ++row;
+  }
+  gap();
+  QComboBox* cboAlarmHi = list(QStringLiteral("cboAlarmHi"));
+  grid->addWidget(caption(QStringLiteral("Alarm Trip Point"), cboAlarmHi, fModbus), row++, 0, 1, 3);
+  pair("cboAlarmHi", "cboAlarmLo");
+  grid->setRowStretch(row, 1);
+  grid->setColumnStretch(2, 1);
+  // Both list columns as wide as the wider pair caption, so that the pairs look like pairs.
+  const QFontMetrics fm(fModbus->font());
+  const int pairWidth = std::max(fm.horizontalAdvance(captionOf(QStringLiteral("cboSAH"))),
+                                 fm.horizontalAdvance(captionOf(QStringLiteral("cboSAL"))));
+  grid->setColumnMinimumWidth(0, pairWidth);
+  grid->setColumnMinimumWidth(1, pairWidth);
+
+  auto* halves = new QHBoxLayout;
+  halves->addLayout(left, 0);
+  halves->addWidget(fModbus, 1);
+
+  // What the window has to say about its port and its settings, in words rather than boxes.
+  lblPortStatus_ = new QLabel(this);
+  lblPortStatus_->setObjectName(QStringLiteral("lblPortStatus"));
+  lblNotice_ = new QLabel(this);
+  lblNotice_->setObjectName(QStringLiteral("lblNotice"));
+  for (QLabel* label : {lblPortStatus_, lblNotice_}) {
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  lblNotice_->setStyleSheet(QString::fromLatin1(kNoticeStyle));
+  lblNotice_->hide();
+
+  auto* root = new QVBoxLayout(this);
+  root->addLayout(halves);
+  root->addWidget(lblPortStatus_);
+  root->addWidget(lblNotice_);
+
+  // Measured with the lists filled, so that no entry is cut.
+  fillLists();
+  setFixedWidth(sizeHint().width());
+  fitHeight();
+}
+
+void frmCfg1602::fitHeight() {
+  QLayout* l = layout();
+  l->activate();
+  setFixedHeight(l->hasHeightForWidth() ? l->totalHeightForWidth(width())
+                                        : l->totalSizeHint().height());
+}
+
+void frmCfg1602::showWindow() {
+  if (isVisible()) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    return;
+  }
+
+  openPort();
+  fillLists();
+  const Cfg1602Load load = loadCfg1602(ini_);
+  apply(load.cfg);
+  showNotice(load.defaulted.isEmpty() ? QString() : load.notice);
+  open_ = true;
+  show();
+
+  if (!portError_.isEmpty())
+    dialogs_.message(this, QStringLiteral("The configuration port could not be opened."),
+                     portError_);
+}
+
+void frmCfg1602::openPort() {
+  MSComm1_->close();
+  MSComm1_->setSettings(QString::fromLatin1(kConfigLine));
+  MSComm1_->setCommPort(vars_.gCommPort.toInt());
+  portError_.clear();
+  if (MSComm1_->open(&portError_)) {
+    portError_.clear();
+    showPortStatus(tr("Port %1 (%2) is open at %3.")
+                       .arg(MSComm1_->commPort())
+                       .arg(MSComm1_->deviceName(), QString::fromLatin1(kConfigLine)),
+                   false);
+  } else {
+    if (portError_.isEmpty())
+      portError_ = tr("Port %1 could not be opened.").arg(MSComm1_->commPort());
+    showPortStatus(portError_, true);
+  }
+}
+
+void frmCfg1602::fillLists() {
+  const auto& lists = cfg1602Lists();
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    lists_[i]->clear();
+    lists_[i]->addItems(lists[i].list.entries);
+  }
+  txtLine0_->clear();
+  txtLine1_->clear();
+}
+
+Cfg1602 frmCfg1602::record() const {
+  Cfg1602 cfg;
+  const auto& lists = cfg1602Lists();
+  for (std::size_t i = 0; i < lists.size(); ++i) cfg.*lists[i].position = lists_[i]->currentIndex();
+  cfg.opt03 = opt03_->isChecked();
+  cfg.txtLine0 = txtLine0_->text();
+  cfg.txtLine1 = txtLine1_->text();
+  cfg.CSet = CSet_;
+  return cfg;
+}
+
+void frmCfg1602::apply(const Cfg1602& cfg) {
+  const auto& lists = cfg1602Lists();
+  for (std::size_t i = 0; i < lists.size(); ++i) lists_[i]->setCurrentIndex(cfg.*lists[i].position);
+  (cfg.opt03 ? opt03_ : opt04_)->setChecked(true);
+  txtLine0_->setText(cfg.txtLine0);
+  txtLine1_->setText(cfg.txtLine1);
+  CSet_ = cfg.CSet;
+}
+
+void frmCfg1602::cmdConfig1602_Click() {
+  const auto encoded = encodeCfg1602(record());
+  if (!encoded.frame) {
+    dialogs_.message(this, encoded.refusal);
+    return;
+  }
+  if (!MSComm1_->isOpen()) {
+    dialogs_.message(
+        this, tr("Nothing was sent: port %1 is not open.").arg(MSComm1_->commPort()),
+        tr("%1\nClose this window (answer Yes to keep your settings), check the port on the "
+           "main window and press Configure LCD again.")
+            .arg(portError_));
+    return;
+  }
+  const Frame1602& frame = *encoded.frame;
+  MSComm1_->output(
+      QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
+  showPortStatus(
+      tr("Sent %1 bytes to port %2 (%3) at %4.")
+          .arg(frame.size())
+          .arg(MSComm1_->commPort())
+          .arg(MSComm1_->deviceName(), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
+      false);
+}
+
+void frmCfg1602::keepPrintable(QLineEdit* box, const QString& typed) {
+  const QString shown = printableRow(typed);
+  if (shown == typed) return;
+  const int cursor = int(printableRow(QStringView(typed).left(box->cursorPosition())).size());
+  box->setText(shown);
+  box->setCursorPosition(cursor);
+}
+
+void frmCfg1602::showPortStatus(const QString& text, bool failed) {
+  lblPortStatus_->setText(text);
+  lblPortStatus_->setStyleSheet(failed ? QString::fromLatin1(kErrorStyle) : QString());
+  fitHeight();
+}
+
+void frmCfg1602::showNotice(const QString& text) {
+  lblNotice_->setText(text);
+  lblNotice_->setVisible(!text.isEmpty());
+  fitHeight();
+}
 
 void frmCfg1602::closeEvent(QCloseEvent* event) {
-  MSComm1_->close();
   event->accept();
+  if (!open_) return;
+  open_ = false;
+
+  if (dialogs_.askYesNo(this, QStringLiteral("Save Config. Data ?"))) {
+    QString error;
+    if (!saveCfg1602(ini_, record(), &error))
+      dialogs_.message(this, tr("The configuration was not saved."), error);
+  }
+  // Whatever was handed to the port leaves before the device is let go.
+  MSComm1_->close();
 }
 
 }  // namespace vantor

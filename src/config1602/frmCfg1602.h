@@ -1,16 +1,26 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
+
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
 
 namespace vantor {
 
 class Dialogs;
 class SerialPort;
 class modINI;
+struct Cfg1602;
 struct modVar;
 
-// The configuration window of the 1602 module, "Configure KV-216/KV-216L": a top-level, modeless window
-// that the main window creates once and shows again and again.
+// The configuration window of the 1602 module, "Configure KV-216/KV-216L": a top-level, modeless
+// window that the main window creates once and shows again and again.
 class frmCfg1602 : public QWidget {
   Q_OBJECT
 
@@ -27,10 +37,39 @@ class frmCfg1602 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void buildLayout();
+  QComboBox* list(const QString& control) const;
+  void openPort();
+  void fillLists();
+  Cfg1602 record() const;
+  void apply(const Cfg1602& cfg);
+  void cmdConfig1602_Click();
+  void keepPrintable(QLineEdit* box, const QString& typed);
+  void showPortStatus(const QString& text, bool failed);
+  void showNotice(const QString& text);
+  // Fixed size, tall enough for what the status lines say now.
+  void fitHeight();
+
   modVar& vars_;
   modINI& ini_;
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
+  // Set by the opening sequence, cleared by the closing one.
+  bool open_ = false;
+  // Why the port did not open at the last opening; empty when it did.
+  QString portError_;
+  // Key CSet as read at the last opening: a save without a data format keeps its ending.
+  QString CSet_;
+
+  // In the order of cfg1602Lists().
+  std::vector<QComboBox*> lists_;
+  QLineEdit* txtLine0_ = nullptr;
+  QLineEdit* txtLine1_ = nullptr;
+  QRadioButton* opt03_ = nullptr;
+  QRadioButton* opt04_ = nullptr;
+  QPushButton* cmdConfig1602_ = nullptr;
+  QLabel* lblPortStatus_ = nullptr;
+  QLabel* lblNotice_ = nullptr;
 };
 
 }  // namespace vantor
