@@ -1,25 +1,445 @@
 #include "config2004/frmCfg2004.h"
 
+#include "config1602/ConfigFrame.h"
+#include "platform/Dialogs.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
 #include "settings/modINI.h"
+#include "shared/modVar.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vantor {
 
-// Placeholder until the window is built: opens and releases its port like the real one.
+namespace {
+
+// The configuration link runs at this speed whatever the module is set to.
+const QString kConfigLine = QStringLiteral("9600,n,8,1");
+
+const QColor kNoticeColour(0x80, 0x50, 0x00);
+const QColor kFailureColour(0xC0, 0x00, 0x00);
+
+constexpr int kClientWidth = 851;
+constexpr int kClientHeight = 699;
+
+QFont windowFont() {
+  // Tahoma where it is installed; elsewhere a face of similar width, so that the captions fit
+  // the same window.
+  QFont font;
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
+  font.setPointSizeF(8.25);
+  return font;
+}
+
+QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(buddy);
+  return label;
+}
+
+QLabel* heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  return label;
+}
+
+// A pick list as wide as its widest entry. The width comes from the entries once, here, rather
+// than from the items at every filling: the lists are refilled with thousands of entries at
+// each opening, and the layout must not move.
+QComboBox* pickList(const QString& name, const ChoiceList& list, const QString& accessibleName,
+                    QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  combo->setAccessibleName(accessibleName);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  const QFontMetrics metrics(combo->font());
+  int widest = 0;
+  for (const QString& entry : list.entries)
+    widest = std::max(widest, metrics.horizontalAdvance(entry));
+  QStyleOptionComboBox option;
+  option.initFrom(combo);
+  const QSize content(widest, metrics.height());
+  combo->setMinimumWidth(
+      combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, combo).width());
+  return combo;
+}
+
+template <typename Record, typename Position>
+int indexOf(const std::vector<Record>& lists, Position position) {
+  const auto it = std::find_if(lists.begin(), lists.end(),
+                               [&](const Record& l) { return l.position == position; });
+  Q_ASSERT(it != lists.end());
+  return int(it - lists.begin());
+}
+
+void fill(QComboBox* combo, const QStringList& entries) {
+  // Refilled while hidden and without signals; the restore that follows selects an entry and
+  // raises what the selection means.
+  const QSignalBlocker quiet(combo);
+  combo->clear();
+  combo->addItems(entries);
+  combo->setCurrentIndex(-1);
+}
+
+void setTextColour(QLabel* label, const QColor& colour) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, colour);
+  label->setPalette(palette);
+}
+
+void select(QComboBox* combo, int position) {
+  combo->setCurrentIndex(selects(position, combo->count()) ? position : -1);
+}
+
+}  // namespace
+
 frmCfg2004::frmCfg2004(modVar& vars, modINI& ini, Dialogs& dialogs)
     : vars_(vars), ini_(ini), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("frmCfg2004"));
   setWindowTitle(QStringLiteral("Configure KV-420"));
+  setFont(windowFont());
+
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
+  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
+  connect(MSComm1_, &SerialPort::lost, this,
+          [this](const QString& reason) { showPortStatus(reason, true); });
+
+  buildLayout();
+  resetControls();
+  showPortStatus({}, false);
 }
 
 frmCfg2004::~frmCfg2004() = default;
 
-void frmCfg2004::showWindow() { show(); }
+QComboBox* frmCfg2004::list(int Cfg2004::*position) const {
+  return lists_[std::size_t(indexOf(cfg2004Lists(), position))];
+}
+
+QComboBox* frmCfg2004::list(int k, int Field2004::*position) const {
+  return fieldLists_[std::size_t(k)][std::size_t(indexOf(field2004Lists(), position))];
+}
+
+void frmCfg2004::buildLayout() {
+  auto* left = new QVBoxLayout;
+  left->addWidget(buildCommunication());
+  left->addWidget(buildDisplayText());
+
+  cmdSendCfg_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
+  cmdSendCfg_->setObjectName(QStringLiteral("cmdSendCfg"));
+  cmdSendCfg_->setMinimumHeight(32);
+  connect(cmdSendCfg_, &QPushButton::clicked, this, &frmCfg2004::cmdSendCfg_Click);
+  left->addWidget(cmdSendCfg_);
+
+  // What the window has to say about itself: the port, and first-use defaults. Both wrap
+  // within the left column; the notice can name dozens of settings, so it scrolls in the space
+  // left below.
+  lblPortStatus_ = new QLabel(this);
+  lblPortStatus_->setObjectName(QStringLiteral("lblPortStatus"));
+  noticeArea_ = new QScrollArea(this);
+  lblNotice_ = new QLabel(noticeArea_);
+  lblNotice_->setObjectName(QStringLiteral("lblNotice"));
+  setTextColour(lblNotice_, kNoticeColour);
+  for (QLabel* label : {lblPortStatus_, lblNotice_}) {
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  noticeArea_->setWidget(lblNotice_);
+  noticeArea_->setWidgetResizable(true);
+  noticeArea_->setFrameShape(QFrame::NoFrame);
+  noticeArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  noticeArea_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+  noticeArea_->viewport()->setAutoFillBackground(false);
+  lblNotice_->setAutoFillBackground(false);
+  left->addWidget(lblPortStatus_);
+  left->addWidget(noticeArea_, 1);
+  left->addStretch();
+
+  auto* fields = new QGridLayout;
+  for (int k = 0; k < kFieldCount; ++k) fields->addWidget(buildField(k), k / 2, k % 2);
+
+  auto* root = new QHBoxLayout(this);
+  root->addLayout(left);
+  root->addLayout(fields, 1);
+
+  const int leftWidth = left->sizeHint().width();
+  lblPortStatus_->setFixedWidth(leftWidth);
+  noticeArea_->setFixedWidth(leftWidth);
+  setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+}
+
+QGroupBox* frmCfg2004::buildCommunication() {
+  auto* box = new QGroupBox(QStringLiteral("Communication"), this);
+  box->setObjectName(QStringLiteral("fComm"));
+  auto* grid = new QGridLayout(box);
+  for (const Cfg2004List& l : cfg2004Lists()) {
+    QComboBox* combo = pickList(l.list.control, l.list, l.list.caption, box);
+    const int row = int(lists_.size());
+    grid->addWidget(combo, row, 0);
+    grid->addWidget(caption(l.list.caption, combo, box), row, 1);
+    lists_.push_back(combo);
+  }
+  grid->setColumnStretch(1, 1);
+  connect(list(&Cfg2004::cboAF), &QComboBox::currentIndexChanged, this,
+          &frmCfg2004::UpdateActiveFields);
+  return box;
+}
+
+QGroupBox* frmCfg2004::buildDisplayText() {
+  auto* box = new QGroupBox(QStringLiteral("Display Text"), this);
+  box->setObjectName(QStringLiteral("fText"));
+  auto* grid = new QGridLayout(box);
+  grid->addWidget(heading(QStringLiteral("Text"), box), 0, 0);
+
+  // Fixed pitch, so that the rows line up as on the module's display.
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPointSizeF(9);
+  for (int r = 0; r < frame2004::kRowCount; ++r) {
+    auto* row = new QLineEdit(box);
+    row->setObjectName(QStringLiteral("txtLine%1").arg(r));
+    row->setFont(fixed);
+    row->setMaxLength(frame2004::kRowWidth);
+    row->setAccessibleName(QStringLiteral("row %1").arg(r));
+    const QFontMetrics metrics(fixed);
+    row->setMinimumWidth(metrics.horizontalAdvance(QString(frame2004::kRowWidth + 2, u'W')));
+    connect(row, &QLineEdit::textEdited, this,
+            [this, row](const QString& text) { keepPrintable(row, text); });
+    grid->addWidget(row, r + 1, 0);
+    grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
+    txtLine_[std::size_t(r)] = row;
+  }
+  grid->setColumnStretch(1, 1);
+  return box;
+}
+
+QGroupBox* frmCfg2004::buildField(int k) {
+  auto* box = new QGroupBox(QStringLiteral("Modbus Command Data Field %1").arg(k + 1), this);
+  box->setObjectName(QStringLiteral("faf_%1").arg(k));
+  faf_[std::size_t(k)] = box;
+
+  auto& lists = fieldLists_[std::size_t(k)];
+  for (const Field2004List& l : field2004Lists())
+    lists.push_back(pickList(QStringLiteral("%1_%2").arg(l.list.control).arg(k), l.list,
+                             fieldCaption(l.list.caption, k), box));
+  const auto at = [&](int Field2004::*position) { return list(k, position); };
+
+  // Four columns: the register pair and each alarm pair take one list per column; a single
+  // list takes the first and its caption the rest.
+  auto* grid = new QGridLayout(box);
+  int row = 0;
+  const auto single = [&](int Field2004::*position, const QString& text, int span = 1) {
+    grid->addWidget(at(position), row, 0, 1, span);
+    grid->addWidget(caption(text, at(position), box), row, span, 1, 4 - span);
+    ++row;
+  };
+
+  single(&Field2004::cboSlaveID, QStringLiteral("Modbus Slave Address"));
+
+  grid->addWidget(caption(QStringLiteral("Reg Address Hi"), at(&Field2004::cboSAH), box), row, 0);
+  grid->addWidget(caption(QStringLiteral("Reg Address Lo"), at(&Field2004::cboSAL), box), row, 1);
+  grid->addWidget(caption(QStringLiteral("(Start Register)"), at(&Field2004::cboSAH), box), row, 2,
+                  1, 2);
+  ++row;
+  grid->addWidget(at(&Field2004::cboSAH), row, 0);
+  grid->addWidget(at(&Field2004::cboSAL), row, 1);
+  ++row;
+
+  auto*& opt03 = opt03_[std::size_t(k)];
+  auto*& opt04 = opt04_[std::size_t(k)];
+  opt03 = new QRadioButton(QStringLiteral("Function Code 03"), box);
+  opt03->setObjectName(QStringLiteral("opt03_%1").arg(k));
+  opt04 = new QRadioButton(QStringLiteral("Function Code 04"), box);
+  opt04->setObjectName(QStringLiteral("opt04_%1").arg(k));
+  auto* functionCode = new QButtonGroup(box);
+  functionCode->addButton(opt03);
+  functionCode->addButton(opt04);
+  grid->addWidget(opt03, row, 0, 1, 2);
+  grid->addWidget(opt04, row, 2, 1, 2);
+  ++row;
+
+  grid->addWidget(heading(QStringLiteral("Data"), box), row++, 0, 1, 4);
+  single(&Field2004::cboDWidth, QStringLiteral("Number of digits including decimal point"));
+  single(&Field2004::cboDP, QStringLiteral("Number of decimal place"));
+  single(&Field2004::cboStart, QStringLiteral("Data Display Start Location"));
+  single(&Field2004::cboDT, QStringLiteral("Data Type"), 2);
+
+  grid->addWidget(
+      caption(QStringLiteral("Alarm Trip Point (High)"), at(&Field2004::cboAlarmHi), box), row, 0,
+      1, 2);
+  grid->addWidget(caption(QStringLiteral("Alarm Trip Point (Low)"), at(&Field2004::cboALH), box),
+                  row, 2, 1, 2);
+  ++row;
+  grid->addWidget(at(&Field2004::cboAlarmHi), row, 0);
+  grid->addWidget(at(&Field2004::cboAlarmLo), row, 1);
+  grid->addWidget(at(&Field2004::cboALH), row, 2);
+  grid->addWidget(at(&Field2004::cboALL), row, 3);
+  ++row;
+
+  grid->setRowStretch(row, 1);
+  for (int c = 0; c < 4; ++c) grid->setColumnStretch(c, 1);
+  return box;
+}
+
+// The state the window is designed with: empty lists and rows, "Function Code 03" chosen, no
+// data field taking input, nothing to report.
+void frmCfg2004::resetControls() {
+  for (QComboBox* combo : lists_) fill(combo, {});
+  for (const auto& lists : fieldLists_)
+    for (QComboBox* combo : lists) fill(combo, {});
+  for (QRadioButton* opt : opt03_) opt->setChecked(true);
+  for (QLineEdit* row : txtLine_) row->clear();
+  for (QGroupBox* box : faf_) box->setEnabled(false);
+  lblNotice_->clear();
+  noticeArea_->hide();
+}
+
+void frmCfg2004::fillLists() {
+  for (std::size_t i = 0; i < lists_.size(); ++i) fill(lists_[i], cfg2004Lists()[i].list.entries);
+  for (const auto& lists : fieldLists_)
+    for (std::size_t i = 0; i < lists.size(); ++i) fill(lists[i], field2004Lists()[i].list.entries);
+}
+
+void frmCfg2004::showWindow() {
+  if (isVisible()) {
+    raise();
+    activateWindow();
+    return;
+  }
+
+  openPort();
+  // Each opening starts from the design: nothing of the last one's edits carries over.
+  resetControls();
+  fillLists();
+
+  const Cfg2004Load load = loadCfg2004(ini_);
+  apply(load.cfg);
+  lastActiveFieldIndex_ = std::int16_t(list(&Cfg2004::cboAF)->currentIndex());
+  UpdateActiveFields();
+
+  lblNotice_->setText(load.notice);
+  noticeArea_->setVisible(!load.notice.isEmpty());
+  show();
+
+  if (!MSComm1_->isOpen())
+    dialogs_.message(this, tr("The configuration port could not be opened."),
+                     lblPortStatus_->text());
+}
+
+void frmCfg2004::openPort() {
+  if (MSComm1_->isOpen()) return;
+  MSComm1_->setSettings(kConfigLine);
+  MSComm1_->setCommPort(vars_.gCommPort.toInt());
+  QString error;
+  if (MSComm1_->open(&error))
+    showPortStatus(tr("Port %1 (%2) open at %3.")
+                       .arg(MSComm1_->commPort())
+                       .arg(MSComm1_->deviceName(), kConfigLine),
+                   false);
+  else
+    showPortStatus(error, true);
+}
+
+void frmCfg2004::showPortStatus(const QString& text, bool failed) {
+  lblPortStatus_->setText(text);
+  if (failed)
+    setTextColour(lblPortStatus_, kFailureColour);
+  else
+    lblPortStatus_->setPalette(QPalette());
+}
+
+void frmCfg2004::apply(const Cfg2004& cfg) {
+  select(list(&Cfg2004::cboBaud), cfg.cboBaud);
+  select(list(&Cfg2004::cboDF1), cfg.cboDF1);
+  for (int k = 0; k < kFieldCount; ++k) {
+    const Field2004& field = cfg.fields[std::size_t(k)];
+    for (const Field2004List& l : field2004Lists()) select(list(k, l.position), field.*l.position);
+    (field.opt03 ? opt03_ : opt04_)[std::size_t(k)]->setChecked(true);
+  }
+  for (int r = 0; r < frame2004::kRowCount; ++r)
+    txtLine_[std::size_t(r)]->setText(cfg.txtLine[std::size_t(r)]);
+  // Interval, then the number of active fields, whose selection sets the frames.
+  select(list(&Cfg2004::cboSampling), cfg.cboSampling);
+  select(list(&Cfg2004::cboAF), cfg.cboAF);
+}
+
+Cfg2004 frmCfg2004::shown() const {
+  Cfg2004 cfg;
+  for (std::size_t i = 0; i < lists_.size(); ++i)
+    cfg.*cfg2004Lists()[i].position = lists_[i]->currentIndex();
+  for (int k = 0; k < kFieldCount; ++k) {
+    Field2004& field = cfg.fields[std::size_t(k)];
+    const auto& lists = fieldLists_[std::size_t(k)];
+    for (std::size_t i = 0; i < lists.size(); ++i)
+      field.*field2004Lists()[i].position = lists[i]->currentIndex();
+    field.opt03 = opt03_[std::size_t(k)]->isChecked();
+  }
+  for (int r = 0; r < frame2004::kRowCount; ++r)
+    cfg.txtLine[std::size_t(r)] = txtLine_[std::size_t(r)]->text();
+  return cfg;
+}
+
+void frmCfg2004::UpdateActiveFields() {
+  const int n = list(&Cfg2004::cboAF)->currentIndex();
+  const std::array<bool, kFieldCount> enabled = enabledFields(n);
+  for (int k = 0; k < kFieldCount; ++k) faf_[std::size_t(k)]->setEnabled(enabled[std::size_t(k)]);
+  lastActiveFieldIndex_ = std::int16_t(n);
+}
+
+void frmCfg2004::keepPrintable(QLineEdit* row, const QString& text) {
+  const QString printable = printableRow(text);
+  if (printable == text) return;
+  const int cursor = int(printableRow(QStringView(text).first(row->cursorPosition())).size());
+  row->setText(printable);
+  row->setCursorPosition(cursor);
+}
+
+void frmCfg2004::cmdSendCfg_Click() {
+  if (!MSComm1_->isOpen()) {
+    dialogs_.message(this, tr("Nothing was sent: port %1 is not open.").arg(MSComm1_->commPort()),
+                     lblPortStatus_->text());
+    return;
+  }
+  const EncodedFrame<frame2004::kSize> encoded = encodeCfg2004(shown());
+  if (!encoded.frame) {
+    dialogs_.message(this, encoded.refusal);
+    return;
+  }
+  cfgFrame_ = *encoded.frame;
+  MSComm1_->output(
+      QByteArray(reinterpret_cast<const char*>(cfgFrame_.data()), qsizetype(cfgFrame_.size())));
+  showPortStatus(tr("Sent %1 bytes to port %2 (%3).")
+                     .arg(cfgFrame_.size())
+                     .arg(MSComm1_->commPort())
+                     .arg(MSComm1_->deviceName()),
+                 false);
+}
 
 void frmCfg2004::closeEvent(QCloseEvent* event) {
+  if (isVisible() && dialogs_.askYesNo(this, QStringLiteral("Save Config. Data ?"))) {
+    QString error;
+    if (!saveCfg2004(ini_, shown(), &error))
+      dialogs_.message(this, tr("The configuration was not saved to %1.").arg(ini_.INIFilePath()),
+                       error);
+  }
+  // Lets a frame still on its way out reach the line before the device is released.
   MSComm1_->close();
   event->accept();
 }
