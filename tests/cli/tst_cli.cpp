@@ -1,18 +1,7 @@
 // vantor-cli as a script would use it, against the windows it must agree with.
-#include "ModbusMaster.h"
-#include "PtyPair.h"
-#include "RecordingDialogs.h"
-#include "config1602/frmCfg1602.h"
-#include "config2004/frmCfg2004.h"
-#include "main/frmMain.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "AppSession.h"
 
-#include <QComboBox>
 #include <QProcess>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -33,8 +22,9 @@ Run cli(const QStringList& args) {
           QString::fromUtf8(p.readAllStandardError())};
 }
 
-// The simulator says on standard error when it is listening.
-bool waitUntilReady(QProcess& p) {
+// Starts the simulator; it says on standard error when it is listening.
+bool simulate(QProcess& p, const QStringList& args) {
+  p.start(VANTOR_CLI, QStringList{"simulate"} + args);
   p.setReadChannel(QProcess::StandardError);
   return p.waitForReadyRead(5000);
 }
@@ -43,128 +33,104 @@ QByteArray bytesOf(const QString& hexLine) {
   return QByteArray::fromHex(hexLine.trimmed().remove(u' ').toLatin1());
 }
 
-// Settings for each configuration case: key/value pairs per section.
-using Entries = QList<std::tuple<QString, QString, QString>>;
-
 }  // namespace
 
 class tst_cli : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
+  std::unique_ptr<AppSession> s_;
 
-  QString iniWith(const Entries& entries) {
-    QFile::remove(dir_.filePath("modlcd.ini"));
-    modINI ini(dir_.path());
-    for (const auto& [section, key, value] : entries) ini.WriteINI(section, key, value);
-    return dir_.filePath("modlcd.ini");
+  // The session's settings file, holding `entries` ("Key=Value" in `section`, or
+  // "Section/Key=Value").
+  QString iniWith(const QString& section, const QStringList& entries) {
+    for (const QString& entry : entries) {
+      const QString key = entry.section('=', 0, 0), value = entry.section('=', 1);
+      s_->set(key.contains('/') ? key.section('/', 0, 0) : section, key.section('/', -1), value);
+    }
+    return s_->ini.INIFilePath();
   }
 
  private slots:
+  void init() { s_ = std::make_unique<AppSession>(); }
+  void cleanup() { s_.reset(); }
+
   void frameIsWhatTheWindowSends_data() {
     QTest::addColumn<QString>("module");
-    QTest::addColumn<Entries>("entries");
-    const QString c1 = "Cfg1602", c2 = "Cfg2004";
-    QTest::newRow("two-line, first use") << "1602" << Entries{{c1, "CSet", "9600,n,8,1"}};
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("two-line, first use") << "1602" << QStringList{"CSet=9600,n,8,1"};
     QTest::newRow("two-line, configured")
         << "1602"
-        << Entries{{c1, "CSet", "38400,e,8,1"}, {c1, "Saddr", "17"}, {c1, "Interval", "25"},
-                   {c1, "RHigh", "1"},          {c1, "RLow", "244"}, {c1, "Dwidth1", "6"},
-                   {c1, "SP1", "3"},            {c1, "DP1", "2"},    {c1, "DT", "4"},
-                   {c1, "Fcode", "4"},          {c1, "UDT1", "  Volts ^"}, {c1, "UDT2", "ab^cd"}};
-    QTest::newRow("four-line, first use")
-        << "2004" << Entries{{c2, "CSet", "19200,n,8,2"}};
-    QTest::newRow("four-line, configured")
-        << "2004"
-        << Entries{{c2, "CSet", "9600,e,8,1"}, {c2, "Interval", "3"}, {"Settings", "AF", "3"},
-                   {c2, "UDT1", "Tank ^ level"}, {c2, "UDT4", "12345678901234567890"},
-                   {c2, "Saddr2", "9"},  {c2, "RHigh3", "16"}, {c2, "RLow4", "200"},
-                   {c2, "Fcode1", "4"},  {c2, "DWidth2", "9"}, {c2, "DP3", "5"},
-                   {c2, "SP4", "18"},    {c2, "DT2", "2"}};
+        << QStringList{"CSet=38400,e,8,1", "Saddr=17",  "Interval=25", "RHigh=1", "RLow=244",
+                       "Dwidth1=6",        "SP1=3",     "DP1=2",       "DT=4",    "Fcode=4",
+                       "UDT1=  Volts ^",   "UDT2=ab^cd"};
+    QTest::newRow("four-line, first use") << "2004" << QStringList{"CSet=19200,n,8,2"};
+    QTest::newRow("four-line, configured") << "2004" << QStringList{"CSet=9600,e,8,1",
+                                                                    "Interval=3",
+                                                                    "Settings/AF=3",
+                                                                    "UDT1=Tank ^ level",
+                                                                    "UDT4=12345678901234567890",
+                                                                    "Saddr2=9",
+                                                                    "RHigh3=16",
+                                                                    "RLow4=200",
+                                                                    "Fcode1=4",
+                                                                    "DWidth2=9",
+                                                                    "DP3=5",
+                                                                    "SP4=18",
+                                                                    "DT2=2"};
   }
   void frameIsWhatTheWindowSends() {
     QFETCH(QString, module);
-    QFETCH(Entries, entries);
-    const QString file = iniWith(entries);
-    const Run run = cli({"frame", "--module", module, "--ini", file});
+    QFETCH(QStringList, entries);
+    const Run run = cli({"frame", "--module", module, "--ini", iniWith("Cfg" + module, entries)});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY(run.out.endsWith('\n') && run.out.count('\n') == 1);
     QVERIFY(!run.out.contains("  "));
 
     // The same settings file, through the windows: Configure LCD, Send Config. Data.
-    PtyPair pty;
-    modINI ini(dir_.path());
-    ini.WriteINI("Ports", "1", pty.devicePath());
-    modVar vars;
-    vars.gCommPort = "1";
-    RecordingDialogs dialogs;
-    dialogs.answers = {false};
-    QWidget* window = nullptr;
-    std::unique_ptr<frmCfg1602> w1602;
-    std::unique_ptr<frmCfg2004> w2004;
-    if (module == "1602") {
-      w1602 = std::make_unique<frmCfg1602>(vars, ini, dialogs);
-      w1602->showWindow();
-      window = w1602.get();
-    } else {
-      w2004 = std::make_unique<frmCfg2004>(vars, ini, dialogs);
-      w2004->showWindow();
-      window = w2004.get();
-    }
-    auto* send = window->findChild<QPushButton*>(module == "1602" ? "cmdConfig1602" : "cmdSendCfg");
-    QVERIFY(send);
-    send->click();
-    const QByteArray sent = pty.read(module == "1602" ? 48 : 135, 2000);
-    window->close();
-    QCOMPARE(bytesOf(run.out), sent);
+    s_->choosePort(1, "9600,n,8,1", module);
+    s_->start();
+    s_->configureLcd();
+    s_->sendConfig();
+    QCOMPARE(bytesOf(run.out), s_->pty.read(module == "1602" ? 48 : 135, 2000));
   }
 
   void frameRefusesLikeTheWindow() {
     // No line settings stored: the window would refuse and name the lists.
-    const Run run = cli({"frame", "--module", "1602", "--ini", iniWith({})});
+    const Run run = cli({"frame", "--module", "1602", "--ini", iniWith("Cfg1602", {})});
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QVERIFY(run.err.contains("LCD Baud Rate"));
   }
 
   void sendWritesTheFrame() {
-    PtyPair pty;
-    const QString file = iniWith({{"Cfg2004", "CSet", "9600,n,8,1"}, {"Ports", "3", pty.devicePath()},
-                                  {"Settings", "CommPort", "3"}});
+    const QString file = iniWith("Cfg2004", {"CSet=9600,n,8,1"});
+    s_->choosePort(3, "9600,n,8,1", "2004");
     const Run frame = cli({"frame", "--module", "2004", "--ini", file});
-    for (const QStringList& where : {QStringList{}, QStringList{"--port", "3"},
-                                     QStringList{"--device", pty.devicePath()}}) {
+    const QString device = s_->pty.devicePath();
+    for (const QStringList& where :
+         {QStringList{}, QStringList{"--port", "3"}, QStringList{"--device", device}}) {
       const Run run = cli(QStringList{"send", "--module", "2004", "--ini", file} + where);
       QVERIFY2(run.exitCode == 0, qPrintable(run.err));
       QCOMPARE(run.out.count('\n'), 1);
-      QVERIFY(run.out.contains(pty.devicePath()));
-      QCOMPARE(pty.read(135, 2000), bytesOf(frame.out));
+      QVERIFY(run.out.contains(device));
+      QCOMPARE(s_->pty.read(135, 2000), bytesOf(frame.out));
     }
   }
 
   void simulateAnswersAModbusMaster() {
-    PtyPair pty;
-    const QString file = iniWith({{"LCD", "Module", "2004"},
-                                  {"Settings", "Setting", "19200,e,8,1"},
-                                  {"Cfg2004", "Saddr1", "1"}, {"Cfg2004", "RHigh1", "0"},
-                                  {"Cfg2004", "RLow1", "0"},  {"Cfg2004", "Fcode1", "3"},
-                                  {"Cfg2004", "DT1", "0"},    {"Cfg2004", "Saddr2", "2"},
-                                  {"Cfg2004", "RHigh2", "0"}, {"Cfg2004", "RLow2", "16"},
-                                  {"Cfg2004", "Fcode2", "4"}, {"Cfg2004", "DT2", "4"}});
-    for (int n = 3; n <= 4; ++n)
-      for (auto key : {"Saddr", "RHigh", "RLow", "Fcode", "DT"})
-        modINI::forFile(file).WriteINI("Cfg2004", key + QString::number(n), "3");
+    const QString file = iniWith("Settings", {"Setting=19200,e,8,1", "LCD/Module=2004"});
+    storePoll(s_->ini, "Cfg2004", "1", {1, 3, 0, 0});
+    storePoll(s_->ini, "Cfg2004", "2", {2, 4, 16, 4});
+    for (auto n : {"3", "4"}) storePoll(s_->ini, "Cfg2004", n, {3, 3, 0x303, 3});
     QProcess sim;
-    sim.start(VANTOR_CLI, {"simulate", "--ini", file, "--device", pty.devicePath(), "--value",
-                           "1=0x0A", "--value", "2=74565", "--count", "3"});
-    QVERIFY(waitUntilReady(sim));  // ready once it says so
+    QVERIFY(simulate(sim, {"--ini", file, "--device", s_->pty.devicePath(), "--value", "1=0x0A",
+                           "--value", "2=74565", "--count", "3"}));
 
-    ModbusMaster master(pty.masterFd());
-    QCOMPARE(master.readHolding(1, 0, 1), std::optional(std::vector<std::uint16_t>{0x000A}));
-    QCOMPARE(master.readInput(2, 16, 2),
-             std::optional(std::vector<std::uint16_t>{0x0001, 0x2345}));  // 0x12345 lists
-    QVERIFY(!master.readHolding(9, 0, 1));
-    QVERIFY(sim.waitForFinished(5000));
+    ModbusMaster master(s_->pty.masterFd());
+    QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(0x0A));
+    QCOMPARE(readValue(master, {2, 4, 16, 4}), std::optional<quint32>(74565));
+    QVERIFY(!readValue(master, {9, 3, 0, 0}));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.state(), QProcess::NotRunning, 5000);  // after three requests
     QCOMPARE(sim.exitCode(), 0);
     const QStringList lines = QString::fromUtf8(sim.readAllStandardOutput()).split('\n');
     QCOMPARE(lines.value(0), QString("RX 01 03 00 00 00 01 84 0A | CRC Validated | "
@@ -175,14 +141,10 @@ class tst_cli : public QObject {
   }
 
   void simulateStopsOnASignal() {
-    PtyPair pty;
-    const QString file = iniWith({{"Cfg1602", "Saddr", "1"}, {"Cfg1602", "RHigh", "0"},
-                                  {"Cfg1602", "RLow", "0"}, {"Cfg1602", "Fcode", "3"},
-                                  {"Cfg1602", "DT", "0"}});
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
     QProcess sim;
-    sim.start(VANTOR_CLI, {"simulate", "--module", "1602", "--ini", file, "--device",
-                           pty.devicePath(), "--setting", "9600,n,8,1"});
-    QVERIFY(waitUntilReady(sim));
+    QVERIFY(simulate(sim, {"--module", "1602", "--ini", s_->ini.INIFilePath(), "--device",
+                           s_->pty.devicePath(), "--setting", "9600,n,8,1"}));
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
@@ -193,20 +155,21 @@ class tst_cli : public QObject {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("says");
-    QTest::newRow("no command") << QStringList{} << 2 << "usage:";
-    QTest::newRow("unknown option") << QStringList{"frame", "--count", "3"} << 2 << "usage:";
-    QTest::newRow("bad module") << QStringList{"frame", "--module", "1604"} << 2 << "1604";
-    QTest::newRow("port and device") << QStringList{"send", "--port", "1", "--device", "/x"}
-                                     << 2 << "usage:";
-    QTest::newRow("no such device")
-        << QStringList{"send", "--module", "1602", "--device", "/dev/ttyNOSUCH"} << 1
-        << "/dev/ttyNOSUCH";
-    QTest::newRow("bad value") << QStringList{"simulate", "--value", "1=12x"} << 1 << "1=12x";
-    QTest::newRow("no slave 5") << QStringList{"simulate", "--value", "5=1"} << 1 << "5=1";
+    const auto row = [](const char* name, const QStringList& args, int code, const char* says) {
+      QTest::newRow(name) << args << code << QString(says);
+    };
+    row("no command", {}, 2, "usage:");
+    row("unknown option", {"frame", "--count", "3"}, 2, "usage:");
+    row("bad module", {"frame", "--module", "1604"}, 2, "1604");
+    row("port and device", {"send", "--port", "1", "--device", "/x"}, 2, "usage:");
+    row("no such device", {"send", "--module", "1602", "--device", "/dev/ttyNOSUCH"}, 1,
+        "/dev/ttyNOSUCH");
+    row("bad value", {"simulate", "--value", "1=12x"}, 1, "1=12x");
+    row("no slave 5", {"simulate", "--value", "5=1"}, 1, "5=1");
   }
   void errorsSayWhatAndWhere() {
     QFETCH(QStringList, args);
-    const Run run = cli(args + QStringList{"--ini", iniWith({{"Cfg1602", "CSet", "9600,n,8,1"}})});
+    const Run run = cli(args + QStringList{"--ini", iniWith("Cfg1602", {"CSet=9600,n,8,1"})});
     QTEST(run.exitCode, "exitCode");
     QFETCH(QString, says);
     QVERIFY2(run.err.contains(says), qPrintable(run.err));
@@ -224,11 +187,10 @@ class tst_cli : public QObject {
   }
   void simulateRefusesWhatItCannotServe() {
     QFETCH(QStringList, args);
-    PtyPair pty;
-    const QString file = iniWith({{"Cfg1602", "Saddr", "1"}, {"Cfg1602", "RHigh", "0"},
-                                  {"Cfg1602", "RLow", "0"}, {"Cfg1602", "Fcode", "3"},
-                                  {"Cfg1602", "DT", "0"}, {"Settings", "Setting", "9600,n,8,1"}});
-    const Run run = cli(QStringList{"simulate", "--ini", file, "--device", pty.devicePath()} + args);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString file = iniWith("Settings", {"Setting=9600,n,8,1"});
+    const Run run =
+        cli(QStringList{"simulate", "--ini", file, "--device", s_->pty.devicePath()} + args);
     QCOMPARE(run.exitCode, 1);
     QFETCH(QString, says);
     QVERIFY2(run.err.contains(says), qPrintable(run.err));

@@ -1,448 +1,228 @@
 // The two-line configuration window end to end: opened from the real main window on a
 // pseudo-terminal, with a real settings file, and read back by the simulator.
-#include "ModbusMaster.h"
-#include "PtyPair.h"
-#include "RecordingDialogs.h"
+#include "AppSession.h"
 #include "config1602/Cfg1602.h"
-#include "config1602/frmCfg1602.h"
-#include "main/frmMain.h"
-#include "platform/SerialPort.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
-
-#include <QApplication>
-#include <QClipboard>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <poll.h>
-#include <unistd.h>
-
-#include <memory>
 
 using namespace vantor;
 using namespace vantor::test;
 
 namespace {
 
-constexpr int kPort = 5;
-
-QByteArray bytesOf(const Frame1602& frame) {
-  return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
-}
-
 // What a module configured as in the frame's worked example is sent.
-const QByteArray kWorkedExample = "TEMP" + QByteArray(28, ' ') +
-                                  QByteArray::fromHex("24C00A0100006401030400FFFF") +
-                                  QByteArray::fromHex("0FF100");
-
-// The worked example's configuration as the window saves it.
-void storeWorkedExample(modINI& ini) {
-  const std::pair<const char*, const char*> keys[] = {
-      {"CSet", "9600,n,8,1"}, {"Interval", "10"}, {"RHigh", "0"}, {"RLow", "100"},
-      {"Dwidth1", "4"},       {"SP1", "0"},       {"DP1", "1"},   {"DT", "0"},
-      {"UDT1", "TEMP^"},      {"UDT2", ""},       {"Saddr", "1"}, {"Fcode", "3"}};
-  for (auto [key, value] : keys) ini.WriteINI("Cfg1602", key, value);
-}
-
-QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// One read of what is waiting at the far end (up to `ms` for it to come): a frame written in
-// one piece arrives in one piece.
-QByteArray readOnce(const PtyPair& pty, int ms = 1000) {
-  pollfd p{pty.masterFd(), POLLIN, 0};
-  if (::poll(&p, 1, ms) <= 0) return {};
-  char buf[512];
-  const ssize_t n = ::read(pty.masterFd(), buf, sizeof buf);
-  return n > 0 ? QByteArray(buf, n) : QByteArray();
-}
-
-// Types `text` into `box` one key (one character) at a time, as a keyboard would.
-void type(QLineEdit* box, const QString& text) {
-  for (const char32_t c : text.toUcs4()) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUcs4(&c, 1));
-    QApplication::sendEvent(box, &press);
-  }
-}
+const QByteArray kWorkedExample =
+    "TEMP" + QByteArray(28, ' ') + QByteArray::fromHex("24C00A0100006401030400FFFF0FF100");
 
 }  // namespace
 
 class tst_frmCfg1602 : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<PtyPair> pty_;
-  std::unique_ptr<modINI> ini_;
-  modVar vars_;
-  RecordingDialogs dialogs_;
-  std::unique_ptr<frmMain> main_;
+  std::unique_ptr<AppSession> s_;
 
-  QString folder() const { return dir_->filePath("settings"); }
-
-  // The main window on port 5, the pty behind it, the two-line module chosen.
-  void startMain() {
-    QVERIFY(QDir().mkpath(folder()));
-    ini_ = std::make_unique<modINI>(folder());
-    ini_->WriteINI("Ports", QString::number(kPort), pty_->devicePath());
-    ini_->WriteINI("Settings", "CommPort", QString::number(kPort));
-    ini_->WriteINI("Settings", "Setting", "9600,n,8,1");
-    ini_->WriteINI("LCD", "Module", "1602");
-    main_ = std::make_unique<frmMain>(vars_, *ini_, dialogs_);
-    main_->show();
-  }
-  // Connect, then Configure LCD, as the user opens the window.
-  frmCfg1602* configure() {
-    main_->findChild<QPushButton*>("cmdConnect")->click();
-    if (!main_->port().isOpen())
-      qFatal("Connect failed: %s", qPrintable(dialogs_.texts().join('|')));
-    dialogs_.boxes.clear();  // an unconfigured module gets the simulator's own notice
-    main_->findChild<QPushButton*>("cmdCfgLcd")->click();
-    return main_->cfg1602();
-  }
-  template <typename T>
-  T* get(const QString& name) {
-    auto* w = main_->cfg1602()->findChild<T*>(name);
-    if (!w) qFatal("no control %s", qPrintable(name));
-    return w;
-  }
-  QComboBox* list(const QString& name) { return get<QComboBox>(name); }
-  void send() { get<QPushButton>("cmdConfig1602")->click(); }
-  void closeAnswering(bool yes) {
-    dialogs_.answers = {yes};
-    main_->cfg1602()->close();
+  // The main window on port 5 with the two-line module and, if `configured`, the worked
+  // example's configuration as the window saves it; then, unless `press` is false, Connect and
+  // Configure LCD.
+  AppSession& open(bool configured = true, bool press = true) {
+    s_->choosePort(5, "9600,n,8,1", "1602");
+    const std::pair<const char*, const char*> keys[] = {
+        {"CSet", "9600,n,8,1"}, {"Interval", "10"}, {"RHigh", "0"}, {"RLow", "100"},
+        {"Dwidth1", "4"},       {"SP1", "0"},       {"DP1", "1"},   {"DT", "0"},
+        {"UDT1", "TEMP^"},      {"UDT2", ""},       {"Saddr", "1"}, {"Fcode", "3"}};
+    if (configured)
+      for (auto [key, value] : keys) s_->set("Cfg1602", key, value);
+    s_->start();
+    if (press) s_->configureLcd();
+    return *s_;
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    pty_ = std::make_unique<PtyPair>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(pty_->isValid());
-    vars_ = modVar{};
-    dialogs_.boxes.clear();
-    dialogs_.answers.clear();
-  }
-  void cleanup() { main_.reset(); }
+  void init() { s_ = std::make_unique<AppSession>(); }
+  void cleanup() { s_.reset(); }
 
   void opensOnThePortChosenOnTheMainWindow() {
-    startMain();
-    storeWorkedExample(*ini_);
-    frmCfg1602* w = configure();
-    QVERIFY(w);
-    QVERIFY(w->isVisible());
-    QCOMPARE(w->windowTitle(), QString("Configure KV-216/KV-216L"));
+    AppSession& s = open();
+    QWidget& w = s.lcdWindow();
+    QCOMPARE(w.windowTitle(), QString("Configure KV-216/KV-216L"));
     // Its own top-level window beside the main one, which stays usable.
-    QVERIFY(w->isWindow());
-    QVERIFY(!w->parentWidget());
-    QCOMPARE(w->windowModality(), Qt::NonModal);
-    QVERIFY(main_->isVisible() && main_->isEnabled());
+    QVERIFY(w.isVisible() && w.isWindow() && !w.parentWidget());
+    QCOMPARE(w.windowModality(), Qt::NonModal);
+    QVERIFY(s.main->isVisible() && s.main->isEnabled());
+    QCOMPARE(s.lcdPort().settings(), QString("9600,n,8,1"));
+    QVERIFY(s.lcdPort().isOpen() && s.lcdStatus().contains(s.pty.devicePath()));
+    QVERIFY(s.dialogs.boxes.isEmpty());
 
-    QVERIFY(w->port().isOpen());
-    QCOMPARE(w->port().deviceName(), pty_->devicePath());
-    QCOMPARE(w->port().settings(), QString("9600,n,8,1"));
-    QVERIFY(dialogs_.boxes.isEmpty());
-    QVERIFY(get<QLabel>("lblPortStatus")->text().contains(pty_->devicePath()));
-    QVERIFY(get<QLabel>("lblNotice")->isHidden());
-
+    // Every list has the core's entries and a caption naming it; every caption is whole.
     for (const Cfg1602List& l : cfg1602Lists()) {
-      QComboBox* combo = list(l.list.control);
-      QStringList shown;
-      for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
-      QCOMPARE(shown, l.list.entries);
+      QCOMPARE(entries(s.lcd(l.list.control)), l.list.entries);
+      if (l.list.control != "cboAlarmLo")  // shares the caption of cboAlarmHi
+        QVERIFY2(!captionOf(s.lcd(l.list.control)).isEmpty(), qPrintable(l.list.control));
     }
-    for (auto name : {"txtLine0", "txtLine1"}) QCOMPARE(get<QLineEdit>(name)->maxLength(), 16);
-
-    // Every caption is whole and tells which control it is for.
-    QList<QWidget*> captioned;
-    for (QLabel* label : w->findChildren<QLabel*>()) {
-      if (label->wordWrap() || !label->isVisible()) continue;
-      QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
-      if (label->buddy()) captioned << label->buddy();
-    }
-    for (const Cfg1602List& l : cfg1602Lists())
-      if (l.list.control != "cboAlarmLo")
-        QVERIFY2(captioned.contains(list(l.list.control)), qPrintable(l.list.control));
-    QCOMPARE(w->minimumSize(), w->maximumSize());
+    for (QLabel* label : w.findChildren<QLabel*>())
+      if (!label->wordWrap() && label->isVisible())
+        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+    for (auto name : {"txtLine0", "txtLine1"}) QCOMPARE(s.lcd<QLineEdit>(name)->maxLength(), 16);
+    QCOMPARE(w.minimumSize(), w.maximumSize());
   }
 
   void sendsTheConfigurationAsSaved() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    QCOMPARE(list("cboSAL")->currentText(), QString("64"));
-    QCOMPARE(get<QLineEdit>("txtLine0")->text(), QString("TEMP^"));
-
+    AppSession& s = open();
     // Each press sends the same 48 bytes, in one piece, and nothing else.
     for (int press = 0; press < 2; ++press) {
-      send();
-      QCOMPARE(readOnce(*pty_).toHex(' '), kWorkedExample.toHex(' '));
+      s.sendConfig();
+      QCOMPARE(readOnce(s.pty).toHex(' '), kWorkedExample.toHex(' '));
     }
-    QCOMPARE(pty_->read(0, 100), QByteArray());
-    QVERIFY(dialogs_.boxes.isEmpty());
-    QVERIFY(get<QLabel>("lblPortStatus")->text().contains("Sent 48 bytes"));
+    QCOMPARE(s.pty.read(0, 100), QByteArray());
+    QVERIFY(s.dialogs.boxes.isEmpty());
+    QVERIFY(s.lcdStatus().contains("Sent 48 bytes"));
+    // Closed right behind a press, the frame is out before the port goes.
+    s.sendConfig();
+    s.closeLcd(false);
+    QCOMPARE(s.pty.read(48, 1000), kWorkedExample);
   }
 
   void sendsWhatTheWindowShows() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    list("cboBaud")->setCurrentIndex(2);
-    list("cboDF1")->setCurrentIndex(2);
-    list("cboSlaveID")->setCurrentIndex(16);
-    list("cboAlarmHi")->setCurrentIndex(0x12);
-    get<QRadioButton>("opt04")->click();
-    type(get<QLineEdit>("txtLine1"), "AB^");
-
-    Cfg1602 expected = loadCfg1602(*ini_).cfg;
+    AppSession& s = open();
+    s.lcd("cboBaud")->setCurrentIndex(2);
+    s.lcd("cboSlaveID")->setCurrentIndex(16);
+    s.lcd<QRadioButton>("opt04")->click();
+    type(s.lcd<QLineEdit>("txtLine1"), "AB^");
+    Cfg1602 expected = loadCfg1602(s.ini).cfg;
     expected.cboBaud = 2;
-    expected.cboDF1 = 2;
     expected.cboSlaveID = 16;
-    expected.cboAlarmHi = 0x12;
     expected.opt03 = false;
     expected.txtLine1 = "AB^";
     const auto frame = encodeCfg1602(expected).frame;
     QVERIFY(frame);
-    send();
-    const QByteArray sent = readOnce(*pty_);
-    QCOMPARE(sent.toHex(' '), bytesOf(*frame).toHex(' '));
-    QCOMPARE(sent.mid(16, 16), "AB" + QByteArray(14, ' '));
-    QCOMPARE(sent.mid(32, 2), QByteArray::fromHex("09D0"));
-    QCOMPARE(sent.mid(39, 2), QByteArray::fromHex("1104"));
-    QCOMPARE(sent.at(43), '\x12');
+    s.sendConfig();
+    QCOMPARE(readOnce(s.pty).toHex(' '),
+             QByteArray(reinterpret_cast<const char*>(frame->data()), 48).toHex(' '));
     // The module's new speed goes into the frame only: the port stays at 9600.
-    QCOMPARE(main_->cfg1602()->port().settings(), QString("9600,n,8,1"));
+    QCOMPARE(s.lcdPort().settings(), QString("9600,n,8,1"));
   }
 
-  void closingWithYesIsWhatTheSimulatorLoads() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    list("cboSlaveID")->setCurrentIndex(16);
-    list("cboSAH")->setCurrentIndex(0x01);
-    list("cboSAL")->setCurrentIndex(0xF4);
-    list("cboDT")->setCurrentIndex(1);
-    get<QRadioButton>("opt04")->click();
-    closeAnswering(true);
-    QCOMPARE(dialogs_.texts(), QStringList{"Save Config. Data ?"});
-    QVERIFY(!main_->cfg1602()->isVisible());
-    QVERIFY(!main_->cfg1602()->port().isOpen());
+  // From first use: the window says it opened on defaults, and what it saves is what the
+  // simulator serves at the next Connect.
+  void firstUseThenYesIsWhatTheSimulatorServes() {
+    AppSession& s = open(false, false);
+    const QByteArray before = fileBytes(s.ini.INIFilePath());
+    s.configureLcd();
+    QVERIFY(s.dialogs.boxes.isEmpty());  // said in the window, not in a box
+    auto* notice = s.lcd<QLabel>("lblNotice");
+    QVERIFY(notice->isVisible() && !notice->text().isEmpty());
+    QCOMPARE(notice->text(), loadCfg1602(s.ini).notice);
+    QCOMPARE(fileBytes(s.ini.INIFilePath()), before);  // opening writes nothing
 
-    // Slave 1 of the simulator is now address 17, input register 500 (reference 30501).
-    main_->findChild<QPushButton*>("cmdConnect")->click();
-    QCOMPARE(dialogs_.texts(), QStringList{"Save Config. Data ?"});  // and nothing from Connect
-    QCOMPARE(main_->findChild<QLabel*>("lblSid0")->text(), QString("17"));
-    QCOMPARE(main_->findChild<QLabel*>("lblReg1")->text(), QString("30501"));
-    main_->findChild<QComboBox*>("cboMReg1_1")->setCurrentIndex(0xBE);
-    main_->findChild<QComboBox*>("cboMReg1_0")->setCurrentIndex(0xEF);
-    ModbusMaster master(pty_->masterFd());
-    const auto regs = serve([&] { return master.readInput(17, 500, 1); });
-    QVERIFY2(regs.has_value(), qPrintable(master.lastError()));
-    QCOMPARE((*regs)[0], quint16(0xBEEF));
+    s.lcd("cboSlaveID")->setCurrentIndex(16);
+    s.lcd("cboSAH")->setCurrentIndex(0x01);
+    s.lcd("cboSAL")->setCurrentIndex(0xF4);
+    s.lcd("cboDT")->setCurrentIndex(1);
+    s.lcd<QRadioButton>("opt04")->click();
+    s.closeLcd(true);
+    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
+    QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
+    // Slave 1 of the simulator is now address 17, input register 500.
+    s.connect();
+    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});  // and nothing from Connect
+    s.showValue(1, 0xBEEF);
+    ModbusMaster master(s.pty.masterFd());
+    QCOMPARE(readValue(master, {17, 4, 500, 1}), std::optional<quint32>(0xBEEF));
+    s.press("cmdCfgLcd");
+    QVERIFY(!notice->isVisible());  // nothing is defaulted any more
   }
 
   void closingWithNoKeepsTheFileAndReopeningRestoresIt() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    const QByteArray before = fileBytes(ini_->INIFilePath());
-    for (const Cfg1602List& l : cfg1602Lists()) list(l.list.control)->setCurrentIndex(2);
-    get<QRadioButton>("opt04")->click();
-    type(get<QLineEdit>("txtLine0"), "xyz");
-    send();
-    closeAnswering(false);
-    QCOMPARE(dialogs_.texts(), QStringList{"Save Config. Data ?"});
-    QCOMPARE(fileBytes(ini_->INIFilePath()), before);
-    QVERIFY(!main_->cfg1602()->port().isOpen());
+    AppSession& s = open();
+    const QByteArray before = fileBytes(s.ini.INIFilePath());
+    for (const Cfg1602List& l : cfg1602Lists()) s.lcd(l.list.control)->setCurrentIndex(2);
+    s.lcd<QRadioButton>("opt04")->click();
+    type(s.lcd<QLineEdit>("txtLine0"), "xyz");
+    // Showing the open window again only brings it forward: the edits stay.
+    s.main->cfg1602()->showWindow();
+    QCOMPARE(s.lcd("cboSlaveID")->currentIndex(), 2);
+    QVERIFY(s.dialogs.boxes.isEmpty());
+    s.closeLcd(false);
+    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
+    QCOMPARE(fileBytes(s.ini.INIFilePath()), before);
 
     // The next opening runs afresh: lists filled once, the saved values, not the abandoned ones.
-    frmCfg1602* w = configure();
-    QVERIFY(w->isVisible());
-    QVERIFY(w->port().isOpen());
-    QCOMPARE(list("cboSlaveID")->count(), 255);
-    QCOMPARE(list("cboSAL")->currentText(), QString("64"));
-    QCOMPARE(list("cboAlarmHi")->currentText(), QString("FF"));
-    QVERIFY(get<QRadioButton>("opt03")->isChecked());
-    QCOMPARE(get<QLineEdit>("txtLine0")->text(), QString("TEMP^"));
-    pty_->read(0, 50);
-    send();
-    QCOMPARE(readOnce(*pty_), kWorkedExample);
+    s.configureLcd();
+    QVERIFY(s.lcdWindow().isVisible() && s.lcdPort().isOpen());
+    QCOMPARE(s.lcd("cboSlaveID")->count(), 255);
+    s.sendConfig();
+    QCOMPARE(readOnce(s.pty), kWorkedExample);
   }
 
-  void showingAnOpenWindowOnlyBringsItForward() {
-    startMain();
-    storeWorkedExample(*ini_);
-    frmCfg1602* w = configure();
-    list("cboSlaveID")->setCurrentIndex(41);
-    w->showWindow();
-    QCOMPARE(list("cboSlaveID")->currentIndex(), 41);
-    QCOMPARE(list("cboSlaveID")->count(), 255);
-    QVERIFY(w->port().isOpen());
-    QVERIFY(dialogs_.boxes.isEmpty());
+  void withoutItsPortSendSaysSo_data() {
+    QTest::addColumn<bool>("held");
+    QTest::newRow("held by another opener") << true;
+    QTest::newRow("vanished while open") << false;
   }
-
-  void firstUseSaysItOpenedOnDefaults() {
-    startMain();  // no section Cfg1602 yet
-    const QByteArray before = fileBytes(ini_->INIFilePath());
-    frmCfg1602* w = configure();
-    QVERIFY(w->isVisible());
-    QVERIFY(dialogs_.boxes.isEmpty());  // said in the window, not in a box
-    QLabel* notice = get<QLabel>("lblNotice");
-    QVERIFY(notice->isVisible());
-    QCOMPARE(notice->text(), loadCfg1602(*ini_).notice);
-    QVERIFY(!notice->text().isEmpty());
-    QCOMPARE(list("cboSlaveID")->currentText(), QString("1"));
-    QCOMPARE(list("cboAlarmLo")->currentText(), QString("FF"));
-    QCOMPARE(fileBytes(ini_->INIFilePath()), before);  // opening writes nothing
-  }
-
-  void aHeldPortStillOpensTheWindow() {
-    startMain();
-    storeWorkedExample(*ini_);
-    // By the time Configure LCD is pressed, port 5 stands for a device someone else holds.
+  void withoutItsPortSendSaysSo() {
+    QFETCH(bool, held);
+    AppSession& s = open(true, false);
     PtyPair other;
-    SerialPort holder([&](int) { return other.devicePath(); });
-    holder.setCommPort(1);
-    holder.setSettings("9600,n,8,1");
-    QVERIFY(holder.open());
-    main_->findChild<QPushButton*>("cmdConnect")->click();
-    ini_->WriteINI("Ports", QString::number(kPort), other.devicePath());
-    dialogs_.boxes.clear();
-    main_->findChild<QPushButton*>("cmdCfgLcd")->click();
+    const auto holder = holdDevice(other.devicePath());
+    QVERIFY(holder);
+    s.connect();
+    // Held: by the time Configure LCD is pressed, port 5 stands for a device someone else holds.
+    if (held) s.set("Ports", "5", other.devicePath());
+    s.press("cmdCfgLcd");
+    if (!held) s.pty.closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(s.lcdWindow().isVisible() && !s.lcdPort().isOpen(), 3000);
+    const QString status = s.lcdStatus();
+    QVERIFY2(status.contains(held ? other.devicePath() : "lost"), qPrintable(status));
+    QVERIFY(s.lcd<QLabel>("lblPortStatus")->styleSheet().contains("color"));
+    // Held, a box says so too; lost, the window alone does.
+    const QStringList boxes = {"The configuration port could not be opened."};
+    QCOMPARE(s.dialogs.texts(), held ? boxes : QStringList());
+    if (held) QCOMPARE(s.dialogs.boxes[0].detail, status);
+    QCOMPARE(s.lcd("cboSAL")->currentText(), QString("64"));  // editable as ever
 
-    frmCfg1602* w = main_->cfg1602();
-    QVERIFY(w->isVisible());
-    QVERIFY(!w->port().isOpen());
-    QLabel* status = get<QLabel>("lblPortStatus");
-    QVERIFY2(status->text().contains(other.devicePath()), qPrintable(status->text()));
-    QVERIFY(status->styleSheet().contains("color"));
-    QCOMPARE(dialogs_.texts(), QStringList{"The configuration port could not be opened."});
-    QCOMPARE(dialogs_.boxes[0].detail, status->text());
-    QCOMPARE(list("cboSAL")->currentText(), QString("64"));  // editable as ever
-
-    dialogs_.boxes.clear();
-    send();
-    QCOMPARE(dialogs_.boxes.size(), 1);
-    QVERIFY2(dialogs_.boxes[0].text.contains("port 5 is not open"),
-             qPrintable(dialogs_.boxes[0].text));
-    QCOMPARE(pty_->read(0, 100), QByteArray());
+    s.dialogs.boxes.clear();
+    s.sendConfig();
+    QCOMPARE(s.dialogs.boxes.size(), 1);
+    QVERIFY(s.dialogs.boxes[0].text.contains("port 5 is not open"));
     QCOMPARE(other.read(0, 100), QByteArray());
-
-    // It still closes and saves.
-    list("cboSlaveID")->setCurrentIndex(9);
-    closeAnswering(true);
-    QVERIFY(!w->isVisible());
-    QCOMPARE(ini_->ReadINI("Cfg1602", "Saddr"), QString("10"));
-  }
-
-  void aVanishingDeviceIsShownAndSendSaysSo() {
-    startMain();
-    storeWorkedExample(*ini_);
-    frmCfg1602* w = configure();
-    pty_->closeMaster();
-    QLabel* status = get<QLabel>("lblPortStatus");
-    QTRY_VERIFY_WITH_TIMEOUT(status->text().contains("lost"), 3000);
-    QVERIFY(status->styleSheet().contains("color"));
-    QVERIFY(!w->port().isOpen());
-    QVERIFY(dialogs_.boxes.isEmpty());
-    send();
-    QCOMPARE(dialogs_.boxes.size(), 1);
-    QVERIFY(dialogs_.boxes[0].text.contains("port 5 is not open"));
-    QVERIFY(dialogs_.boxes[0].detail.contains(status->text()));
+    s.lcd("cboSlaveID")->setCurrentIndex(9);  // it still closes and saves
+    s.closeLcd(true);
+    QCOMPARE(s.ini.ReadINI("Cfg1602", "Saddr"), QString("10"));
   }
 
   void aRefusedSendNamesTheListsAndSendsNothing() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    list("cboBaud")->setCurrentIndex(-1);
-    list("cboDT")->setCurrentIndex(-1);
-    send();
-    Cfg1602 shown = loadCfg1602(*ini_).cfg;
+    AppSession& s = open();
+    s.lcd("cboBaud")->setCurrentIndex(-1);
+    s.lcd("cboDT")->setCurrentIndex(-1);
+    s.sendConfig();
+    Cfg1602 shown = loadCfg1602(s.ini).cfg;
     shown.cboBaud = shown.cboDT = -1;
-    QCOMPARE(dialogs_.texts(), QStringList{encodeCfg1602(shown).refusal});
-    for (auto caption : {"LCD Baud Rate", "Data Type"})
-      QVERIFY2(dialogs_.boxes[0].text.contains(caption), qPrintable(dialogs_.boxes[0].text));
-    QCOMPARE(pty_->read(0, 100), QByteArray());
+    QCOMPARE(s.dialogs.texts(), QStringList{encodeCfg1602(shown).refusal});
+    QCOMPARE(s.pty.read(0, 100), QByteArray());
   }
 
-  void closingRightAfterSendingStillDeliversTheFrame() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    send();
-    closeAnswering(false);
-    QVERIFY(!main_->cfg1602()->port().isOpen());
-    QCOMPARE(pty_->read(48, 1000), kWorkedExample);
-  }
-
-  void typedRowsStayPrintable_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("cursor");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("cursorAfter");
-    QTest::newRow("degree sign") << "" << 0 << QString::fromUtf8("25\u00B0C") << "25?C" << 4;
-    QTest::newRow("in the middle") << "AB" << 1 << QString::fromUtf8("\u20AC") << "A?B" << 2;
-    QTest::newRow("emoji is one character")
-        << "AB" << 1 << QString::fromUtf8("\U0001F600") << "A?B" << 2;
-    QTest::newRow("caret kept") << "" << 0 << "A^B"
-                                << "A^B" << 3;
-    QTest::newRow("no more than 16") << "" << 0 << "0123456789ABCDEFGH"
-                                     << "0123456789ABCDEF" << 16;
-  }
-  void typedRowsStayPrintable() {
-    QFETCH(QString, before);
-    QFETCH(int, cursor);
-    QFETCH(QString, typed);
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    QLineEdit* box = get<QLineEdit>("txtLine1");
-    box->setText(before);
-    box->setCursorPosition(cursor);
-    type(box, typed);
-    QTEST(box->text(), "shown");
-    QTEST(box->cursorPosition(), "cursorAfter");
-  }
-
-  void pastedRowsStayPrintable() {
-    startMain();
-    storeWorkedExample(*ini_);
-    configure();
-    QLineEdit* box = get<QLineEdit>("txtLine0");
-    box->clear();
-    QApplication::clipboard()->setText(QString::fromUtf8("Temp\t\u00B0C"));
-    box->paste();
-    QCOMPARE(box->text(), QString("Temp??C"));
+  void rowsStayPrintable() {
+    auto* row = open().lcd<QLineEdit>("txtLine1");
+    type(row, QString::fromUtf8("25\u00B0C"));
+    QCOMPARE(row->text(), QString("25?C"));
+    row->setCursorPosition(1);
+    type(row, QString::fromUtf8("\U0001F600"));  // one character, one key
+    QCOMPARE(row->text(), QString("2?5?C"));
+    QCOMPARE(row->cursorPosition(), 2);
+    paste(row, QString::fromUtf8("^\t\u20AC"));
+    QCOMPARE(row->text(), QString("2?^??5?C"));
+    QCOMPARE(row->cursorPosition(), 5);
+    type(row, "abcdefghijklmnopqrstuvwxyz");
+    QCOMPARE(row->text(), QString("2?^??abcdefgh5?C"));
   }
 
   void aFailedSaveIsReported() {
-    startMain();
-    storeWorkedExample(*ini_);
-    frmCfg1602* w = configure();
-    // The settings folder is gone and a regular file stands in its place.
-    QVERIFY(QDir(folder()).removeRecursively());
-    QFile blocker(folder());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    closeAnswering(true);
-    QCOMPARE(dialogs_.boxes.size(), 2);
-    QCOMPARE(dialogs_.boxes[0].text, QString("Save Config. Data ?"));
-    const QString report = dialogs_.boxes[1].text + ' ' + dialogs_.boxes[1].detail;
+    AppSession& s = open();
+    s.breakSettingsFolder();
+    s.closeLcd(true);
+    QCOMPARE(s.dialogs.boxes.size(), 2);
+    QCOMPARE(s.dialogs.boxes[0].text, QString("Save Config. Data ?"));
+    const QString report = s.dialogs.boxes[1].text + ' ' + s.dialogs.boxes[1].detail;
     QVERIFY2(report.contains("not saved") && report.contains("modlcd.ini"), qPrintable(report));
-    QVERIFY(!w->isVisible());
-    QVERIFY(!w->port().isOpen());
+    QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
   }
 };
 

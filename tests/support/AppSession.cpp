@@ -1,0 +1,141 @@
+#include "AppSession.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QKeyEvent>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace vantor::test {
+
+QStringList entries(const QComboBox* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+  return texts;
+}
+
+QString captionOf(const QWidget* control) {
+  for (const QLabel* label : control->window()->findChildren<QLabel*>())
+    if (label->buddy() == control) return label->text();
+  return {};
+}
+
+void type(QWidget* box, const QString& text) {
+  for (const char32_t c : text.toUcs4()) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUcs4(&c, 1));
+    QApplication::sendEvent(box, &press);
+  }
+}
+
+void paste(QLineEdit* box, const QString& text) {
+  QApplication::clipboard()->setText(text);
+  box->paste();
+}
+
+QByteArray readOnce(const PtyPair& line, int ms) {
+  pollfd p{line.masterFd(), POLLIN, 0};
+  if (::poll(&p, 1, ms) <= 0) return {};
+  char buf[512];
+  const ssize_t n = ::read(line.masterFd(), buf, sizeof buf);
+  return n > 0 ? QByteArray(buf, n) : QByteArray();
+}
+
+std::unique_ptr<SerialPort> holdDevice(const QString& device) {
+  auto port = std::make_unique<SerialPort>([device](int) { return device; });
+  port->setCommPort(1);
+  port->setSettings(QStringLiteral("9600,n,8,1"));
+  return port->open() ? std::move(port) : nullptr;
+}
+
+void storePoll(modINI& ini, const QString& section, const QString& suffix, const Poll& poll) {
+  const std::pair<const char*, int> keys[] = {{"Saddr", poll.address},
+                                              {"RHigh", poll.start >> 8},
+                                              {"RLow", poll.start & 0xFF},
+                                              {"Fcode", poll.function},
+                                              {"DT", poll.type}};
+  for (auto [key, value] : keys)
+    if (!ini.WriteINI(section, QLatin1String(key) + suffix, QString::number(value)))
+      qFatal("cannot store %s", key);
+}
+
+std::optional<quint32> readValue(ModbusMaster& master, const Poll& poll) {
+  const int count = poll.type < 3 ? 1 : 2;
+  const auto regs = serve([&] {
+    return poll.function == 3 ? master.readHolding(poll.address, poll.start, count)
+                              : master.readInput(poll.address, poll.start, count);
+  });
+  if (!regs) return std::nullopt;
+  return count == 1 ? (*regs)[0] : (quint32((*regs)[0]) << 16) | (*regs)[1];
+}
+
+AppSession::AppSession() : ini(folder()) {
+  if (!dir_.isValid() || !pty.isValid()) qFatal("no folder or no pseudo-terminal");
+}
+
+AppSession::~AppSession() = default;
+
+void AppSession::set(const QString& section, const QString& key, const QString& value) {
+  QString error;
+  if (!ini.WriteINI(section, key, value, &error)) qFatal("%s", qPrintable(error));
+}
+
+void AppSession::choosePort(int port, const QString& setting, const QString& module,
+                            const QString& device) {
+  set(QStringLiteral("Ports"), QString::number(port), device.isEmpty() ? pty.devicePath() : device);
+  set(QStringLiteral("Settings"), QStringLiteral("CommPort"), QString::number(port));
+  set(QStringLiteral("Settings"), QStringLiteral("Setting"), setting);
+  set(QStringLiteral("LCD"), QStringLiteral("Module"), module);
+}
+
+frmMain& AppSession::start() {
+  main = std::make_unique<frmMain>(vars, ini, dialogs);
+  main->show();
+  return *main;
+}
+
+void AppSession::connect() {
+  press(QStringLiteral("cmdConnect"));
+  if (!main->port().isOpen()) qFatal("Connect failed: %s", qPrintable(dialogs.texts().join('|')));
+}
+
+void AppSession::configureLcd() {
+  connect();
+  dialogs.boxes.clear();
+  press(QStringLiteral("cmdCfgLcd"));
+}
+
+void AppSession::showValue(int slave, quint32 value) const {
+  for (int e = 0; e < 3; ++e)
+    get<QComboBox>(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e))
+        ->setCurrentIndex(int((value >> (8 * e)) & (e == 2 ? 0x0F : 0xFF)));
+}
+
+QWidget& AppSession::lcdWindow() const {
+  if (main && main->cfg1602()) return *main->cfg1602();
+  if (main && main->cfg2004()) return *main->cfg2004();
+  qFatal("Configure LCD opened no window");
+}
+
+SerialPort& AppSession::lcdPort() const {
+  return main->cfg1602() ? main->cfg1602()->port() : main->cfg2004()->port();
+}
+
+void AppSession::sendConfig() const {
+  for (QPushButton* button : lcdWindow().findChildren<QPushButton*>())
+    if (button->text() == QLatin1String("Send Config. Data")) return button->click();
+  qFatal("no Send Config. Data");
+}
+
+void AppSession::closeLcd(bool save) {
+  dialogs.answers = {save};
+  lcdWindow().close();
+}
+
+void AppSession::breakSettingsFolder() {
+  QDir(folder()).removeRecursively();
+  if (!writeFileBytes(folder(), "not a folder")) qFatal("cannot block %s", qPrintable(folder()));
+}
+
+}  // namespace vantor::test
