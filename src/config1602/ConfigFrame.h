@@ -28,6 +28,10 @@
 
 namespace vantor {
 
+// A configuration window's port always runs at this speed, whatever the module is to use: the
+// module's own line settings only travel inside the frame.
+inline constexpr const char* kConfigLine = "9600,n,8,1";
+
 inline constexpr char16_t kBlankMark = u'^';       // typed where the row needs a blank
 inline constexpr char16_t kUnshowable = u'?';      // stands for a character the row cannot hold
 inline constexpr std::uint8_t kRowPadding = 0x20;  // blank

@@ -1,9 +1,10 @@
 #include "config1602/frmCfg1602.h"
 
 #include "config1602/Cfg1602.h"
+#include "config1602/ConfigLink.h"
 #include "platform/Dialogs.h"
-#include "platform/PortMap.h"
 #include "platform/SerialPort.h"
+#include "platform/WindowParts.h"
 #include "settings/modINI.h"
 #include "shared/modVar.h"
 
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTime>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -26,27 +26,8 @@ namespace vantor {
 
 namespace {
 
-// A configuration frame always goes out at this speed, whatever the module is set to use.
-constexpr const char* kConfigLine = "9600,n,8,1";
-
-constexpr const char* kErrorStyle = "color: #C00000;";
 constexpr const char* kNoticeStyle =
     "background-color: #FFF4CC; border: 1px solid #D9B84A; padding: 4px;";
-
-QLabel* heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont bold = label->font();
-  bold.setBold(true);
-  label->setFont(bold);
-  return label;
-}
-
-// A caption beside or above `buddy`.
-QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(buddy);
-  return label;
-}
 
 }  // namespace
 
@@ -54,21 +35,14 @@ frmCfg1602::frmCfg1602(modVar& vars, modINI& ini, Dialogs& dialogs)
     : vars_(vars), ini_(ini), dialogs_(dialogs) {
   setObjectName(QStringLiteral("frmCfg1602"));
   setWindowTitle(QStringLiteral("Configure KV-216/KV-216L"));
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPointSizeF(8.25);
-  setFont(font);
-
-  MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
-  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
-  connect(MSComm1_, &SerialPort::lost, this, [this](const QString& reason) {
-    portError_ = reason;
-    showPortStatus(reason, true);
-  });
-
+  setFont(windowFont());
   buildLayout();
+  link_ = std::make_unique<ConfigLink>(this, ini_, dialogs_, lblPortStatus_);
 }
 
 frmCfg1602::~frmCfg1602() = default;
+
+SerialPort& frmCfg1602::port() { return link_->port(); }
 
 QComboBox* frmCfg1602::list(const QString& control) const {
   for (QComboBox* combo : lists_)
@@ -126,7 +100,7 @@ void frmCfg1602::buildLayout() {
     // A character more than the row holds, so the cursor never hides the last one.
     box->setFixedWidth(fm.horizontalAdvance(QString(frame1602::kRowWidth + 1, u'M')) + 8);
     connect(box, &QLineEdit::textEdited, this,
-            [this, box](const QString& typed) { keepPrintable(box, typed); });
+            [box](const QString& typed) { keepRowPrintable(box, typed); });
     textGrid->addWidget(box, row, 0);
     const QString name = QStringLiteral("row %1").arg(row - 1);
     textGrid->addWidget(caption(name, box, fText), row, 1);
@@ -271,28 +245,12 @@ void frmCfg1602::showWindow() {
   showNotice(load.defaulted.isEmpty() ? QString() : load.notice);
   open_ = true;
   show();
-
-  if (!portError_.isEmpty())
-    dialogs_.message(this, QStringLiteral("The configuration port could not be opened."),
-                     portError_);
+  link_->reportFailedOpen();
 }
 
 void frmCfg1602::openPort() {
-  MSComm1_->close();
-  MSComm1_->setSettings(QString::fromLatin1(kConfigLine));
-  MSComm1_->setCommPort(vars_.gCommPort.toInt());
-  portError_.clear();
-  if (MSComm1_->open(&portError_)) {
-    portError_.clear();
-    showPortStatus(tr("Port %1 (%2) is open at %3.")
-                       .arg(MSComm1_->commPort())
-                       .arg(MSComm1_->deviceName(), QString::fromLatin1(kConfigLine)),
-                   false);
-  } else {
-    if (portError_.isEmpty())
-      portError_ = tr("Port %1 could not be opened.").arg(MSComm1_->commPort());
-    showPortStatus(portError_, true);
-  }
+  link_->open(vars_.gCommPort.toInt());
+  fitHeight();
 }
 
 void frmCfg1602::fillLists() {
@@ -331,36 +289,8 @@ void frmCfg1602::cmdConfig1602_Click() {
     dialogs_.message(this, encoded.refusal);
     return;
   }
-  if (!MSComm1_->isOpen()) {
-    dialogs_.message(
-        this, tr("Nothing was sent: port %1 is not open.").arg(MSComm1_->commPort()),
-        tr("%1\nClose this window (answer Yes to keep your settings), check the port on the "
-           "main window and press Configure LCD again.")
-            .arg(portError_));
-    return;
-  }
   const Frame1602& frame = *encoded.frame;
-  MSComm1_->output(
-      QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
-  showPortStatus(
-      tr("Sent %1 bytes to port %2 (%3) at %4.")
-          .arg(frame.size())
-          .arg(MSComm1_->commPort())
-          .arg(MSComm1_->deviceName(), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
-      false);
-}
-
-void frmCfg1602::keepPrintable(QLineEdit* box, const QString& typed) {
-  const QString shown = printableRow(typed);
-  if (shown == typed) return;
-  const int cursor = int(printableRow(QStringView(typed).left(box->cursorPosition())).size());
-  box->setText(shown);
-  box->setCursorPosition(cursor);
-}
-
-void frmCfg1602::showPortStatus(const QString& text, bool failed) {
-  lblPortStatus_->setText(text);
-  lblPortStatus_->setStyleSheet(failed ? QString::fromLatin1(kErrorStyle) : QString());
+  link_->send(QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
   fitHeight();
 }
 
@@ -381,7 +311,7 @@ void frmCfg1602::closeEvent(QCloseEvent* event) {
       dialogs_.message(this, tr("The configuration was not saved."), error);
   }
   // Whatever was handed to the port leaves before the device is let go.
-  MSComm1_->close();
+  link_->close();
 }
 
 }  // namespace vantor

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 #include <vector>
 
 class QComboBox;
@@ -13,6 +15,7 @@ class QRadioButton;
 
 namespace vantor {
 
+class ConfigLink;
 class Dialogs;
 class SerialPort;
 class modINI;
@@ -31,7 +34,7 @@ class frmCfg1602 : public QWidget {
   // Runs the opening sequence and shows the window; when it is already open, brings it
   // forward instead.
   void showWindow();
-  SerialPort& port() { return *MSComm1_; }
+  SerialPort& port();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -44,8 +47,6 @@ class frmCfg1602 : public QWidget {
   Cfg1602 record() const;
   void apply(const Cfg1602& cfg);
   void cmdConfig1602_Click();
-  void keepPrintable(QLineEdit* box, const QString& typed);
-  void showPortStatus(const QString& text, bool failed);
   void showNotice(const QString& text);
   // Fixed size, tall enough for what the status lines say now.
   void fitHeight();
@@ -53,11 +54,10 @@ class frmCfg1602 : public QWidget {
   modVar& vars_;
   modINI& ini_;
   Dialogs& dialogs_;
-  SerialPort* MSComm1_ = nullptr;
+  std::unique_ptr<ConfigLink> link_;
   // Set by the opening sequence, cleared by the closing one.
   bool open_ = false;
   // Why the port did not open at the last opening; empty when it did.
-  QString portError_;
   // Key CSet as read at the last opening: a save without a data format keeps its ending.
   QString CSet_;
 

@@ -1,8 +1,10 @@
 #include "config2004/frmCfg2004.h"
 
+#include "config1602/ConfigLink.h"
+#include "platform/WindowParts.h"
+
 #include "config1602/ConfigFrame.h"
 #include "platform/Dialogs.h"
-#include "platform/PortMap.h"
 #include "platform/SerialPort.h"
 #include "settings/modINI.h"
 #include "shared/modVar.h"
@@ -29,37 +31,10 @@ namespace vantor {
 
 namespace {
 
-// The configuration link runs at this speed whatever the module is set to.
-const QString kConfigLine = QStringLiteral("9600,n,8,1");
-
 const QColor kNoticeColour(0x80, 0x50, 0x00);
-const QColor kFailureColour(0xC0, 0x00, 0x00);
 
 constexpr int kClientWidth = 851;
 constexpr int kClientHeight = 699;
-
-QFont windowFont() {
-  // Tahoma where it is installed; elsewhere a face of similar width, so that the captions fit
-  // the same window.
-  QFont font;
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
-  font.setPointSizeF(8.25);
-  return font;
-}
-
-QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(buddy);
-  return label;
-}
-
-QLabel* heading(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont bold = label->font();
-  bold.setBold(true);
-  label->setFont(bold);
-  return label;
-}
 
 // A pick list as wide as its widest entry. The width comes from the entries once, here, rather
 // than from the items at every filling: the lists are refilled with thousands of entries at
@@ -99,12 +74,6 @@ void fill(QComboBox* combo, const QStringList& entries) {
   combo->setCurrentIndex(-1);
 }
 
-void setTextColour(QLabel* label, const QColor& colour) {
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, colour);
-  label->setPalette(palette);
-}
-
 void select(QComboBox* combo, int position) {
   combo->setCurrentIndex(selects(position, combo->count()) ? position : -1);
 }
@@ -116,16 +85,12 @@ frmCfg2004::frmCfg2004(modVar& vars, modINI& ini, Dialogs& dialogs)
   setObjectName(QStringLiteral("frmCfg2004"));
   setWindowTitle(QStringLiteral("Configure KV-420"));
   setFont(windowFont());
-
-  MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
-  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
-  connect(MSComm1_, &SerialPort::lost, this,
-          [this](const QString& reason) { showPortStatus(reason, true); });
-
   buildLayout();
   resetControls();
-  showPortStatus({}, false);
+  link_ = std::make_unique<ConfigLink>(this, ini_, dialogs_, lblPortStatus_);
 }
+
+SerialPort& frmCfg2004::port() { return link_->port(); }
 
 frmCfg2004::~frmCfg2004() = default;
 
@@ -221,7 +186,7 @@ QGroupBox* frmCfg2004::buildDisplayText() {
     const QFontMetrics metrics(fixed);
     row->setMinimumWidth(metrics.horizontalAdvance(QString(frame2004::kRowWidth + 2, u'W')));
     connect(row, &QLineEdit::textEdited, this,
-            [this, row](const QString& text) { keepPrintable(row, text); });
+            [row](const QString& text) { keepRowPrintable(row, text); });
     grid->addWidget(row, r + 1, 0);
     grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
     txtLine_[std::size_t(r)] = row;
@@ -338,32 +303,10 @@ void frmCfg2004::showWindow() {
   noticeArea_->setVisible(!load.notice.isEmpty());
   show();
 
-  if (!MSComm1_->isOpen())
-    dialogs_.message(this, tr("The configuration port could not be opened."),
-                     lblPortStatus_->text());
+  link_->reportFailedOpen();
 }
 
-void frmCfg2004::openPort() {
-  if (MSComm1_->isOpen()) return;
-  MSComm1_->setSettings(kConfigLine);
-  MSComm1_->setCommPort(vars_.gCommPort.toInt());
-  QString error;
-  if (MSComm1_->open(&error))
-    showPortStatus(tr("Port %1 (%2) open at %3.")
-                       .arg(MSComm1_->commPort())
-                       .arg(MSComm1_->deviceName(), kConfigLine),
-                   false);
-  else
-    showPortStatus(error, true);
-}
-
-void frmCfg2004::showPortStatus(const QString& text, bool failed) {
-  lblPortStatus_->setText(text);
-  if (failed)
-    setTextColour(lblPortStatus_, kFailureColour);
-  else
-    lblPortStatus_->setPalette(QPalette());
-}
+void frmCfg2004::openPort() { link_->open(vars_.gCommPort.toInt()); }
 
 void frmCfg2004::apply(const Cfg2004& cfg) {
   select(list(&Cfg2004::cboBaud), cfg.cboBaud);
@@ -403,33 +346,15 @@ void frmCfg2004::UpdateActiveFields() {
   lastActiveFieldIndex_ = std::int16_t(n);
 }
 
-void frmCfg2004::keepPrintable(QLineEdit* row, const QString& text) {
-  const QString printable = printableRow(text);
-  if (printable == text) return;
-  const int cursor = int(printableRow(QStringView(text).first(row->cursorPosition())).size());
-  row->setText(printable);
-  row->setCursorPosition(cursor);
-}
-
 void frmCfg2004::cmdSendCfg_Click() {
-  if (!MSComm1_->isOpen()) {
-    dialogs_.message(this, tr("Nothing was sent: port %1 is not open.").arg(MSComm1_->commPort()),
-                     lblPortStatus_->text());
-    return;
-  }
   const EncodedFrame<frame2004::kSize> encoded = encodeCfg2004(shown());
   if (!encoded.frame) {
     dialogs_.message(this, encoded.refusal);
     return;
   }
   cfgFrame_ = *encoded.frame;
-  MSComm1_->output(
+  link_->send(
       QByteArray(reinterpret_cast<const char*>(cfgFrame_.data()), qsizetype(cfgFrame_.size())));
-  showPortStatus(tr("Sent %1 bytes to port %2 (%3).")
-                     .arg(cfgFrame_.size())
-                     .arg(MSComm1_->commPort())
-                     .arg(MSComm1_->deviceName()),
-                 false);
 }
 
 void frmCfg2004::closeEvent(QCloseEvent* event) {
@@ -440,7 +365,7 @@ void frmCfg2004::closeEvent(QCloseEvent* event) {
                        error);
   }
   // Lets a frame still on its way out reach the line before the device is released.
-  MSComm1_->close();
+  link_->close();
   event->accept();
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QComboBox;
@@ -18,6 +19,7 @@ class QScrollArea;
 
 namespace vantor {
 
+class ConfigLink;
 class Dialogs;
 class SerialPort;
 class modINI;
@@ -37,7 +39,7 @@ class frmCfg2004 : public QWidget {
   // Runs the opening sequence and shows the window; when it is already open, brings it
   // forward instead.
   void showWindow();
-  SerialPort& port() { return *MSComm1_; }
+  SerialPort& port();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -55,8 +57,6 @@ class frmCfg2004 : public QWidget {
   Cfg2004 shown() const;
   void UpdateActiveFields();
   void cmdSendCfg_Click();
-  void keepPrintable(QLineEdit* row, const QString& text);
-  void showPortStatus(const QString& text, bool failed);
 
   QComboBox* list(int Cfg2004::*position) const;
   QComboBox* list(int k, int Field2004::*position) const;
@@ -64,7 +64,7 @@ class frmCfg2004 : public QWidget {
   modVar& vars_;
   modINI& ini_;
   Dialogs& dialogs_;
-  SerialPort* MSComm1_ = nullptr;
+  std::unique_ptr<ConfigLink> link_;
 
   // The position of cboAF when UpdateActiveFields last ran.
   std::int16_t lastActiveFieldIndex_ = 0;

@@ -8,6 +8,7 @@
 #include "platform/Dialogs.h"
 #include "platform/PortMap.h"
 #include "platform/SerialPort.h"
+#include "platform/WindowParts.h"
 #include "settings/modINI.h"
 #include "shared/modVar.h"
 
@@ -71,9 +72,7 @@ frmMain::frmMain(modVar& vars, modINI& ini, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), vars_(vars), ini_(ini), dialogs_(dialogs) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Vantor"));
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPointSizeF(8.25);
-  setFont(font);
+  setFont(windowFont());
 
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
   MSComm1_->setObjectName(QStringLiteral("MSComm1"));
@@ -111,12 +110,9 @@ void frmMain::buildLayout() {
   cboDF_ = namedCombo(QStringLiteral("cboDF"), fComm_);
   cboComm_ = namedCombo(QStringLiteral("cboComm"), fComm_);
   cboModule_ = namedCombo(QStringLiteral("cboModule"), fComm_);
-  auto* dfCaption = new QLabel(QStringLiteral("Data Format"), fComm_);
-  dfCaption->setBuddy(cboDF_);
-  auto* commCaption = new QLabel(QStringLiteral("Select Port Number"), fComm_);
-  commCaption->setBuddy(cboComm_);
-  auto* moduleCaption = new QLabel(QStringLiteral("Select Module"), fComm_);
-  moduleCaption->setBuddy(cboModule_);
+  auto* dfCaption = caption(QStringLiteral("Data Format"), cboDF_, fComm_);
+  auto* commCaption = caption(QStringLiteral("Select Port Number"), cboComm_, fComm_);
+  auto* moduleCaption = caption(QStringLiteral("Select Module"), cboModule_, fComm_);
   lblDevice_ = namedLabel(QStringLiteral("lblDevice"), {}, fComm_);
   lblDevice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -185,10 +181,8 @@ void frmMain::buildLayout() {
     display->setMinimumHeight(22);
     display->setTextInteractionFlags(Qt::TextSelectableByMouse);
   }
-  auto* rxCaption = new QLabel(QStringLiteral("Received Bytes"), this);
-  rxCaption->setBuddy(lblRxData_);
-  auto* txCaption = new QLabel(QStringLiteral("Transmitted Bytes"), this);
-  txCaption->setBuddy(lblTxData_);
+  auto* rxCaption = caption(QStringLiteral("Received Bytes"), lblRxData_, this);
+  auto* txCaption = caption(QStringLiteral("Transmitted Bytes"), lblTxData_, this);
   auto* bytes = new QGridLayout;
   bytes->addWidget(rxCaption, 0, 0);
   bytes->addWidget(lblRxData_, 0, 1);
@@ -208,9 +202,7 @@ QWidget* frmMain::buildSlaveQuadrant(int slave) {
   auto* grid = new QGridLayout(quadrant);
 
   lblSid_[i] = namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
-  auto* caption = new QLabel(QStringLiteral("Address:"), quadrant);
-  caption->setBuddy(lblSid_[i]);
-  grid->addWidget(caption, 0, 0);
+  grid->addWidget(caption(QStringLiteral("Address:"), lblSid_[i], quadrant), 0, 0);
   grid->addWidget(lblSid_[i], 0, 1, 1, 2);
 
   for (int r = 0; r < 2; ++r) {

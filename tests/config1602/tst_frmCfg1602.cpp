@@ -2,6 +2,7 @@
 // pseudo-terminal, with a real settings file, and read back by the simulator.
 #include "AppSession.h"
 #include "config1602/Cfg1602.h"
+#include "platform/WindowParts.h"
 
 using namespace vantor;
 using namespace vantor::test;
@@ -171,7 +172,7 @@ class tst_frmCfg1602 : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(s.lcdWindow().isVisible() && !s.lcdPort().isOpen(), 3000);
     const QString status = s.lcdStatus();
     QVERIFY2(status.contains(held ? other.devicePath() : "lost"), qPrintable(status));
-    QVERIFY(s.lcd<QLabel>("lblPortStatus")->styleSheet().contains("color"));
+    QCOMPARE(s.lcd<QLabel>("lblPortStatus")->palette().color(QPalette::WindowText), kFailureColour);
     // Held, a box says so too; lost, the window alone does.
     const QStringList boxes = {"The configuration port could not be opened."};
     QCOMPARE(s.dialogs.texts(), held ? boxes : QStringList());
