@@ -87,13 +87,8 @@ class tst_frmCfg2004 : public QObject {
 
   void opensOnItsOwnPortWithTheCoreLists() {
     AppSession& s = open();
-    QWidget& w = s.lcdWindow();
-    QCOMPARE(w.windowTitle(), QString("Configure KV-420"));
-    QVERIFY(w.isVisible() && w.isWindow() && !w.parentWidget());
-    QCOMPARE(w.windowModality(), Qt::NonModal);
-    QCOMPARE(s.lcdPort().settings(), QString("9600,n,8,1"));
-    QVERIFY(s.lcdPort().isOpen() && s.lcdStatus().contains(s.pty.devicePath()));
-    QVERIFY(s.dialogs.boxes.isEmpty());
+    const QString fault = s.lcdOpeningFault("Configure KV-420");
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
     // Every list carries the core's entries and a caption that names it.
     for (const Cfg2004List& l : cfg2004Lists()) {
       QCOMPARE(entries(s.lcd(l.list.control)), l.list.entries);

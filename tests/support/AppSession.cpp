@@ -138,4 +138,17 @@ void AppSession::breakSettingsFolder() {
   if (!writeFileBytes(folder(), "not a folder")) qFatal("cannot block %s", qPrintable(folder()));
 }
 
+QString AppSession::lcdOpeningFault(const QString& title) const {
+  QWidget& w = lcdWindow();
+  if (w.windowTitle() != title) return "caption " + w.windowTitle();
+  if (!w.isVisible() || !w.isWindow() || w.parentWidget() || w.windowModality() != Qt::NonModal)
+    return "not a visible modeless top-level window";
+  if (!main->isVisible() || !main->isEnabled()) return "main window no longer usable";
+  if (lcdPort().settings() != "9600,n,8,1") return "port at " + lcdPort().settings();
+  if (!lcdPort().isOpen() || !lcdStatus().contains(pty.devicePath()))
+    return "port not open on the pty: " + lcdStatus();
+  if (!dialogs.boxes.isEmpty()) return "message shown: " + dialogs.texts().join('|');
+  return {};
+}
+
 }  // namespace vantor::test

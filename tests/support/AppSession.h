@@ -112,6 +112,10 @@ class AppSession {
   }
   SerialPort& lcdPort() const;
   QString lcdStatus() const { return lcd<QLabel>("lblPortStatus")->text(); }
+  // What is wrong with how the configuration window opened (empty when nothing): captioned
+  // `title`, its own modeless top-level window beside a usable main window, its port open on
+  // our pty at the configuration speed, no message shown.
+  QString lcdOpeningFault(const QString& title) const;
   // Presses its Send Config. Data.
   void sendConfig() const;
   // Closes it, answering "Save Config. Data ?" with `save`.
