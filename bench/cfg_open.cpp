@@ -5,13 +5,13 @@
 // maximum of the others, in milliseconds; exits with 2 when a window missed its goal.
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
-#include "config1602/Cfg1602.h"
-#include "config1602/frmCfg1602.h"
-#include "config2004/Cfg2004.h"
-#include "config2004/frmCfg2004.h"
-#include "platform/SerialPort.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "core/config/Config1602.h"
+#include "ui/config/Config1602Window.h"
+#include "core/config/Config2004.h"
+#include "ui/config/Config2004Window.h"
+#include "serial/SerialPort.h"
+#include "core/settings/IniFile.h"
+
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -30,16 +30,14 @@ namespace {
 
 // Opens and closes `Window` on a saved configuration; false when it missed `goalMs` or failed.
 template <typename Window>
-bool measure(const char* title, double goalMs, int openings, modINI& ini) {
-  modVar vars;
-  vars.gCommPort = QStringLiteral("1");
+bool measure(const char* title, double goalMs, int openings, IniFile& ini) {
   RecordingDialogs dialogs;
-  Window window(vars, ini, dialogs);
+  Window window(ini, dialogs);
 
   std::vector<double> ms;
   for (int i = 0; i < openings; ++i) {
     const auto t0 = Clock::now();
-    window.showWindow();
+    window.showWindow(1);
     QCoreApplication::processEvents();
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     if (!window.port().isOpen() || !dialogs.boxes.isEmpty()) {
@@ -67,23 +65,23 @@ int main(int argc, char* argv[]) {
 
   PtyPair pty(true);
   QTemporaryDir dir;
-  modINI ini(dir.path());
-  ini.WriteINI("Ports", "1", pty.devicePath());
+  IniFile ini(dir.path());
+  ini.write("Ports", "1", pty.devicePath());
 
   // Saved configurations with every list chosen, so that nothing falls back to defaults.
-  Cfg1602 two = loadCfg1602(ini).cfg;
+  Config1602 two = loadConfig1602(ini).cfg;
   two.cboBaud = two.cboDF1 = 0;
-  Cfg2004 four = loadCfg2004(ini).cfg;
+  Config2004 four = loadConfig2004(ini).cfg;
   four.cboBaud = four.cboDF1 = 0;
   four.cboAF = 3;
   QString error;
-  if (!saveCfg1602(ini, two, &error) || !saveCfg2004(ini, four, &error)) {
+  if (!saveConfig1602(ini, two, &error) || !saveConfig2004(ini, four, &error)) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 1;
   }
 
   std::printf("%d openings each, on a pseudo-terminal, offscreen\n", openings);
-  const bool fast = measure<frmCfg1602>("Configure KV-216/KV-216L", 50.0, openings, ini) &
-                    measure<frmCfg2004>("Configure KV-420", 100.0, openings, ini);
+  const bool fast = measure<Config1602Window>("Configure KV-216/KV-216L", 50.0, openings, ini) &
+                    measure<Config2004Window>("Configure KV-420", 100.0, openings, ini);
   return fast ? 0 : 2;
 }

@@ -4,9 +4,9 @@
 #include "ModbusMaster.h"
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
-#include "main/frmMain.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "ui/MainWindow.h"
+#include "core/settings/IniFile.h"
+
 
 #include <QApplication>
 #include <QComboBox>
@@ -76,21 +76,20 @@ int main(int argc, char* argv[]) {
 
   PtyPair pty(true);
   QTemporaryDir dir;
-  modINI ini(dir.path());
-  ini.WriteINI("Ports", "1", pty.devicePath());
-  ini.WriteINI("Settings", "CommPort", "1");
-  ini.WriteINI("Settings", "Setting", "38400,n,8,1");
-  ini.WriteINI("LCD", "Module", "1602");
+  IniFile ini(dir.path());
+  ini.write("Ports", "1", pty.devicePath());
+  ini.write("Settings", "CommPort", "1");
+  ini.write("Settings", "Setting", "38400,n,8,1");
+  ini.write("LCD", "Module", "1602");
   for (auto [key, value] : {std::pair{"Saddr", "1"}, {"RHigh", "0"}, {"RLow", "0"},
                             {"Fcode", "3"}, {"DT", "0"}})
-    ini.WriteINI("Cfg1602", key, value);
+    ini.write("Cfg1602", key, value);
 
   // (a) The simulator, as a user would have it: connected, values picked.
   Result ours;
   {
-    modVar vars;
     RecordingDialogs dialogs;
-    frmMain window(vars, ini, dialogs);
+    MainWindow window(ini, dialogs);
     window.show();
     window.findChild<QPushButton*>("cmdConnect")->click();
     window.findChild<QComboBox*>("cboMReg1_1")->setCurrentIndex(0x12);

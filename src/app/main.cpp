@@ -1,7 +1,6 @@
-#include "main/frmMain.h"
-#include "platform/Dialogs.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "core/settings/IniFile.h"
+#include "ui/Dialogs.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 
@@ -10,10 +9,9 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("vantor"));
   QApplication::setApplicationDisplayName(QStringLiteral("Vantor"));
 
-  vantor::modVar vars;
-  vantor::modINI ini;
+  vantor::IniFile ini;
   vantor::MessageBoxDialogs dialogs;
-  vantor::frmMain main(vars, ini, dialogs);
+  vantor::MainWindow main(ini, dialogs);
   main.show();
   return app.exec();
 }

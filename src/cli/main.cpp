@@ -2,14 +2,13 @@
 // computers with no desktop. It decides nothing of its own: frames, slave tables and replies
 // come from the same core as the windows'.
 #include "cli/CliOptions.h"
-#include "config1602/Cfg1602.h"
-#include "config2004/Cfg2004.h"
-#include "main/PollResponder.h"
-#include "main/SlaveTable.h"
-#include "platform/PortMap.h"
-#include "platform/SerialPort.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
+#include "core/settings/IniFile.h"
+#include "core/simulator/Responder.h"
+#include "core/simulator/SlaveTable.h"
+#include "serial/PortMap.h"
+#include "serial/SerialPort.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -24,72 +23,74 @@ using namespace vantor::cli;
 namespace {
 
 constexpr int kUsageExit = 2;
-constexpr const char* kConfigLine = "9600,n,8,1";
 
+// One line on standard error. A settings value can hold any byte, a NUL among them: control
+// characters are shown escaped rather than cutting the line short or starting a new one.
 int fail(const QString& message) {
-  std::fprintf(stderr, "vantor-cli: %s\n", qPrintable(message));
+  QString shown;
+  for (const QChar c : message) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      shown += c;
+  }
+  const QByteArray line = "vantor-cli: " + shown.toLocal8Bit() + '\n';
+  std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
   return 1;
 }
 
-QString hexBytes(std::span<const std::uint8_t> bytes) {
-  QStringList parts;
-  for (std::uint8_t b : bytes) parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-  return parts.join(QLatin1Char(' '));
+QString hexBytes(const QByteArray& bytes) {
+  return formatBytes(bytes).trimmed();
 }
 
 // The module as the main window reads it: exactly "1602" is the two-line module.
-QString moduleOf(const CliOptions& o, const modINI& ini) {
+QString moduleOf(const CliOptions& o, const IniFile& ini) {
   if (o.module) return *o.module;
-  return ini.ReadINI(QStringLiteral("LCD"), QStringLiteral("Module")) == u"1602"
+  return ini.read(QStringLiteral("LCD"), QStringLiteral("Module")) == u"1602"
              ? QStringLiteral("1602")
              : QStringLiteral("2004");
 }
 
 // The frame the module's window would send right after opening on these settings.
-std::variant<QByteArray, QString> frameFor(const QString& module, const modINI& ini) {
-  const auto pack = [](const auto& encoded) -> std::variant<QByteArray, QString> {
-    if (!encoded.frame) return encoded.refusal;
-    return QByteArray(reinterpret_cast<const char*>(encoded.frame->data()),
-                      qsizetype(encoded.frame->size()));
-  };
-  return module == u"1602" ? pack(encodeCfg1602(loadCfg1602(ini).cfg))
-                           : pack(encodeCfg2004(loadCfg2004(ini).cfg));
+FrameBytes frameFor(const QString& module, const IniFile& ini) {
+  return module == u"1602" ? frameBytes(encodeConfig1602(loadConfig1602(ini).cfg))
+                           : frameBytes(encodeConfig2004(loadConfig2004(ini).cfg));
 }
 
 // Points `port` at --device, --port or the CommPort key, as given.
-void aim(SerialPort& port, const CliOptions& o, const modINI& ini) {
+void aim(SerialPort& port, const CliOptions& o, const IniFile& ini) {
   if (o.device) {
     port.setDevicePath(*o.device);
   } else {
     port.setCommPort(o.port ? *o.port
-                            : ini.ReadINI(QStringLiteral("Settings"), QStringLiteral("CommPort"))
+                            : ini.read(QStringLiteral("Settings"), QStringLiteral("CommPort"))
                                   .trimmed()
                                   .toInt());
   }
 }
 
-int runFrame(const CliOptions& o, const modINI& ini) {
-  const auto frame = frameFor(moduleOf(o, ini), ini);
-  if (const auto* refusal = std::get_if<QString>(&frame)) return fail(*refusal);
-  const QByteArray& bytes = std::get<QByteArray>(frame);
-  std::printf("%s\n", qPrintable(hexBytes({reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                           std::size_t(bytes.size())})));
+int runFrame(const CliOptions& o, const IniFile& ini) {
+  const FrameBytes frame = frameFor(moduleOf(o, ini), ini);
+  if (frame.bytes.isEmpty()) return fail(frame.refusal);
+  std::printf("%s\n", qPrintable(hexBytes(frame.bytes)));
   return 0;
 }
 
-int runSend(const CliOptions& o, const modINI& ini) {
-  const auto frame = frameFor(moduleOf(o, ini), ini);
-  if (const auto* refusal = std::get_if<QString>(&frame)) return fail(*refusal);
+int runSend(const CliOptions& o, const IniFile& ini) {
+  const FrameBytes frame = frameFor(moduleOf(o, ini), ini);
+  if (frame.bytes.isEmpty()) return fail(frame.refusal);
   SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
   aim(port, o, ini);
-  port.setSettings(QLatin1String(kConfigLine));
+  port.setLineSettings(kConfigLine);
   QString error;
   if (!port.open(&error)) return fail(error);
-  const QByteArray& bytes = std::get<QByteArray>(frame);
-  port.output(bytes);
-  port.close();  // returns once the frame has left
-  std::printf("Sent %lld bytes to %s at %s.\n", static_cast<long long>(bytes.size()),
-              qPrintable(port.deviceName()), kConfigLine);
+  const QString notice = port.settingsNotice();
+  if (!notice.isEmpty()) fail(notice);
+  const WriteResult written = port.writeAndDrain(frame.bytes);
+  port.close();
+  if (!written.ok()) return fail(QStringLiteral("%1 (to %2)").arg(written.message(), port.deviceName()));
+  std::printf("Sent %lld bytes to %s at %s.\n", static_cast<long long>(frame.bytes.size()),
+              qPrintable(port.deviceName()), qPrintable(formatLineSettings(kConfigLine)));
   return 0;
 }
 
@@ -100,7 +101,7 @@ void onSignal(int) {
   [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-int runSimulate(const CliOptions& o, const modINI& ini) {
+int runSimulate(const CliOptions& o, const IniFile& ini) {
   std::map<int, quint32> values;
   for (const auto& [slave, text] : o.values) {
     const auto value = parseValue(text);
@@ -109,45 +110,56 @@ int runSimulate(const CliOptions& o, const modINI& ini) {
     values[slave] = *value;
   }
 
+  const QString settingText =
+      o.setting ? *o.setting : ini.read(QStringLiteral("Settings"), QStringLiteral("Setting"));
+  const auto line = parseLineSettings(settingText);
+  if (!line)
+    return fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
+                               "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
+                    .arg(settingText, o.setting ? QString()
+                                                : QStringLiteral(" (key Setting of [Settings] in %1)")
+                                                      .arg(ini.filePath())));
+
   SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
   aim(port, o, ini);
-  port.setSettings(o.setting ? *o.setting
-                             : ini.ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting")));
+  port.setLineSettings(line);
   port.setRThreshold(8);
   QString error;
   if (!port.open(&error)) return fail(error);
+  const QString notice = port.settingsNotice();
+  if (!notice.isEmpty()) fail(notice);
 
-  modVar vars;
   const QString module = moduleOf(o, ini);
-  const SlaveTableLoad load =
-      module == u"1602" ? LoadSlaveTable1602(ini, vars) : LoadSlaveTable2004(ini, vars);
+  const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
   if (load.error) return fail(*load.error);
+  const SlaveTable& table = load.table;
   for (const auto& [slave, value] : values) {
-    const quint32 limit = vars.slaveReq(slave).bytes[5] == 2 ? 0xFFFFF : 0xFFFF;
+    const quint32 limit = table[std::size_t(slave - 1)].registerCount == 2 ? 0xFFFFF : 0xFFFF;
     if (value > limit)
       return fail(QStringLiteral("--value %1=%2: slave %1 answers at most 0x%3")
                       .arg(slave)
                       .arg(o.values.at(slave))
-                      .arg(limit, 0, 16)
-                      .toUpper()
-                      .replace(QStringLiteral("0X"), QStringLiteral("0x")));
+                      .arg(QString::number(limit, 16).toUpper()));
   }
-
-  PollResponder responder(vars, [&values](int slave, int element) -> std::optional<std::uint8_t> {
+  ChosenValues chosen;
+  for (int slave = 1; slave <= kSlaveCount; ++slave) {
     const auto it = values.find(slave);
     const quint32 v = it == values.end() ? 0 : it->second;
-    return std::uint8_t((v >> (8 * element)) & (element == 2 ? 0x0F : 0xFF));
-  });
+    for (int e = 0; e < kValueListsPerSlave; ++e)
+      chosen[std::size_t(slave - 1)][std::size_t(e)] =
+          std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
+  }
 
   int events = 0;
   int exitCode = 0;
   QObject::connect(&port, &SerialPort::received, [&] {
-    const QByteArray reply = responder.HandleCommEvent(port.input());
-    port.output(reply);
-    const auto& shown = responder.display();
-    const QString tx = shown.txData.trimmed();
-    std::printf("RX %s | %s | TX%s\n", qPrintable(shown.rxData.trimmed()),
-                qPrintable(shown.status), qPrintable(tx.isEmpty() ? tx : u' ' + tx));
+    const Response response = respond(port.input(), table, chosen);
+    if (response.verdict == Verdict::Fragment) return;
+    const WriteResult written = port.write(response.reply);
+    if (!written.ok()) fail(QStringLiteral("The reply was not sent. %1").arg(written.message()));
+    const QString tx = hexBytes(response.reply.first(written.written));
+    std::printf("RX %s | %s | TX%s\n", qPrintable(hexBytes(response.request)),
+                qPrintable(statusText(response.verdict)), qPrintable(tx.isEmpty() ? tx : u' ' + tx));
     std::fflush(stdout);
     if (o.count && ++events >= *o.count) QCoreApplication::quit();
   });
@@ -163,7 +175,7 @@ int runSimulate(const CliOptions& o, const modINI& ini) {
   std::signal(SIGTERM, onSignal);
 
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
-               qPrintable(module), qPrintable(port.deviceName()), qPrintable(port.settings()));
+               qPrintable(module), qPrintable(port.deviceName()), qPrintable(formatLineSettings(*line)));
   QCoreApplication::exec();
   port.close();
   return exitCode;
@@ -186,7 +198,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  const modINI ini = options->ini ? modINI::forFile(*options->ini) : modINI();
+  const IniFile ini = options->ini ? IniFile::forFile(*options->ini) : IniFile();
   if (options->command == u"frame") return runFrame(*options, ini);
   if (options->command == u"send") return runSend(*options, ini);
   return runSimulate(*options, ini);

@@ -47,7 +47,7 @@ class tst_cli : public QObject {
       const QString key = entry.section('=', 0, 0), value = entry.section('=', 1);
       s_->set(key.contains('/') ? key.section('/', 0, 0) : section, key.section('/', -1), value);
     }
-    return s_->ini.INIFilePath();
+    return s_->ini.filePath();
   }
 
  private slots:
@@ -143,7 +143,7 @@ class tst_cli : public QObject {
   void simulateStopsOnASignal() {
     storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
     QProcess sim;
-    QVERIFY(simulate(sim, {"--module", "1602", "--ini", s_->ini.INIFilePath(), "--device",
+    QVERIFY(simulate(sim, {"--module", "1602", "--ini", s_->ini.filePath(), "--device",
                            s_->pty.devicePath(), "--setting", "9600,n,8,1"}));
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));

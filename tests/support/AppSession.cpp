@@ -45,18 +45,18 @@ QByteArray readOnce(const PtyPair& line, int ms) {
 std::unique_ptr<SerialPort> holdDevice(const QString& device) {
   auto port = std::make_unique<SerialPort>([device](int) { return device; });
   port->setCommPort(1);
-  port->setSettings(QStringLiteral("9600,n,8,1"));
+  port->setLineSettings(LineSettings{});
   return port->open() ? std::move(port) : nullptr;
 }
 
-void storePoll(modINI& ini, const QString& section, const QString& suffix, const Poll& poll) {
+void storePoll(IniFile& ini, const QString& section, const QString& suffix, const Poll& poll) {
   const std::pair<const char*, int> keys[] = {{"Saddr", poll.address},
                                               {"RHigh", poll.start >> 8},
                                               {"RLow", poll.start & 0xFF},
                                               {"Fcode", poll.function},
                                               {"DT", poll.type}};
   for (auto [key, value] : keys)
-    if (!ini.WriteINI(section, QLatin1String(key) + suffix, QString::number(value)))
+    if (!ini.write(section, QLatin1String(key) + suffix, QString::number(value)))
       qFatal("cannot store %s", key);
 }
 
@@ -78,7 +78,7 @@ AppSession::~AppSession() = default;
 
 void AppSession::set(const QString& section, const QString& key, const QString& value) {
   QString error;
-  if (!ini.WriteINI(section, key, value, &error)) qFatal("%s", qPrintable(error));
+  if (!ini.write(section, key, value, &error)) qFatal("%s", qPrintable(error));
 }
 
 void AppSession::choosePort(int port, const QString& setting, const QString& module,
@@ -89,8 +89,8 @@ void AppSession::choosePort(int port, const QString& setting, const QString& mod
   set(QStringLiteral("LCD"), QStringLiteral("Module"), module);
 }
 
-frmMain& AppSession::start() {
-  main = std::make_unique<frmMain>(vars, ini, dialogs);
+MainWindow& AppSession::start() {
+  main = std::make_unique<MainWindow>(ini, dialogs);
   main->show();
   return *main;
 }
@@ -144,7 +144,7 @@ QString AppSession::lcdOpeningFault(const QString& title) const {
   if (!w.isVisible() || !w.isWindow() || w.parentWidget() || w.windowModality() != Qt::NonModal)
     return "not a visible modeless top-level window";
   if (!main->isVisible() || !main->isEnabled()) return "main window no longer usable";
-  if (lcdPort().settings() != "9600,n,8,1") return "port at " + lcdPort().settings();
+  if (lcdPort().lineSettings() != LineSettings{}) return "port not at 9600,n,8,1";
   if (!lcdPort().isOpen() || !lcdStatus().contains(pty.devicePath()))
     return "port not open on the pty: " + lcdStatus();
   if (!dialogs.boxes.isEmpty()) return "message shown: " + dialogs.texts().join('|');

@@ -1,19 +1,18 @@
 #pragma once
 
 // One start of the program as the window and end-to-end tests drive it: a settings folder of
-// its own, the shared values, recorded message boxes, a pseudo-terminal as the serial line and
+// its own, recorded message boxes, a pseudo-terminal as the serial line and
 // the real main window, with the chores of reaching their controls.
 
 #include "ModbusMaster.h"
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
 #include "SettingsFiles.h"
-#include "config1602/frmCfg1602.h"
-#include "config2004/frmCfg2004.h"
-#include "main/frmMain.h"
-#include "platform/SerialPort.h"
-#include "settings/modINI.h"
-#include "shared/modVar.h"
+#include "ui/config/Config1602Window.h"
+#include "ui/config/Config2004Window.h"
+#include "ui/MainWindow.h"
+#include "serial/SerialPort.h"
+#include "core/settings/IniFile.h"
 
 // The controls the windows are made of, for control<T>().
 #include <QComboBox>
@@ -65,7 +64,7 @@ struct Poll {
   int start;     // register number, 0-based
   int type;      // data-type list position: 0..2 one register, 3..4 two
 };
-void storePoll(modINI& ini, const QString& section, const QString& suffix, const Poll& poll);
+void storePoll(IniFile& ini, const QString& section, const QString& suffix, const Poll& poll);
 
 // Polls as a module configured with `poll` would (one or two registers, as its type says),
 // keeping this thread's events flowing; the registers joined, high register first.
@@ -88,7 +87,7 @@ class AppSession {
   void choosePort(int port, const QString& setting, const QString& module,
                   const QString& device = {});
   // The main window, loaded from the settings file and shown.
-  frmMain& start();
+  MainWindow& start();
 
   template <typename T = QWidget>
   T* get(const QString& name) const {
@@ -125,10 +124,9 @@ class AppSession {
   void breakSettingsFolder();
 
   PtyPair pty;
-  modINI ini;
-  modVar vars;
+  IniFile ini;
   RecordingDialogs dialogs;
-  std::unique_ptr<frmMain> main;
+  std::unique_ptr<MainWindow> main;
 };
 
 }  // namespace vantor::test

@@ -2,7 +2,7 @@
 
 // Settings-file chores shared by the tests of the settings store and of what is kept in it.
 
-#include "settings/modINI.h"
+#include "core/settings/IniFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -27,10 +27,10 @@ inline bool writeFileBytes(const QString& path, const QByteArray& bytes) {
 }
 
 // Stores one key; a refused write fails the running test, naming the store's reason.
-inline void writeKey(modINI& ini, const QString& section, const QString& key,
+inline void writeKey(IniFile& ini, const QString& section, const QString& key,
                      const QString& value) {
   QString error;
-  QVERIFY2(ini.WriteINI(section, key, value, &error), qPrintable(error));
+  QVERIFY2(ini.write(section, key, value, &error), qPrintable(error));
 }
 
 // A settings folder inside `dir` that cannot be made, not even by root: its parent is a regular

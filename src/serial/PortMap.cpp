@@ -1,0 +1,53 @@
+#include "serial/PortMap.h"
+
+#include "core/settings/IniFile.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace vantor {
+
+namespace {
+
+// Families of serial device names, in the order port numbers count them.
+constexpr const char* kFamilies[] = {"ttyUSB", "ttyACM", "ttyS", "ttyAMA"};
+
+}  // namespace
+
+QStringList serialDevicesPresent(const QString& devFolder) {
+  const QDir dir(devFolder);
+  QStringList result;
+  for (const char* family : kFamilies) {
+    const QRegularExpression pattern(QStringLiteral("^%1(\\d+)$").arg(QLatin1String(family)));
+    QList<std::pair<int, QString>> found;
+    for (const QString& name : dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+      const auto m = pattern.match(name);
+      if (m.hasMatch()) found.append({m.captured(1).toInt(), dir.filePath(name)});
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& entry : found) result.append(entry.second);
+  }
+  return result;
+}
+
+QString defaultDeviceForPort(int port, const QStringList& devices) {
+  if (port < 1) return {};
+#ifdef Q_OS_WIN
+  Q_UNUSED(devices);
+  return QStringLiteral("COM%1").arg(port);
+#else
+  return port <= devices.size() ? devices.at(port - 1) : QString();
+#endif
+}
+
+QString devicePathForPort(const IniFile& ini, int port) {
+  if (port < 1) return {};
+  const QString mapped =
+      ini.read(QLatin1String(kPortsSection), QString::number(port)).trimmed();
+  if (!mapped.isEmpty()) return mapped;
+  return defaultDeviceForPort(port, serialDevicesPresent());
+}
+
+}  // namespace vantor

@@ -1,0 +1,258 @@
+#include "serial/SerialPort.h"
+
+#include <QMetaObject>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/file.h>
+#include <termios.h>
+
+namespace vantor {
+
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtWarningMsg)
+
+namespace {
+
+constexpr int kDrainTimeoutMs = 2000;
+
+QString systemError(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int baudOfSpeed(speed_t speed) {
+  switch (speed) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+PortSettings portSettingsOf(const LineSettings& line) {
+  PortSettings p;
+  p.baud = line.baud;
+  p.dataBits = line.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8;
+  p.parity = line.parity == Parity::Even ? QSerialPort::EvenParity : QSerialPort::NoParity;
+  p.stopBits = line.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+  return p;
+}
+
+LineSettings lineSettingsOf(const termios& t) {
+  LineSettings line;
+  line.baud = baudOfSpeed(cfgetospeed(&t));
+  line.parity = (t.c_cflag & PARENB) && !(t.c_cflag & PARODD) ? Parity::Even : Parity::None;
+  const tcflag_t size = t.c_cflag & CSIZE;
+  line.dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+  line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+  return line;
+}
+
+QString WriteResult::message() const {
+  if (ok()) return {};
+  if (written <= 0) return QStringLiteral("Nothing was sent: %1").arg(error);
+  return QStringLiteral("Only %1 of %2 bytes were sent: %3").arg(written).arg(total).arg(error);
+}
+
+SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
+    : QObject(parent), resolver_(std::move(resolver)) {
+  connect(&port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
+  connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+  silence_.setSingleShot(true);
+  silence_.setTimerType(Qt::PreciseTimer);
+  connect(&silence_, &QTimer::timeout, this, &SerialPort::onSilence);
+}
+
+SerialPort::~SerialPort() { close(); }
+
+QString SerialPort::describe() const {
+  if (devicePath_) return *devicePath_;
+  return device_.isEmpty() ? tr("Port %1").arg(commPort_)
+                           : tr("Port %1 (%2)").arg(commPort_).arg(device_);
+}
+
+bool SerialPort::open(QString* error) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (port_.isOpen()) return fail(tr("%1 is already open.").arg(describe()));
+  actual_.reset();
+
+  if (devicePath_) {
+    device_ = *devicePath_;
+    if (device_.isEmpty()) return fail(tr("No device is named: give the path of a serial device."));
+  } else {
+    if (commPort_ < 1) return fail(tr("No port number is chosen."));
+    device_ = resolver_ ? resolver_(commPort_) : QString();
+    if (device_.isEmpty())
+      return fail(tr("Port %1 stands for no serial device on this computer. Name one in the "
+                     "[Ports] section of the settings file.")
+                      .arg(commPort_));
+  }
+  if (!line_)
+    return fail(tr("%1: the line settings are not complete; choose a baud rate and a data "
+                   "format.")
+                    .arg(describe()));
+
+  const PortSettings settings = portSettingsOf(*line_);
+  port_.setPortName(device_);
+  port_.setBaudRate(settings.baud);
+  port_.setDataBits(settings.dataBits);
+  port_.setParity(settings.parity);
+  port_.setStopBits(settings.stopBits);
+  port_.setFlowControl(QSerialPort::NoFlowControl);
+  if (!port_.open(QIODevice::ReadWrite)) {
+    // The lock file of another opener shows up as a permission problem; say what it is.
+    const bool locked = port_.error() == QSerialPort::PermissionError &&
+                        port_.errorString().contains(QLatin1String("lock"), Qt::CaseInsensitive);
+    const QString why =
+        locked ? tr("the device is in use by another program.") : port_.errorString();
+    port_.clearError();
+    return fail(tr("%1: %2").arg(describe(), why));
+  }
+  // Lock files only keep out programs that honour them, and root passes the terminal's
+  // exclusive mode; an advisory lock on the descriptor covers the rest.
+  if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+    port_.close();
+    port_.clearError();
+    return fail(tr("%1: the device is in use by another program.").arg(describe()));
+  }
+  // The driver may quietly keep a setting it cannot do (some pseudo-terminals have no
+  // parity); read back what it runs at rather than trust what was asked.
+  termios attributes{};
+  if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
+  port_.clearError();
+  port_.clear(QSerialPort::Input);
+  silence_.setInterval(frameGap(*line_));
+  closing_ = false;
+  writeError_.clear();
+  qCDebug(lcSerial) << "opened" << device_ << formatLineSettings(*line_);
+  return true;
+}
+
+QString SerialPort::settingsNotice() const {
+  if (!line_ || !actual_) return {};
+  const QString difference = lineSettingsDifference(*line_, *actual_);
+  if (difference.isEmpty()) return {};
+  return tr("%1 runs at %2, not at %3 as chosen: %4. A real module on this line will not "
+            "understand it.")
+      .arg(describe(), formatLineSettings(*actual_), formatLineSettings(*line_), difference);
+}
+
+void SerialPort::close() {
+  silence_.stop();
+  if (!port_.isOpen()) return;
+  closing_ = true;
+  if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainTimeoutMs);
+  if (port_.handle() >= 0) ::tcdrain(int(port_.handle()));
+  port_.close();
+  port_.clearError();
+}
+
+QByteArray SerialPort::input() {
+  const QByteArray bytes = port_.readAll();
+  if (!bytes.isEmpty()) qCDebug(lcSerial) << "in:" << bytes.toHex(' ');
+  return bytes;
+}
+
+WriteResult SerialPort::write(const QByteArray& bytes) { return hand(bytes, false); }
+
+WriteResult SerialPort::writeAndDrain(const QByteArray& bytes) { return hand(bytes, true); }
+
+WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
+  WriteResult result{0, bytes.size(), {}};
+  if (!port_.isOpen()) {
+    result.error = tr("%1 is not open.").arg(describe());
+    return result;
+  }
+  if (bytes.isEmpty()) return result;
+  writeError_.clear();
+  const qint64 accepted = port_.write(bytes);
+  if (accepted < 0) {
+    result.error = port_.errorString();
+    return result;
+  }
+  // Hand the bytes to the driver now rather than on the next turn of the event loop: a
+  // poll's answer should leave as soon as it is built.
+  port_.flush();
+  if (drain) {
+    while (port_.isOpen() && port_.bytesToWrite() > 0 &&
+           port_.waitForBytesWritten(kDrainTimeoutMs)) {
+    }
+    if (port_.isOpen() && port_.bytesToWrite() == 0 && ::tcdrain(int(port_.handle())) != 0)
+      result.error = systemError(errno);
+  }
+  const qint64 pending = port_.isOpen() ? port_.bytesToWrite() : accepted;
+  result.written = accepted - pending;
+  if (!writeError_.isEmpty()) result.error = writeError_;
+  if (result.error.isEmpty() && drain && pending > 0)
+    result.error = tr("the device took no more within %1 s.").arg(kDrainTimeoutMs / 1000);
+  qCDebug(lcSerial) << "out:" << bytes.first(result.written).toHex(' ')
+                    << (result.ok() ? "" : qPrintable(result.error));
+  return result;
+}
+
+void SerialPort::onReadyRead() {
+  if (threshold_ <= 0) return;
+  if (port_.bytesAvailable() >= threshold_) {
+    silence_.stop();
+    emit received();
+  } else {
+    silence_.start();
+  }
+}
+
+void SerialPort::onSilence() {
+  const qint64 waiting = port_.bytesAvailable();
+  if (!port_.isOpen() || waiting <= 0 || waiting >= threshold_) return;
+  const QByteArray dropped = port_.readAll();
+  qCDebug(lcSerial) << "dropped:" << dropped.toHex(' ');
+  emit fragmentDropped(dropped);
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error) {
+  QString what;
+  switch (error) {
+    case QSerialPort::ReadError:
+      what = tr("reading from the device failed");
+      break;
+    case QSerialPort::WriteError:
+      what = tr("writing to the device failed");
+      break;
+    case QSerialPort::ResourceError:
+      what = tr("the device is no longer there (unplugged or switched off?)");
+      break;
+    default:
+      // Modem-line calls are not supported on every device (pseudo-terminals among them);
+      // that is no reason to drop the line.
+      return;
+  }
+  // Said in our own words: the port's error text (and errno) can be left over from an
+  // earlier call that failed harmlessly, such as a modem-line query on a pseudo-terminal.
+  if (error == QSerialPort::WriteError) writeError_ = what;
+  if (closing_ || !port_.isOpen()) return;
+  closing_ = true;
+  const QString reason = tr("%1 was lost: %2").arg(describe(), what);
+  qCDebug(lcSerial) << "lost:" << reason;
+  // The port reports this from inside its own notifier; close it once that has returned.
+  QMetaObject::invokeMethod(
+      this,
+      [this, reason] {
+        if (!port_.isOpen()) return;
+        silence_.stop();
+        port_.close();
+        port_.clearError();
+        emit lost(reason);
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace vantor

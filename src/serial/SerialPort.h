@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/modbus/LineSettings.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+struct termios;
+
+namespace vantor {
+
+// Frames in, frames out and bytes dropped, off by default:
+// QT_LOGGING_RULES="vantor.serial.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcSerial)
+
+// How QSerialPort is told to run a line.
+struct PortSettings {
+  qint32 baud = 9600;
+  QSerialPort::DataBits dataBits = QSerialPort::Data8;
+  QSerialPort::Parity parity = QSerialPort::NoParity;
+  QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+  friend bool operator==(const PortSettings&, const PortSettings&) = default;
+};
+PortSettings portSettingsOf(const LineSettings& line);
+
+// The line settings a terminal's attributes stand for: what a device really runs at.
+LineSettings lineSettingsOf(const termios& attributes);
+
+// What a write achieved: how many of the bytes the device took, and why not all.
+struct WriteResult {
+  qint64 written = 0;
+  qint64 total = 0;
+  QString error;  // empty when every byte left
+
+  bool ok() const { return error.isEmpty(); }
+  // "Nothing was sent: …" or "Only 20 of 48 bytes were sent: …"; empty when every byte left.
+  QString message() const;
+};
+
+// One window's serial port: a port number (or a device path) and line settings applied at
+// opening, raw binary input with a receive threshold, whole writes. A device is held by one
+// opener at a time; a second open of it, here or in another program, fails.
+class SerialPort : public QObject {
+  Q_OBJECT
+
+ public:
+  // Maps a port number to the device it opens (empty: no such device).
+  using DeviceResolver = std::function<QString(int port)>;
+
+  explicit SerialPort(DeviceResolver resolver, QObject* parent = nullptr);
+  ~SerialPort() override;
+
+  void setCommPort(int port) { commPort_ = port; }
+  int commPort() const { return commPort_; }
+  // Opens `path` itself rather than the device behind a port number (command-line use).
+  void setDevicePath(const QString& path) { devicePath_ = path; }
+  // The settings to open with; nothing while the user has not chosen them all.
+  void setLineSettings(std::optional<LineSettings> line) { line_ = line; }
+  std::optional<LineSettings> lineSettings() const { return line_; }
+  // received() is raised when at least this many bytes wait; 0 raises nothing.
+  void setRThreshold(int bytes) { threshold_ = bytes; }
+
+  // Opens the device behind the port number with the line settings. On failure returns false
+  // and puts in `error` a sentence naming the port, the device tried and the reason.
+  bool open(QString* error = nullptr);
+  // Lets whatever was handed over for sending leave first, then releases the device.
+  void close();
+  bool isOpen() const { return port_.isOpen(); }
+  // Device of the last open, successful or not.
+  QString deviceName() const { return device_; }
+  // "Port 3 (/dev/ttyUSB0)", or the device path given.
+  QString describe() const;
+
+  // After an open: what the device runs at, when that can be read, and a sentence naming each
+  // setting it did not take (empty when it took them all).
+  std::optional<LineSettings> actualSettings() const { return actual_; }
+  QString settingsNotice() const;
+
+  // Takes every byte waiting.
+  QByteArray input();
+  // Hands `bytes` to the driver now, in one write.
+  WriteResult write(const QByteArray& bytes);
+  // As write(), and returns only once the bytes have left the line (or it is clear they will
+  // not).
+  WriteResult writeAndDrain(const QByteArray& bytes);
+
+ signals:
+  void received();
+  // Fewer bytes than the threshold waited while the line stayed silent for 3.5 character
+  // times: not a whole request (noise, an echo of our own reply, a cut request). They are
+  // dropped, so that they cannot misalign the next request.
+  void fragmentDropped(const QByteArray& bytes);
+  // The device went away while open (adapter pulled out, far end gone). The port is closed
+  // by the time this is raised.
+  void lost(const QString& reason);
+
+ private:
+  void onReadyRead();
+  void onError(QSerialPort::SerialPortError error);
+  void onSilence();
+  WriteResult hand(const QByteArray& bytes, bool drain);
+
+  DeviceResolver resolver_;
+  QSerialPort port_;
+  int commPort_ = 0;
+  std::optional<LineSettings> line_;
+  std::optional<LineSettings> actual_;
+  QString device_;
+  std::optional<QString> devicePath_;
+  int threshold_ = 0;
+  bool closing_ = false;
+  QString writeError_;
+  QTimer silence_;
+};
+
+}  // namespace vantor

@@ -1,0 +1,21 @@
+#include "ui/Dialogs.h"
+
+#include <QMessageBox>
+
+namespace vantor {
+
+void MessageBoxDialogs::message(QWidget* parent, const QString& text, const QString& detail) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok,
+                  parent);
+  if (!detail.isEmpty()) box.setInformativeText(detail);
+  box.exec();
+}
+
+bool MessageBoxDialogs::askYesNo(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kTitle), text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace vantor

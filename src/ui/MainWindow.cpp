@@ -1,0 +1,406 @@
+#include "ui/MainWindow.h"
+
+#include "core/modbus/LineSettings.h"
+#include "core/settings/IniFile.h"
+#include "serial/PortMap.h"
+#include "serial/SerialPort.h"
+#include "ui/Dialogs.h"
+#include "ui/WindowParts.h"
+#include "ui/config/Config1602Window.h"
+#include "ui/config/Config2004Window.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+namespace {
+
+constexpr const char* kSettings = "Settings";
+constexpr const char* kCommPortKey = "CommPort";
+constexpr const char* kSettingKey = "Setting";
+constexpr const char* kLcd = "LCD";
+constexpr const char* kModuleKey = "Module";
+constexpr int kPortCount = 20;
+constexpr int kRequestLength = 8;
+
+constexpr const char* kBlueText = "color: #0000C0;";
+
+QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  return label;
+}
+
+QComboBox* namedCombo(const QString& name, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  return combo;
+}
+
+QFrame* line(const QString& name, QFrame::Shape shape, QWidget* parent) {
+  auto* frame = new QFrame(parent);
+  frame->setObjectName(name);
+  frame->setFrameShape(shape);
+  frame->setFrameShadow(QFrame::Sunken);
+  return frame;
+}
+
+// A stored port number: a whole number 0..20 (0: none chosen); anything else gives nothing.
+std::optional<int> storedPortNumber(const QString& text) {
+  bool ok = false;
+  const int value = text.trimmed().toInt(&ok);
+  if (!ok || value < 0 || value > kPortCount) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), ini_(ini), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Vantor"));
+  setFont(windowFont());
+
+  MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
+  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
+  connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
+  connect(MSComm1_, &SerialPort::received, this, &MainWindow::onReceived);
+
+  buildLayout();
+  load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildLayout() {
+  auto* root = new QVBoxLayout(this);
+
+  // Port and line settings, with the two buttons to their right.
+  fComm_ = new QGroupBox(QStringLiteral("Comm Port Settings"), this);
+  fComm_->setObjectName(QStringLiteral("fComm"));
+  auto* baud = new QButtonGroup(fComm_);
+  for (std::size_t i = 0; i < optBaud_.size(); ++i) {
+    optBaud_[i] = new QRadioButton(QStringLiteral("%1 bps").arg(kBaudRates[i]), fComm_);
+    optBaud_[i]->setObjectName(QStringLiteral("opt%1").arg(kBaudRates[i]));
+    baud->addButton(optBaud_[i]);
+  }
+
+  cboDF_ = namedCombo(QStringLiteral("cboDF"), fComm_);
+  cboComm_ = namedCombo(QStringLiteral("cboComm"), fComm_);
+  cboModule_ = namedCombo(QStringLiteral("cboModule"), fComm_);
+  auto* dfCaption = caption(QStringLiteral("Data Format"), cboDF_, fComm_);
+  auto* commCaption = caption(QStringLiteral("Select Port Number"), cboComm_, fComm_);
+  auto* moduleCaption = caption(QStringLiteral("Select Module"), cboModule_, fComm_);
+  lblDevice_ = namedLabel(QStringLiteral("lblDevice"), {}, fComm_);
+  lblDevice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* commGrid = new QGridLayout(fComm_);
+  auto* baudRow = new QHBoxLayout;
+  for (auto* opt : optBaud_) baudRow->addWidget(opt);
+  baudRow->addStretch();
+  commGrid->addLayout(baudRow, 0, 0, 1, 4);
+  commGrid->addWidget(cboDF_, 1, 0);
+  commGrid->addWidget(dfCaption, 1, 1);
+  commGrid->addWidget(cboComm_, 1, 2);
+  commGrid->addWidget(commCaption, 1, 3);
+  commGrid->addWidget(cboModule_, 2, 0);
+  commGrid->addWidget(moduleCaption, 2, 1);
+  commGrid->addWidget(lblDevice_, 2, 2, 1, 2);
+  commGrid->setColumnStretch(3, 1);
+
+  cmdConnect_ = new QPushButton(QStringLiteral("Connect"), this);
+  cmdConnect_->setObjectName(QStringLiteral("cmdConnect"));
+  cmdCfgLcd_ = new QPushButton(QStringLiteral("Configure LCD"), this);
+  cmdCfgLcd_->setObjectName(QStringLiteral("cmdCfgLcd"));
+  cmdCfgLcd_->setEnabled(false);
+  for (auto* button : {cmdConnect_, cmdCfgLcd_}) button->setMinimumSize(120, 32);
+  connect(cmdConnect_, &QPushButton::clicked, this, &MainWindow::cmdConnect_Click);
+  connect(cmdCfgLcd_, &QPushButton::clicked, this, &MainWindow::cmdCfgLcd_Click);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(cmdConnect_);
+  buttons->addWidget(cmdCfgLcd_);
+  buttons->addStretch();
+  auto* top = new QHBoxLayout;
+  top->addWidget(fComm_, 3);
+  top->addLayout(buttons, 2);
+  root->addLayout(top);
+
+  // The simulator: one quadrant per slave, 1 and 2 on the left, 3 and 4 on the right.
+  fModSim_ = new QGroupBox(QStringLiteral("Modbus Slave Simulator"), this);
+  fModSim_->setObjectName(QStringLiteral("fModSim"));
+  fModSim_->setEnabled(false);
+  auto* sim = new QGridLayout(fModSim_);
+  sim->addWidget(buildSlaveQuadrant(1), 0, 0);
+  sim->addWidget(buildSlaveQuadrant(2), 2, 0);
+  sim->addWidget(buildSlaveQuadrant(3), 0, 2);
+  sim->addWidget(buildSlaveQuadrant(4), 2, 2);
+  sim->addWidget(line(QStringLiteral("Line1"), QFrame::HLine, fModSim_), 1, 0, 1, 3);
+  sim->addWidget(line(QStringLiteral("Line2"), QFrame::VLine, fModSim_), 0, 1, 3, 1);
+  root->addWidget(fModSim_);
+
+  // What the responder saw and sent.
+  lblRxData_ = namedLabel(QStringLiteral("lblRxData"), {}, this);
+  lblTxData_ = namedLabel(QStringLiteral("lblTxData"), {}, this);
+  lblStatus_ = namedLabel(QStringLiteral("lblStatus"), {}, this);
+  lblRxData_->setStyleSheet(
+      QStringLiteral("background-color: #66DD66; color: #B00000; padding: 2px;"));
+  lblTxData_->setStyleSheet(
+      QStringLiteral("background-color: #CC0000; color: #A0FFA0; padding: 2px;"));
+  lblStatus_->setStyleSheet(QStringLiteral("color: #008000; font-weight: bold;"));
+  QFont mono(QStringLiteral("Monospace"));
+  mono.setStyleHint(QFont::TypeWriter);
+  mono.setPointSizeF(9.75);
+  for (auto* display : {lblRxData_, lblTxData_}) {
+    display->setFont(mono);
+    display->setMinimumWidth(300);
+    display->setMinimumHeight(22);
+    display->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  auto* rxCaption = caption(QStringLiteral("Received Bytes"), lblRxData_, this);
+  auto* txCaption = caption(QStringLiteral("Transmitted Bytes"), lblTxData_, this);
+  auto* bytes = new QGridLayout;
+  bytes->addWidget(rxCaption, 0, 0);
+  bytes->addWidget(lblRxData_, 0, 1);
+  bytes->addWidget(lblStatus_, 0, 2);
+  bytes->addWidget(txCaption, 1, 0);
+  bytes->addWidget(lblTxData_, 1, 1);
+  bytes->setColumnStretch(1, 1);
+  bytes->setColumnMinimumWidth(2, 110);
+  root->addLayout(bytes);
+
+  // What the window has to say about the connection or the configuration it serves.
+  lblNotice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
+  lblNotice_->setWordWrap(true);
+  lblNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  setTextColour(lblNotice_, kFailureColour);
+  lblNotice_->hide();
+  root->addWidget(lblNotice_);
+
+  setFixedSize(sizeHint().expandedTo(QSize(620, 0)));
+}
+
+QWidget* MainWindow::buildSlaveQuadrant(int slave) {
+  const int i = slave - 1;
+  auto* quadrant = new QWidget(fModSim_);
+  auto* grid = new QGridLayout(quadrant);
+
+  lblSid_[i] = namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
+  grid->addWidget(caption(QStringLiteral("Address:"), lblSid_[i], quadrant), 0, 0);
+  grid->addWidget(lblSid_[i], 0, 1, 1, 2);
+
+  for (int r = 0; r < 2; ++r) {
+    auto*& reg = lblReg_[std::size_t(2 * i + r)];
+    reg = namedLabel(QStringLiteral("lblReg%1").arg(2 * i + r), QStringLiteral("Modbus Reg"),
+                     quadrant);
+    reg->setMinimumWidth(80);
+    grid->addWidget(reg, r + 1, 0);
+  }
+  for (int e = 0; e < 3; ++e) {
+    auto*& combo = cboMReg_[std::size_t(i)][std::size_t(e)];
+    combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
+    combo->setMinimumWidth(64);
+  }
+  for (auto* label : {lblSid_[i], lblReg_[2 * i], lblReg_[2 * i + 1]})
+    label->setStyleSheet(QString::fromLatin1(kBlueText));
+
+  // The top byte of a two-register value is always zero.
+  auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
+  QFont zeroFont(QStringLiteral("Tahoma"));
+  zeroFont.setPointSizeF(9.75);
+  zero->setFont(zeroFont);
+  zero->setAlignment(Qt::AlignCenter);
+  grid->addWidget(zero, 1, 1);
+  grid->addWidget(cboMReg_[i][2], 1, 2);
+  grid->addWidget(cboMReg_[i][1], 2, 1);
+  grid->addWidget(cboMReg_[i][0], 2, 2);
+  return quadrant;
+}
+
+void MainWindow::load() {
+  for (std::size_t i = 0; i < kDataFormats.size(); ++i)
+    cboDF_->addItem(QString::fromLatin1(kDataFormats[i].label), int(i));
+  for (int n = 1; n <= kPortCount; ++n) cboComm_->addItem(QString::number(n), n);
+  cboModule_->addItem(QStringLiteral("KV-216"), QStringLiteral("1602"));
+  cboModule_->addItem(QStringLiteral("KV-420"), QStringLiteral("2004"));
+
+  storedPort_ = ini_.read(QLatin1String(kSettings), QLatin1String(kCommPortKey));
+  storedSetting_ = ini_.read(QLatin1String(kSettings), QLatin1String(kSettingKey));
+
+  const LineChoice line = parseLineChoice(storedSetting_);
+  cboDF_->setCurrentIndex(cboDF_->findData(line.format.value_or(-1)));
+  if (line.baud) optBaud_[std::size_t(*line.baud)]->setChecked(true);
+
+  // A stored number that names no entry leaves the list without a selection.
+  const auto port = storedPortNumber(storedPort_);
+  cboComm_->setCurrentIndex(port ? cboComm_->findData(*port) : -1);
+
+  const bool twoLine = ini_.read(QLatin1String(kLcd), QLatin1String(kModuleKey)) == u"1602";
+  cboModule_->setCurrentIndex(twoLine ? 0 : 1);
+
+  MSComm1_->setRThreshold(kRequestLength);
+
+  connect(cboComm_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
+  showDevice();
+}
+
+void MainWindow::showDevice() {
+  const int port = cboComm_->currentData().toInt();
+  const QString device = devicePathForPort(ini_, port);
+  lblDevice_->setText(port < 1             ? QString()
+                      : device.isEmpty() ? tr("Device: none found")
+                                         : tr("Device: %1").arg(device));
+}
+
+void MainWindow::showNotice(const QString& text) {
+  lblNotice_->setText(text);
+  lblNotice_->setVisible(!text.isEmpty());
+  setFixedSize(QWidget::sizeHint().expandedTo(QSize(620, 0)));
+}
+
+void MainWindow::setConnected(bool connected) {
+  cmdConnect_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+  fComm_->setEnabled(!connected);
+  cmdCfgLcd_->setEnabled(connected);
+  fModSim_->setEnabled(connected);
+  if (!connected) showNotice({});
+}
+
+LineChoice MainWindow::lineChoice() const {
+  LineChoice choice;
+  for (std::size_t i = 0; i < optBaud_.size(); ++i)
+    if (optBaud_[i]->isChecked()) choice.baud = int(i);
+  if (cboDF_->currentIndex() >= 0) choice.format = cboDF_->currentData().toInt();
+  return choice;
+}
+
+void MainWindow::cmdConnect_Click() {
+  if (MSComm1_->isOpen()) {
+    MSComm1_->close();
+    setConnected(false);
+    return;
+  }
+  const LineChoice line = lineChoice();
+  const int port = cboComm_->currentIndex() < 0 ? 0 : cboComm_->currentData().toInt();
+  // Recorded on every press, so that even a failed Connect is remembered at exit.
+  storedPort_ = QString::number(port);
+  storedSetting_ = formatLineChoice(line);
+
+  MSComm1_->setCommPort(port);
+  MSComm1_->setLineSettings(lineSettingsOf(line));
+  QString error;
+  if (!MSComm1_->open(&error)) {
+    dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), error);
+    return;
+  }
+  setConnected(true);
+  showNotice(MSComm1_->settingsNotice());
+
+  const bool twoLine = cboModule_->currentIndex() == 0;
+  const SlaveTableLoad loaded =
+      twoLine ? loadSlaveTable1602(ini_, table_) : loadSlaveTable2004(ini_, table_);
+  table_ = loaded.table;
+  showLoad(loaded);
+  if (loaded.error) {
+    // The port is fine and stays open; what is missing is the module's configuration.
+    dialogs_.message(this, tr("The simulator could not load the module's configuration."),
+                     *loaded.error);
+  }
+}
+
+void MainWindow::showLoad(const SlaveTableLoad& load) {
+  for (std::size_t i = 0; i < load.views.size(); ++i) {
+    const SlaveView& view = load.views[i];
+    if (view.address) lblSid_[i]->setText(*view.address);
+    if (view.listsReset) {
+      for (int e = 0; e < kValueListsPerSlave; ++e) {
+        QComboBox* list = cboMReg_[i][std::size_t(e)];
+        list->clear();
+        const QStringList entries = valueListEntries(e);
+        for (int value = 0; value < entries.size(); ++value) list->addItem(entries[value], value);
+        list->setCurrentIndex(0);
+      }
+    }
+    if (view.firstReg) lblReg_[2 * i]->setText(*view.firstReg);
+    if (view.secondReg) lblReg_[2 * i + 1]->setText(*view.secondReg);
+  }
+  if (load.disableOthers) {
+    for (std::size_t i = 1; i < lblSid_.size(); ++i) lblSid_[i]->setText(QStringLiteral("Disabled"));
+  }
+}
+
+ChosenValues MainWindow::chosenValues() const {
+  ChosenValues values;
+  for (std::size_t s = 0; s < values.size(); ++s)
+    for (std::size_t e = 0; e < values[s].size(); ++e) {
+      const QComboBox* list = cboMReg_[s][e];
+      if (list->currentIndex() >= 0) values[s][e] = std::uint8_t(list->currentData().toInt());
+    }
+  return values;
+}
+
+void MainWindow::onReceived() {
+  const Response response = respond(MSComm1_->input(), table_, chosenValues());
+  // Fewer bytes than a request must not disturb what the last request left on show.
+  if (response.verdict == Verdict::Fragment) return;
+  // The answer goes out before anything is drawn: the module is waiting for it.
+  const WriteResult written = MSComm1_->write(response.reply);
+  lblRxData_->setText(formatBytes(response.request));
+  lblTxData_->setText(formatBytes(response.reply.first(written.written)));
+  lblStatus_->setText(statusText(response.verdict));
+  if (!written.ok()) showNotice(tr("The reply was not sent. %1").arg(written.message()));
+}
+
+void MainWindow::cmdCfgLcd_Click() {
+  const int port = MSComm1_->commPort();
+  MSComm1_->close();
+  setConnected(false);
+  if (cboModule_->currentIndex() == 0) {
+    if (!frmCfg1602_) frmCfg1602_ = std::make_unique<Config1602Window>(ini_, dialogs_);
+    frmCfg1602_->showWindow(port);
+  } else {
+    if (!frmCfg2004_) frmCfg2004_ = std::make_unique<Config2004Window>(ini_, dialogs_);
+    frmCfg2004_->showWindow(port);
+  }
+}
+
+void MainWindow::onPortLost(const QString& reason) {
+  setConnected(false);
+  dialogs_.message(this, tr("The serial port was lost."),
+                   tr("%1. The simulator is disconnected; press Connect once the device is "
+                      "back.")
+                       .arg(reason));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  const QString module = cboModule_->currentData().toString();
+  const std::pair<const char*, const char*> keys[] = {{kSettings, kCommPortKey},
+                                                      {kSettings, kSettingKey},
+                                                      {kLcd, kModuleKey}};
+  const QString values[] = {storedPort_, storedSetting_, module};
+  QString firstError;
+  for (int i = 0; i < 3; ++i) {
+    QString error;
+    if (!ini_.write(QLatin1String(keys[i].first), QLatin1String(keys[i].second), values[i],
+                    &error) &&
+        firstError.isEmpty())
+      firstError = error;
+  }
+  if (!firstError.isEmpty())
+    dialogs_.message(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),
+                     firstError);
+  MSComm1_->close();
+  event->accept();
+}
+
+}  // namespace vantor

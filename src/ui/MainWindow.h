@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/modbus/LineSettings.h"
+#include "core/simulator/Responder.h"
+#include "core/simulator/SlaveTable.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace vantor {
+
+class Dialogs;
+class SerialPort;
+class Config1602Window;
+class Config2004Window;
+class IniFile;
+
+// The main window: port and line settings, module model, Connect, Configure LCD, and the
+// simulator of the slaves a configured module polls.
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  SerialPort& port() { return *MSComm1_; }
+  // The configuration windows, once Configure LCD has created them (else null).
+  Config1602Window* cfg1602() const { return frmCfg1602_.get(); }
+  Config2004Window* cfg2004() const { return frmCfg2004_.get(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildLayout();
+  QWidget* buildSlaveQuadrant(int slave);
+  void load();
+  void cmdConnect_Click();
+  void cmdCfgLcd_Click();
+  void onPortLost(const QString& reason);
+  void onReceived();
+  void showLoad(const SlaveTableLoad& load);
+  void setConnected(bool connected);
+  void showDevice();
+  void showNotice(const QString& text);
+  LineChoice lineChoice() const;
+  ChosenValues chosenValues() const;
+
+  IniFile& ini_;
+  Dialogs& dialogs_;
+  SerialPort* MSComm1_ = nullptr;
+  SlaveTable table_;
+  // What is written back at exit: the port number and line settings of the last Connect, or
+  // the stored texts untouched when Connect was never pressed.
+  QString storedPort_;
+  QString storedSetting_;
+  // Top-level windows of their own (no owner), created on first use and kept for the run.
+  std::unique_ptr<Config1602Window> frmCfg1602_;
+  std::unique_ptr<Config2004Window> frmCfg2004_;
+
+  QGroupBox* fComm_ = nullptr;
+  std::array<QRadioButton*, 3> optBaud_{};  // opt9600, opt19200, opt38400
+  QComboBox* cboDF_ = nullptr;
+  QComboBox* cboComm_ = nullptr;
+  QComboBox* cboModule_ = nullptr;
+  QLabel* lblDevice_ = nullptr;
+  QPushButton* cmdConnect_ = nullptr;
+  QPushButton* cmdCfgLcd_ = nullptr;
+  QGroupBox* fModSim_ = nullptr;
+  std::array<QLabel*, 4> lblSid_{};
+  std::array<QLabel*, 8> lblReg_{};
+  // cboMReg1..cboMReg4, elements 0..2 each.
+  std::array<std::array<QComboBox*, 3>, 4> cboMReg_{};
+  QLabel* lblRxData_ = nullptr;
+  QLabel* lblTxData_ = nullptr;
+  QLabel* lblStatus_ = nullptr;
+  QLabel* lblNotice_ = nullptr;
+};
+
+}  // namespace vantor

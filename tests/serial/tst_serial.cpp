@@ -1,0 +1,172 @@
+// The port-number map and the serial port, over real pseudo-terminals.
+#include "PtyPair.h"
+#include "core/settings/IniFile.h"
+#include "serial/PortMap.h"
+#include "serial/SerialPort.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <termios.h>
+
+#include <memory>
+
+using namespace vantor;
+using vantor::test::PtyPair;
+
+namespace {
+
+std::unique_ptr<SerialPort> portOn(const QString& device,
+                                   std::optional<LineSettings> line = LineSettings{}) {
+  auto port = std::make_unique<SerialPort>([device](int) { return device; });
+  port->setCommPort(1);
+  port->setLineSettings(line);
+  port->setRThreshold(8);  // a request's length
+  return port;
+}
+
+}  // namespace
+
+class TstSerial : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // What QSerialPort is asked for, and what a terminal's attributes are read back as.
+  void lineSettingsMapping_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stopBits");
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << int(QSerialPort::NoParity) << 1;
+    QTest::newRow("19200,e,8,1") << "19200,e,8,1" << int(QSerialPort::EvenParity) << 1;
+    QTest::newRow("38400,n,8,2") << "38400,n,8,2" << int(QSerialPort::NoParity) << 2;
+  }
+  void lineSettingsMapping() {
+    QFETCH(QString, text);
+    const LineSettings line = *parseLineSettings(text);
+    const PortSettings port = portSettingsOf(line);
+    QCOMPARE(port.baud, line.baud);
+    QCOMPARE(port.dataBits, QSerialPort::Data8);
+    QTEST(int(port.parity), "parity");
+    QTEST(int(port.stopBits), "stopBits");
+
+    termios t{};
+    t.c_cflag = CS8 | (line.parity == Parity::Even ? PARENB : 0) | (line.stopBits == 2 ? CSTOPB : 0);
+    cfsetospeed(&t, line.baud == 9600 ? B9600 : line.baud == 19200 ? B19200 : B38400);
+    QCOMPARE(lineSettingsOf(t), line);
+  }
+
+  void defaultDevicesCountUsbAdaptersFirst() {
+    QTemporaryDir dev;
+    for (auto name : {"ttyS0", "ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "ttyUSB10",
+                      "tty0", "ttyS", "console", "ttyUSB2x"})
+      QFile(dev.filePath(name)).open(QIODevice::WriteOnly);
+    QStringList expected;
+    for (auto name : {"ttyUSB0", "ttyUSB1", "ttyUSB10", "ttyACM0", "ttyS0", "ttyS2", "ttyS10"})
+      expected << dev.filePath(name);
+    const QStringList found = serialDevicesPresent(dev.path());
+    QCOMPARE(found, expected);
+    QCOMPARE(defaultDeviceForPort(1, found), dev.filePath("ttyUSB0"));
+    QCOMPARE(defaultDeviceForPort(8, found), QString());
+
+    // A [Ports] entry wins, read afresh at every open.
+    QTemporaryDir dir;
+    IniFile ini(dir.path());
+    QVERIFY(ini.write("Ports", "7", "/dev/pts/42"));
+    QCOMPARE(devicePathForPort(ini, 7), QString("/dev/pts/42"));
+    QVERIFY(ini.write("Ports", "7", "/dev/pts/43"));
+    QCOMPARE(devicePathForPort(ini, 7), QString("/dev/pts/43"));
+  }
+
+  void openRefusesWhatItCannotUse_data() {
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("incomplete settings") << "pty" << false << "not complete";
+    QTest::newRow("missing device") << "/dev/ttyNOSUCH7" << true << "/dev/ttyNOSUCH7";
+    QTest::newRow("no device for the number") << "" << true << "Port 1 stands for no serial";
+  }
+  void openRefusesWhatItCannotUse() {
+    QFETCH(QString, device);
+    QFETCH(bool, complete);
+    PtyPair pty;
+    const auto port = portOn(device == "pty" ? pty.devicePath() : device,
+                             complete ? std::optional(LineSettings{}) : std::nullopt);
+    QString error;
+    QVERIFY(!port->open(&error));
+    QVERIFY(!port->isOpen());
+    QFETCH(QString, says);
+    QVERIFY2(error.contains(says), qPrintable(error));
+  }
+
+  // Until its opener closes it, a device is kept from others; whatever was handed over for
+  // sending still leaves in full when it is closed at once.
+  void aDeviceHasOneOpenerAtATime() {
+    PtyPair pty;
+    const auto first = portOn(pty.devicePath());
+    const auto second = portOn(pty.devicePath());
+    QVERIFY(first->open());
+    QString error;
+    QVERIFY(!second->open(&error));
+    QVERIFY2(error.contains("in use by another program"), qPrintable(error));
+    // Another program, locking the way serial tools do, is kept out as well.
+    QProcess other;
+    other.start("flock", {"-n", pty.devicePath(), "true"});
+    QVERIFY(other.waitForFinished(5000));
+    QVERIFY(other.exitCode() != 0);
+
+    QByteArray frame;
+    for (int i = 0; i < 135; ++i) frame.append(char(i * 7));
+    const WriteResult written = first->writeAndDrain(frame);
+    QVERIFY2(written.ok(), qPrintable(written.message()));
+    QCOMPARE(written.written, frame.size());
+    first->close();
+    QCOMPARE(pty.read(frame.size(), 2000), frame);
+    QVERIFY(second->open());
+  }
+
+  // A request arriving in pieces without a pause is one request; a stray byte followed by
+  // silence is dropped before the next request comes.
+  void silenceEndsAFragment() {
+    PtyPair pty;
+    const auto port = portOn(pty.devicePath());
+    QVERIFY(port->open());
+    QSignalSpy received(port.get(), &SerialPort::received);
+    QSignalSpy dropped(port.get(), &SerialPort::fragmentDropped);
+
+    QVERIFY(pty.write(QByteArray::fromHex("FF")));
+    QTRY_COMPARE(dropped.count(), 1);
+    QCOMPARE(dropped.at(0).at(0).toByteArray(), QByteArray::fromHex("FF"));
+    QCOMPARE(received.count(), 0);
+
+    for (const char* piece : {"01030000", "000184", "0AFF"})
+      QVERIFY(pty.write(QByteArray::fromHex(piece)));
+    QTRY_VERIFY(received.count() >= 1);
+    QCOMPARE(port->input(), QByteArray::fromHex("010300000001840AFF"));
+    QCOMPARE(dropped.count(), 1);
+  }
+
+  // The device going away closes the port once, with a reason that says so; a write into the
+  // gone line says that nothing was sent.
+  void lostDevice() {
+    PtyPair pty;
+    const auto port = portOn(pty.devicePath());
+    QVERIFY(port->open());
+    QSignalSpy lost(port.get(), &SerialPort::lost);
+    pty.closeMaster();
+    const WriteResult written = port->writeAndDrain(QByteArray(48, 'x'));
+    QVERIFY(!written.ok());
+    QVERIFY2(written.message().startsWith("Nothing was sent: "), qPrintable(written.message()));
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(!port->isOpen());
+    const QString reason = lost.at(0).at(0).toString();
+    QVERIFY2(reason.contains(pty.devicePath()) && !reason.contains("ioctl"), qPrintable(reason));
+    QTest::qWait(100);
+    QCOMPARE(lost.count(), 1);
+  }
+};
+
+QTEST_MAIN(TstSerial)
+#include "tst_serial.moc"
