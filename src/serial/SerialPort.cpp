@@ -142,8 +142,7 @@ QString SerialPort::settingsNotice() const {
   if (!line_ || !actual_) return {};
   const QString difference = lineSettingsDifference(*line_, *actual_);
   if (difference.isEmpty()) return {};
-  return tr("%1 runs at %2, not at %3 as chosen: %4. A real module on this line will not "
-            "understand it.")
+  return tr("%1 runs at %2, not at %3 as chosen: %4.")
       .arg(describe(), formatLineSettings(*actual_), formatLineSettings(*line_), difference);
 }
 

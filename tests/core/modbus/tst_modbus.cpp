@@ -57,6 +57,11 @@ void TstModbus::lineSettingsText() {
   if (!line) return;
   QCOMPARE(*line, (LineSettings{baud, Parity(parity), 8, stopBits}));
   QCOMPARE(formatLineSettings(*line), text);
+  // What a device that quietly keeps no parity is reported as.
+  LineSettings kept = *line;
+  kept.parity = Parity::None;
+  QCOMPARE(lineSettingsDifference(*line, kept),
+           line->parity == Parity::Even ? QString("parity none instead of even") : QString());
 }
 
 void TstModbus::frameGap_data() {
