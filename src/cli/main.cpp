@@ -5,6 +5,7 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/settings/IniFile.h"
+#include "core/settings/Schema.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 #include "serial/PortMap.h"
@@ -46,9 +47,11 @@ QString hexBytes(const QByteArray& bytes) {
 // The module as the main window reads it: exactly "1602" is the two-line module.
 QString moduleOf(const CliOptions& o, const IniFile& ini) {
   if (o.module) return *o.module;
-  return ini.read(QStringLiteral("LCD"), QStringLiteral("Module")) == u"1602"
-             ? QStringLiteral("1602")
-             : QStringLiteral("2004");
+  return QLatin1String(
+      ini.read(QLatin1String(ini::lcd::kSection), QLatin1String(ini::lcd::kModule)) ==
+              QLatin1String(ini::lcd::kTwoLine)
+          ? ini::lcd::kTwoLine
+          : ini::lcd::kFourLine);
 }
 
 // The frame the module's window would send right after opening on these settings.
@@ -63,9 +66,9 @@ void aim(SerialPort& port, const CliOptions& o, const IniFile& ini) {
     port.setDevicePath(*o.device);
   } else {
     port.setCommPort(o.port ? *o.port
-                            : ini.read(QStringLiteral("Settings"), QStringLiteral("CommPort"))
-                                  .trimmed()
-                                  .toInt());
+                            : int(readNumber(ini.read(QLatin1String(ini::settings::kSection),
+                                                      QLatin1String(ini::settings::kCommPort)))
+                                      .value_or(0)));
   }
 }
 
@@ -102,6 +105,13 @@ void onSignal(int) {
 }
 
 int runSimulate(const CliOptions& o, const IniFile& ini) {
+  // Watched from the start, so that a stop asked for while the port opens is a clean one.
+  if (::pipe(signalPipe) != 0) return fail(QStringLiteral("cannot watch for signals"));
+  QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+
   std::map<int, quint32> values;
   for (const auto& [slave, text] : o.values) {
     const auto value = parseValue(text);
@@ -111,7 +121,9 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   }
 
   const QString settingText =
-      o.setting ? *o.setting : ini.read(QStringLiteral("Settings"), QStringLiteral("Setting"));
+      o.setting ? *o.setting
+                : ini.read(QLatin1String(ini::settings::kSection),
+                           QLatin1String(ini::settings::kLineSettings));
   const auto line = parseLineSettings(settingText);
   if (!line)
     return fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
@@ -131,7 +143,9 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 
   const QString module = moduleOf(o, ini);
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
-  if (load.error) return fail(*load.error);
+  // A file that does not say everything is served as the module would read it after a send
+  // of the same file: with first-use defaults. Say so, and answer.
+  if (!load.notice.isEmpty()) fail(load.notice);
   const SlaveTable& table = load.table;
   for (const auto& [slave, value] : values) {
     const quint32 limit = table[std::size_t(slave - 1)].registerCount == 2 ? 0xFFFFF : 0xFFFF;
@@ -168,11 +182,6 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
     QCoreApplication::quit();
   });
 
-  if (::pipe(signalPipe) != 0) return fail(QStringLiteral("cannot watch for signals"));
-  QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
 
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
                qPrintable(module), qPrintable(port.deviceName()), qPrintable(formatLineSettings(*line)));
@@ -198,7 +207,11 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  const IniFile ini = options->ini ? IniFile::forFile(*options->ini) : IniFile();
+  // A file named on the command line must be there; the one beside the program is created
+  // by the first save, so its absence means first use.
+  const IniFile ini = options->ini ? IniFile::forFile(*options->ini, true) : IniFile();
+  if (const QString unreadable = ini.snapshot().error(); !unreadable.isEmpty())
+    return fail(unreadable);
   if (options->command == u"frame") return runFrame(*options, ini);
   if (options->command == u"send") return runSend(*options, ini);
   return runSimulate(*options, ini);

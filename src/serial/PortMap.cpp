@@ -1,6 +1,7 @@
 #include "serial/PortMap.h"
 
 #include "core/settings/IniFile.h"
+#include "core/settings/Schema.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -45,7 +46,7 @@ QString defaultDeviceForPort(int port, const QStringList& devices) {
 QString devicePathForPort(const IniFile& ini, int port) {
   if (port < 1) return {};
   const QString mapped =
-      ini.read(QLatin1String(kPortsSection), QString::number(port)).trimmed();
+      ini.read(QLatin1String(ini::ports::kSection), QString::number(port)).trimmed();
   if (!mapped.isEmpty()) return mapped;
   return defaultDeviceForPort(port, serialDevicesPresent());
 }

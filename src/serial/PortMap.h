@@ -7,9 +7,6 @@ namespace vantor {
 
 class IniFile;
 
-// Section of "modlcd.ini" that puts a device behind a port number: "3=/dev/ttyUSB1".
-inline constexpr const char* kPortsSection = "Ports";
-
 // Serial devices present under `devFolder`, in the order port numbers count them: USB
 // adapters first (ttyUSB, then ttyACM), then built-in ports (ttyS, ttyAMA), each by number.
 QStringList serialDevicesPresent(const QString& devFolder = QStringLiteral("/dev"));

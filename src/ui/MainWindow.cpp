@@ -2,6 +2,7 @@
 
 #include "core/modbus/LineSettings.h"
 #include "core/settings/IniFile.h"
+#include "core/settings/Schema.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "ui/Dialogs.h"
@@ -25,11 +26,6 @@ namespace vantor {
 
 namespace {
 
-constexpr const char* kSettings = "Settings";
-constexpr const char* kCommPortKey = "CommPort";
-constexpr const char* kSettingKey = "Setting";
-constexpr const char* kLcd = "LCD";
-constexpr const char* kModuleKey = "Module";
 constexpr int kPortCount = 20;
 constexpr int kRequestLength = 8;
 
@@ -231,11 +227,14 @@ void MainWindow::load() {
   for (std::size_t i = 0; i < kDataFormats.size(); ++i)
     cboDF_->addItem(QString::fromLatin1(kDataFormats[i].label), int(i));
   for (int n = 1; n <= kPortCount; ++n) cboComm_->addItem(QString::number(n), n);
-  cboModule_->addItem(QStringLiteral("KV-216"), QStringLiteral("1602"));
-  cboModule_->addItem(QStringLiteral("KV-420"), QStringLiteral("2004"));
+  cboModule_->addItem(QStringLiteral("KV-216"), QLatin1String(ini::lcd::kTwoLine));
+  cboModule_->addItem(QStringLiteral("KV-420"), QLatin1String(ini::lcd::kFourLine));
 
-  storedPort_ = ini_.read(QLatin1String(kSettings), QLatin1String(kCommPortKey));
-  storedSetting_ = ini_.read(QLatin1String(kSettings), QLatin1String(kSettingKey));
+  // One read of the file for all the window restores.
+  const IniSnapshot file = ini_.snapshot();
+  const QString settings = QLatin1String(ini::settings::kSection);
+  storedPort_ = file.value(settings, QLatin1String(ini::settings::kCommPort));
+  storedSetting_ = file.value(settings, QLatin1String(ini::settings::kLineSettings));
 
   const LineChoice line = parseLineChoice(storedSetting_);
   cboDF_->setCurrentIndex(cboDF_->findData(line.format.value_or(-1)));
@@ -245,8 +244,11 @@ void MainWindow::load() {
   const auto port = storedPortNumber(storedPort_);
   cboComm_->setCurrentIndex(port ? cboComm_->findData(*port) : -1);
 
-  const bool twoLine = ini_.read(QLatin1String(kLcd), QLatin1String(kModuleKey)) == u"1602";
+  const bool twoLine =
+      file.value(QLatin1String(ini::lcd::kSection), QLatin1String(ini::lcd::kModule)) ==
+      QLatin1String(ini::lcd::kTwoLine);
   cboModule_->setCurrentIndex(twoLine ? 0 : 1);
+  showNotice(file.error());
 
   MSComm1_->setRThreshold(kRequestLength);
 
@@ -304,24 +306,22 @@ void MainWindow::cmdConnect_Click() {
     return;
   }
   setConnected(true);
-  showNotice(MSComm1_->settingsNotice());
 
   const bool twoLine = cboModule_->currentIndex() == 0;
-  const SlaveTableLoad loaded =
-      twoLine ? loadSlaveTable1602(ini_, table_) : loadSlaveTable2004(ini_, table_);
+  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
   table_ = loaded.table;
   showLoad(loaded);
-  if (loaded.error) {
-    // The port is fine and stays open; what is missing is the module's configuration.
-    dialogs_.message(this, tr("The simulator could not load the module's configuration."),
-                     *loaded.error);
-  }
+  // The port stays open and the slaves answer; what the user should know is said in the
+  // notice line: a setting the device did not take, keys the file did not give.
+  QStringList notices{MSComm1_->settingsNotice(), loaded.notice};
+  notices.removeAll(QString());
+  showNotice(notices.join(u'\n'));
 }
 
 void MainWindow::showLoad(const SlaveTableLoad& load) {
   for (std::size_t i = 0; i < load.views.size(); ++i) {
     const SlaveView& view = load.views[i];
-    if (view.address) lblSid_[i]->setText(*view.address);
+    lblSid_[i]->setText(view.address);
     if (view.listsReset) {
       for (int e = 0; e < kValueListsPerSlave; ++e) {
         QComboBox* list = cboMReg_[i][std::size_t(e)];
@@ -333,9 +333,6 @@ void MainWindow::showLoad(const SlaveTableLoad& load) {
     }
     if (view.firstReg) lblReg_[2 * i]->setText(*view.firstReg);
     if (view.secondReg) lblReg_[2 * i + 1]->setText(*view.secondReg);
-  }
-  if (load.disableOthers) {
-    for (std::size_t i = 1; i < lblSid_.size(); ++i) lblSid_[i]->setText(QStringLiteral("Disabled"));
   }
 }
 
@@ -383,22 +380,15 @@ void MainWindow::onPortLost(const QString& reason) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  const QString module = cboModule_->currentData().toString();
-  const std::pair<const char*, const char*> keys[] = {{kSettings, kCommPortKey},
-                                                      {kSettings, kSettingKey},
-                                                      {kLcd, kModuleKey}};
-  const QString values[] = {storedPort_, storedSetting_, module};
-  QString firstError;
-  for (int i = 0; i < 3; ++i) {
-    QString error;
-    if (!ini_.write(QLatin1String(keys[i].first), QLatin1String(keys[i].second), values[i],
-                    &error) &&
-        firstError.isEmpty())
-      firstError = error;
-  }
-  if (!firstError.isEmpty())
-    dialogs_.message(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),
-                     firstError);
+  using namespace ini;
+  const IniEntry entries[] = {
+      textEntry(settings::kSection, QLatin1String(settings::kCommPort), storedPort_),
+      textEntry(settings::kSection, QLatin1String(settings::kLineSettings), storedSetting_),
+      textEntry(lcd::kSection, QLatin1String(lcd::kModule), cboModule_->currentData().toString()),
+  };
+  QString error;
+  if (!ini_.save(entries, &error))
+    dialogs_.message(this, tr("The settings were not saved to %1.").arg(ini_.filePath()), error);
   MSComm1_->close();
   event->accept();
 }

@@ -7,33 +7,19 @@ namespace vantor {
 
 namespace {
 
-const QString kSection = QStringLiteral("Cfg1602");
+namespace keys = ini::cfg1602;
+constexpr const char* kSection = keys::kSection;
 
-// First-use defaults: what a numeric key restores to when it is missing, empty, not a number
-// or outside its list, as the entry value shown. They describe a typical first set-up: one
-// slave at the address most devices leave the factory with, read once a second from its
-// first holding register as a plain 16-bit number.
-//
-//   key       list          default
-//   Saddr     cboSlaveID    1
-//   Interval  cboSampling   10 (x 100 ms = 1 s)
-//   RHigh     cboSAH        00
-//   RLow      cboSAL        00
-//   Dwidth1   cboDWidth     5 (all digits of 0..65535)
-//   SP1       cboStart      0 (left edge)
-//   DP1       cboDP         0
-//   DT        cboDT         0 "Unsigned Integer"
-//   Fcode     opt03/opt04   "Function Code 03" (SettingsRestore::opt03)
+// Which key each numeric list restores from.
 struct NumericKey {
-  const char* key;
+  const NumberKey& key;
   int Config1602::*position;
-  int defaultValue;
 };
-constexpr NumericKey kNumericKeys[] = {
-    {"Saddr", &Config1602::cboSlaveID, 1},  {"Interval", &Config1602::cboSampling, 10},
-    {"RHigh", &Config1602::cboSAH, 0},      {"RLow", &Config1602::cboSAL, 0},
-    {"Dwidth1", &Config1602::cboDWidth, 5}, {"SP1", &Config1602::cboStart, 0},
-    {"DP1", &Config1602::cboDP, 0},         {"DT", &Config1602::cboDT, 0},
+const NumericKey kNumericKeys[] = {
+    {keys::kAddress, &Config1602::cboSlaveID}, {ini::kInterval, &Config1602::cboSampling},
+    {keys::kRegisterHi, &Config1602::cboSAH},  {keys::kRegisterLo, &Config1602::cboSAL},
+    {keys::kDigits, &Config1602::cboDWidth},   {keys::kStart, &Config1602::cboStart},
+    {keys::kDecimals, &Config1602::cboDP},     {keys::kDataType, &Config1602::cboDT},
 };
 
 constexpr int kAlarmOnOpening = 0xFF;
@@ -64,18 +50,20 @@ const std::vector<Config1602List>& config1602Lists() {
                           std::move(entries), firstEntry}};
     };
     const QStringList hex = hexEntries(QString());
+    const auto range = [](const NumberKey& key) { return numberEntries(key.first, key.last); };
     return std::vector<Config1602List>{
         list(&Config1602::cboBaud, "cboBaud", "LCD Baud Rate", baudEntries()),
         list(&Config1602::cboDF1, "cboDF1", "LCD Data Format", dataFormatEntries()),
         list(&Config1602::cboSampling, "cboSampling", "Polling Interval (x 100ms )",
-             numberEntries(1, 255), 1),
-        list(&Config1602::cboSlaveID, "cboSlaveID", "Modbus Slave Address", numberEntries(1, 255), 1),
+             range(ini::kInterval), ini::kInterval.first),
+        list(&Config1602::cboSlaveID, "cboSlaveID", "Modbus Slave Address", range(keys::kAddress),
+             keys::kAddress.first),
         list(&Config1602::cboSAH, "cboSAH", "Reg Address Hi", hex),
         list(&Config1602::cboSAL, "cboSAL", "Reg Address Lo", hex),
         list(&Config1602::cboDWidth, "cboDWidth", "Number of digits including decimal point",
-             numberEntries(1, 6), 1),
-        list(&Config1602::cboDP, "cboDP", "Number of decimal place", numberEntries(0, 5)),
-        list(&Config1602::cboStart, "cboStart", "Data Display Start Location", numberEntries(0, 30)),
+             range(keys::kDigits), keys::kDigits.first),
+        list(&Config1602::cboDP, "cboDP", "Number of decimal place", range(keys::kDecimals)),
+        list(&Config1602::cboStart, "cboStart", "Data Display Start Location", range(keys::kStart)),
         list(&Config1602::cboDT, "cboDT", "Data Type",
              {"Unsigned Integer", "Signed Integer", "BCD", "Long BCD", "Long Integer"}),
         list(&Config1602::cboAlarmHi, "cboAlarmHi", "Alarm Trip Point Hi", hex),
@@ -88,43 +76,45 @@ const std::vector<Config1602List>& config1602Lists() {
 Config1602Load loadConfig1602(const IniFile& ini) {
   SettingsRestore restore(ini);
   Config1602 cfg;
-  for (const NumericKey& k : kNumericKeys) {
-    const ChoiceList& list = listOf(k.position);
-    cfg.*k.position =
-        restore.position(kSection, QString::fromLatin1(k.key), list, k.defaultValue, list.caption);
-  }
-  cfg.opt03 = restore.opt03(kSection, QStringLiteral("Fcode"), QStringLiteral("Function Code"));
+  for (const NumericKey& k : kNumericKeys)
+    cfg.*k.position = restore.position(kSection, k.key, listOf(k.position).caption);
+  cfg.opt03 = restore.opt03(kSection, QStringLiteral("Function Code"));
 
   // A text that matches no pattern leaves its list without a selection: there is no sound
   // guess at a module's line speed, and the send names the list.
-  cfg.CSet = restore.text(kSection, QStringLiteral("CSet"));
+  cfg.CSet = restore.text(kSection, ini::kModuleLineSettings);
   std::tie(cfg.cboBaud, cfg.cboDF1) = linePositions(cfg.CSet);
 
   cfg.cboAlarmHi = cfg.cboAlarmLo = kAlarmOnOpening;
-  cfg.txtLine0 = fitRow(restore.text(kSection, QStringLiteral("UDT1")), frame1602::kRowWidth);
-  cfg.txtLine1 = fitRow(restore.text(kSection, QStringLiteral("UDT2")), frame1602::kRowWidth);
-  return {cfg, restore.defaultedKeys(), restore.notice()};
+  cfg.txtLine0 = fitRow(restore.text(kSection, keys::kRows[0]), frame1602::kRowWidth);
+  cfg.txtLine1 = fitRow(restore.text(kSection, keys::kRows[1]), frame1602::kRowWidth);
+  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
+}
+
+std::vector<IniEntry> config1602Entries(const Config1602& cfg) {
+  const auto entry = [](const NumberKey& key, int position) {
+    return numberEntry(kSection, QString::fromLatin1(key.name), position + key.first);
+  };
+  return {
+      textEntry(kSection, QString::fromLatin1(ini::kModuleLineSettings),
+                lineSettingsText(cfg.cboBaud, -1) + lineSettingsTail(cfg)),
+      entry(ini::kInterval, cfg.cboSampling),
+      entry(keys::kRegisterHi, cfg.cboSAH),
+      entry(keys::kRegisterLo, cfg.cboSAL),
+      entry(keys::kDigits, cfg.cboDWidth),
+      entry(keys::kStart, cfg.cboStart),
+      entry(keys::kDecimals, cfg.cboDP),
+      entry(keys::kDataType, cfg.cboDT),
+      textEntry(kSection, QString::fromLatin1(keys::kRows[0]), cfg.txtLine0),
+      textEntry(kSection, QString::fromLatin1(keys::kRows[1]), cfg.txtLine1),
+      entry(keys::kAddress, cfg.cboSlaveID),
+      numberEntry(kSection, QString::fromLatin1(ini::kFunctionCode), cfg.opt03 ? 3 : 4),
+  };
 }
 
 bool saveConfig1602(IniFile& ini, const Config1602& cfg, QString* error) {
-  const auto entry = [&](const char* key, int value) {
-    return SettingWrite{kSection, QString::fromLatin1(key), QString::number(value)};
-  };
-  const SettingWrite writes[] = {
-      {kSection, QStringLiteral("CSet"), lineSettingsText(cfg.cboBaud, -1) + lineSettingsTail(cfg)},
-      entry("Interval", cfg.cboSampling + 1),
-      entry("RHigh", cfg.cboSAH),
-      entry("RLow", cfg.cboSAL),
-      entry("Dwidth1", cfg.cboDWidth + 1),
-      entry("SP1", cfg.cboStart),
-      entry("DP1", cfg.cboDP),
-      entry("DT", cfg.cboDT),
-      {kSection, QStringLiteral("UDT1"), cfg.txtLine0},
-      {kSection, QStringLiteral("UDT2"), cfg.txtLine1},
-      entry("Saddr", cfg.cboSlaveID + 1),
-      entry("Fcode", cfg.opt03 ? 3 : 4),
-  };
-  return writeSettings(ini, writes, error);
+  const std::vector<IniEntry> entries = config1602Entries(cfg);
+  return saveSettings(ini, entries, error);
 }
 
 EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg) {

@@ -1,7 +1,7 @@
 #pragma once
 
 // Everything the two-line configuration window decides, without the window: its lists, what
-// it restores from and saves to section Config1602, and the 48-byte frame it sends.
+// it restores from and saves to section Cfg1602, and the 48-byte frame it sends.
 
 #include "core/config/ConfigFrame.h"
 #include "core/config/ConfigSettings.h"
@@ -99,13 +99,15 @@ struct Config1602Load {
   Config1602 cfg;
   QStringList defaulted;  // numeric keys that fell back to first-use defaults, as read
   QString notice;         // what to tell the user about them; empty when none did
+  QString fileError;      // why the settings file could not be read; empty when it could
 };
 
-// The opening sequence's restore from section Config1602; alarm trip points always FF FF.
+// The opening sequence's restore from section Cfg1602; alarm trip points always FF FF.
 Config1602Load loadConfig1602(const IniFile& ini);
 
-// The closing sequence's writes after "Yes", in its order. Stops at the first failed write
-// and says so in `error`.
+// The keys the closing sequence writes after "Yes", in its order.
+std::vector<IniEntry> config1602Entries(const Config1602& cfg);
+// Saves them in one replacement of the file; on failure nothing is saved and `error` says why.
 bool saveConfig1602(IniFile& ini, const Config1602& cfg, QString* error = nullptr);
 
 // The frame to send, or a refusal naming every list without a selection.

@@ -7,41 +7,20 @@ namespace vantor {
 
 namespace {
 
-const QString kSection = QStringLiteral("Cfg2004");
-const QString kActiveFieldsSection = QStringLiteral("Settings");
+namespace keys = ini::cfg2004;
+constexpr const char* kSection = keys::kSection;
 
-// First-use defaults: what a numeric key restores to when it is missing, empty, not a number
-// or outside its list, as the entry value shown. They describe a typical first set-up: one
-// active field polling the slave at the address most devices leave the factory with once a
-// second; fields 2 to 4 wait on the next registers of the same slave, so raising the number
-// of active fields shows four consecutive registers at once.
-//
-//   key               list          default
-//   Interval          cboSampling   10 (x 100 ms = 1 s)
-//   AF (Settings)     cboAF         1
-//   Saddr1..4         cboSlaveID    1
-//   RHigh1..4         cboSAH        0x00
-//   RLow1..4          cboSAL        0x00, 0x01, 0x02, 0x03
-//   Dwidth1..4        cboDWidth     5 (all digits of 0..65535)
-//   DP1..4            cboDP         0
-//   SP1..4            cboStart      0 (left edge)
-//   DT1..4            cboDT         0 "Unsigned Integer"
-//   Fcode1..4         opt03/opt04   "Function Code 03" (SettingsRestore::opt03)
-constexpr int kDefaultInterval = 10;
-constexpr int kDefaultActiveFields = 1;
+// Which key each data field's numeric lists restore from; fields 2 to 4 wait on the next
+// registers of field 1's slave (RLow defaults to k - 1).
 struct FieldKey {
-  const char* key;  // as read; the field number follows
+  const NumberKey& key;
   int Field2004::*position;
-  std::array<int, kFieldCount> defaultValue;
 };
-constexpr FieldKey kFieldKeys[] = {
-    {"Saddr", &Field2004::cboSlaveID, {1, 1, 1, 1}},
-    {"RHigh", &Field2004::cboSAH, {0, 0, 0, 0}},
-    {"RLow", &Field2004::cboSAL, {0, 1, 2, 3}},
-    {"Dwidth", &Field2004::cboDWidth, {5, 5, 5, 5}},
-    {"DP", &Field2004::cboDP, {0, 0, 0, 0}},
-    {"SP", &Field2004::cboStart, {0, 0, 0, 0}},
-    {"DT", &Field2004::cboDT, {0, 0, 0, 0}},
+const FieldKey kFieldKeys[] = {
+    {keys::kAddress, &Field2004::cboSlaveID}, {keys::kRegisterHi, &Field2004::cboSAH},
+    {keys::kRegisterLo, &Field2004::cboSAL},  {keys::kDigits, &Field2004::cboDWidth},
+    {keys::kDecimals, &Field2004::cboDP},     {keys::kStart, &Field2004::cboStart},
+    {keys::kDataType, &Field2004::cboDT},
 };
 
 // Every opening starts with the high trip point at 0xFFFF and the low one at 0x0000.
@@ -55,9 +34,9 @@ const ChoiceList& listOf(const std::vector<Record>& lists, decltype(Record::posi
   Q_UNREACHABLE();
 }
 
-QString numbered(const char* key, int k) {
-  return QString::fromLatin1(key) + QString::number(k + 1);
-}
+QString fieldNumber(int k) { return QString::number(k + 1); }
+
+QStringList range(const NumberKey& key) { return numberEntries(key.first, key.last); }
 
 }  // namespace
 
@@ -66,8 +45,10 @@ const std::vector<Config2004List>& config2004Lists() {
       {&Config2004::cboBaud, {"cboBaud", "LCD Baud Rate", baudEntries()}},
       {&Config2004::cboDF1, {"cboDF1", "LCD Data Format", dataFormatEntries()}},
       {&Config2004::cboSampling,
-       {"cboSampling", "Polling Interval (x 100ms )", numberEntries(1, 255), 1}},
-      {&Config2004::cboAF, {"cboAF", "Select Number of Active Data Fields", numberEntries(1, 4), 1}},
+       {"cboSampling", "Polling Interval (x 100ms )", range(ini::kInterval), ini::kInterval.first}},
+      {&Config2004::cboAF,
+       {"cboAF", "Select Number of Active Data Fields", range(ini::settings::kActiveFields),
+        ini::settings::kActiveFields.first}},
   };
   return lists;
 }
@@ -76,13 +57,15 @@ const std::vector<Field2004List>& field2004Lists() {
   static const std::vector<Field2004List> lists = [] {
     const QStringList hex = hexEntries(QStringLiteral("0x"));
     return std::vector<Field2004List>{
-        {&Field2004::cboSlaveID, {"cboSlaveID", "Modbus Slave Address", numberEntries(1, 255), 1}},
+        {&Field2004::cboSlaveID,
+         {"cboSlaveID", "Modbus Slave Address", range(keys::kAddress), keys::kAddress.first}},
         {&Field2004::cboSAH, {"cboSAH", "Reg Address Hi", hex}},
         {&Field2004::cboSAL, {"cboSAL", "Reg Address Lo", hex}},
         {&Field2004::cboDWidth,
-         {"cboDWidth", "Number of digits including decimal point", numberEntries(1, 9), 1}},
-        {&Field2004::cboDP, {"cboDP", "Number of decimal place", numberEntries(0, 5)}},
-        {&Field2004::cboStart, {"cboStart", "Data Display Start Location", numberEntries(0, 18)}},
+         {"cboDWidth", "Number of digits including decimal point", range(keys::kDigits),
+          keys::kDigits.first}},
+        {&Field2004::cboDP, {"cboDP", "Number of decimal place", range(keys::kDecimals)}},
+        {&Field2004::cboStart, {"cboStart", "Data Display Start Location", range(keys::kStart)}},
         {&Field2004::cboDT,
          {"cboDT",
           "Data Type",
@@ -112,55 +95,70 @@ Config2004Load loadConfig2004(const IniFile& ini) {
 
   // A text that matches no pattern leaves its list without a selection: there is no sound
   // guess at a module's line speed, and the send names the list.
-  const QString lineSettings = restore.text(kSection, QStringLiteral("CSet"));
+  const QString lineSettings = restore.text(kSection, ini::kModuleLineSettings);
   std::tie(cfg.cboBaud, cfg.cboDF1) = linePositions(lineSettings);
 
-  for (const FieldKey& key : kFieldKeys) {
-    const ChoiceList& list = listOf(field2004Lists(), key.position);
-    for (int k = 0; k < kFieldCount; ++k)
-      cfg.fields[k].*key.position = restore.position(
-          kSection, numbered(key.key, k), list, key.defaultValue[k], fieldCaption(list.caption, k));
+  for (const FieldKey& k : kFieldKeys) {
+    const ChoiceList& list = listOf(field2004Lists(), k.position);
+    for (int f = 0; f < kFieldCount; ++f) {
+      const auto fieldDefault =
+          &k.key == &keys::kRegisterLo ? std::optional<int>(f) : std::nullopt;
+      cfg.fields[f].*k.position = restore.position(kSection, k.key, fieldCaption(list.caption, f),
+                                                   fieldNumber(f), fieldDefault);
+    }
   }
-  for (int k = 0; k < kFieldCount; ++k)
-    cfg.fields[k].opt03 = restore.opt03(kSection, numbered("Fcode", k),
-                                        fieldCaption(QStringLiteral("Function Code"), k));
+  for (int f = 0; f < kFieldCount; ++f)
+    cfg.fields[f].opt03 =
+        restore.opt03(kSection, fieldCaption(QStringLiteral("Function Code"), f), fieldNumber(f));
   for (int r = 0; r < frame2004::kRowCount; ++r)
-    cfg.txtLine[r] = fitRow(restore.text(kSection, numbered("UDT", r)), frame2004::kRowWidth);
+    cfg.txtLine[r] = fitRow(restore.text(kSection, keys::kRows[r]), frame2004::kRowWidth);
   for (Field2004& field : cfg.fields) {
     field.cboAlarmHi = field.cboAlarmLo = kHighAlarmOnOpening;
     field.cboALH = field.cboALL = kLowAlarmOnOpening;
   }
 
-  const ChoiceList& sampling = listOf(config2004Lists(), &Config2004::cboSampling);
-  cfg.cboSampling = restore.position(kSection, QStringLiteral("Interval"), sampling,
-                                     kDefaultInterval, sampling.caption);
-  const ChoiceList& active = listOf(config2004Lists(), &Config2004::cboAF);
-  cfg.cboAF = restore.position(kActiveFieldsSection, QStringLiteral("AF"), active,
-                               kDefaultActiveFields, active.caption);
-  return {cfg, restore.defaultedKeys(), restore.notice()};
+  cfg.cboSampling = restore.position(
+      kSection, ini::kInterval, listOf(config2004Lists(), &Config2004::cboSampling).caption);
+  cfg.cboAF = restore.position(ini::settings::kSection, ini::settings::kActiveFields,
+                               listOf(config2004Lists(), &Config2004::cboAF).caption);
+  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
+}
+
+std::vector<IniEntry> config2004Entries(const Config2004& cfg) {
+  const auto entry = [](const NumberKey& key, int position, const QString& suffix = {}) {
+    return numberEntry(kSection, QString::fromLatin1(key.name) + suffix, position + key.first);
+  };
+  std::vector<IniEntry> entries{
+      textEntry(kSection, QString::fromLatin1(ini::kModuleLineSettings),
+                lineSettingsText(cfg.cboBaud, cfg.cboDF1)),
+      entry(ini::kInterval, cfg.cboSampling),
+      numberEntry(ini::settings::kSection, QString::fromLatin1(ini::settings::kActiveFields.name),
+                  cfg.cboAF + ini::settings::kActiveFields.first),
+  };
+  for (int r = 0; r < frame2004::kRowCount; ++r)
+    entries.push_back(textEntry(kSection, QString::fromLatin1(keys::kRows[r]), cfg.txtLine[r]));
+  const auto perField = [&](const NumberKey& key, int Field2004::*position) {
+    for (int f = 0; f < kFieldCount; ++f)
+      entries.push_back(entry(key, cfg.fields[f].*position, fieldNumber(f)));
+  };
+  perField(keys::kAddress, &Field2004::cboSlaveID);
+  perField(keys::kRegisterHi, &Field2004::cboSAH);
+  perField(keys::kRegisterLo, &Field2004::cboSAL);
+  for (int f = 0; f < kFieldCount; ++f)
+    entries.push_back(numberEntry(kSection, QString::fromLatin1(ini::kFunctionCode) + fieldNumber(f),
+                                  cfg.fields[f].opt03 ? 3 : 4));
+  for (int f = 0; f < kFieldCount; ++f)
+    entries.push_back(numberEntry(kSection, QString::fromLatin1(keys::kDigitsWritten) + fieldNumber(f),
+                                  cfg.fields[f].cboDWidth + keys::kDigits.first));
+  perField(keys::kDecimals, &Field2004::cboDP);
+  perField(keys::kStart, &Field2004::cboStart);
+  perField(keys::kDataType, &Field2004::cboDT);
+  return entries;
 }
 
 bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error) {
-  std::vector<SettingWrite> writes{
-      {kSection, QStringLiteral("CSet"), lineSettingsText(cfg.cboBaud, cfg.cboDF1)},
-      {kSection, QStringLiteral("Interval"), QString::number(cfg.cboSampling + 1)},
-      {kActiveFieldsSection, QStringLiteral("AF"), QString::number(cfg.cboAF + 1)},
-  };
-  for (int r = 0; r < frame2004::kRowCount; ++r)
-    writes.push_back({kSection, numbered("UDT", r), cfg.txtLine[r]});
-  const auto perField = [&](const char* key, auto value) {
-    for (int k = 0; k < kFieldCount; ++k)
-      writes.push_back({kSection, numbered(key, k), QString::number(value(cfg.fields[k]))});
-  };
-  perField("Saddr", [](const Field2004& f) { return f.cboSlaveID + 1; });
-  perField("RHigh", [](const Field2004& f) { return f.cboSAH; });
-  perField("RLow", [](const Field2004& f) { return f.cboSAL; });
-  perField("Fcode", [](const Field2004& f) { return f.opt03 ? 3 : 4; });
-  perField("DWidth", [](const Field2004& f) { return f.cboDWidth + 1; });
-  perField("DP", [](const Field2004& f) { return f.cboDP; });
-  perField("SP", [](const Field2004& f) { return f.cboStart; });
-  perField("DT", [](const Field2004& f) { return f.cboDT; });
-  return writeSettings(ini, writes, error);
+  const std::vector<IniEntry> entries = config2004Entries(cfg);
+  return saveSettings(ini, entries, error);
 }
 
 EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg) {

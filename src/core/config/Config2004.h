@@ -1,7 +1,7 @@
 #pragma once
 
 // Everything the four-line configuration window decides, without the window: its lists, which
-// data fields accept input, what it restores from and saves to section Config2004 (and key AF of
+// data fields accept input, what it restores from and saves to section Cfg2004 (and key AF of
 // section Settings), and the 135-byte frame it sends. The encoding rules are the two-line
 // module's (config1602/ConfigFrame.h) with this model's width, codes and layout.
 
@@ -137,14 +137,16 @@ struct Config2004Load {
   Config2004 cfg;
   QStringList defaulted;  // numeric keys that fell back to first-use defaults, as read
   QString notice;         // what to tell the user about them; empty when none did
+  QString fileError;      // why the settings file could not be read; empty when it could
 };
 
 // The opening sequence's restore; every field's alarm trip points at 0xFFFF (high) and
 // 0x0000 (low).
 Config2004Load loadConfig2004(const IniFile& ini);
 
-// The closing sequence's writes after "Yes", in its order. Stops at the first failed write
-// and says so in `error`.
+// The keys the closing sequence writes after "Yes" (with AF of [Settings]), in its order.
+std::vector<IniEntry> config2004Entries(const Config2004& cfg);
+// Saves them in one replacement of the file; on failure nothing is saved and `error` says why.
 bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error = nullptr);
 
 // The frame to send, or a refusal naming every list without a selection. Fields that are not

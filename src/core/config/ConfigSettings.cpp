@@ -3,27 +3,11 @@
 #include "core/config/ConfigFrame.h"
 #include "core/modbus/LineSettings.h"
 
-#include <QRegularExpression>
 
 #include <array>
-#include <cmath>
 
 namespace vantor {
 
-namespace {
-
-// No list reaches this far; it keeps the rounding clear of overflow.
-constexpr double kLargestUsable = 1e6;
-
-std::optional<long long> storedNumber(const QString& text) {
-  static const QRegularExpression decimal(QStringLiteral(R"(^\s*-?(\d+(\.\d*)?|\.\d+)\s*$)"));
-  if (!decimal.match(text).hasMatch()) return std::nullopt;
-  const double value = text.trimmed().toDouble();
-  if (std::abs(value) > kLargestUsable) return std::nullopt;
-  return std::llround(value);
-}
-
-}  // namespace
 
 QStringList numberEntries(int first, int last) {
   QStringList entries;
@@ -62,36 +46,40 @@ QString lineSettingsText(int cboBaud, int cboDF1) {
   return formatLineChoice({chosen(cboBaud), chosen(cboDF1)});
 }
 
-std::optional<int> storedPosition(const QString& text, int firstEntry, qsizetype count) {
-  const auto value = storedNumber(text);
-  if (!value || *value - firstEntry < 0 || *value - firstEntry >= count) return std::nullopt;
-  return static_cast<int>(*value - firstEntry);
-}
-
-int SettingsRestore::position(const QString& section, const QString& key, const ChoiceList& list,
-                              int defaultValue, const QString& caption) {
+template <typename Read>
+auto SettingsRestore::noted(const char* section, const QString& caption, Read read) {
   ++numericKeys_;
-  const auto stored =
-      storedPosition(ini_.read(section, key), list.firstEntry, list.entries.size());
-  if (stored) return *stored;
-  defaulted(key, caption);
-  return defaultValue - list.firstEntry;
+  SectionReader reader(file_, QString::fromLatin1(section));
+  const auto value = read(reader);
+  if (!reader.defaulted().isEmpty()) {
+    keys_ << reader.defaulted();
+    captions_ << caption;
+  }
+  return value;
 }
 
-bool SettingsRestore::opt03(const QString& section, const QString& key, const QString& caption) {
-  ++numericKeys_;
-  const auto stored = storedNumber(ini_.read(section, key));
-  if (stored) return *stored == 3;
-  defaulted(key, caption);
-  return true;
+int SettingsRestore::position(const char* section, const NumberKey& key, const QString& caption,
+                              const QString& suffix, std::optional<int> defaultValue) {
+  return noted(section, caption, [&](SectionReader& r) {
+           return r.number(key, suffix, defaultValue);
+         }) -
+         key.first;
 }
 
-void SettingsRestore::defaulted(const QString& key, const QString& caption) {
-  keys_ << key;
-  captions_ << caption;
+bool SettingsRestore::opt03(const char* section, const QString& caption, const QString& suffix) {
+  return noted(section, caption, [&](SectionReader& r) {
+           return r.functionCode(ini::kFunctionCode, suffix);
+         }) == 3;
+}
+
+QString SettingsRestore::text(const char* section, const char* key, const QString& suffix) const {
+  return file_.value(QString::fromLatin1(section), QString::fromLatin1(key) + suffix);
 }
 
 QString SettingsRestore::notice() const {
+  if (!file_.error().isEmpty())
+    return file_.error() +
+           QStringLiteral(" The window shows first-use defaults; check them before sending.");
   if (keys_.isEmpty()) return {};
   if (keys_.size() == numericKeys_)
     return QStringLiteral(
@@ -103,18 +91,14 @@ QString SettingsRestore::notice() const {
       .arg(captions_.join(QStringLiteral(", ")));
 }
 
-bool writeSettings(IniFile& ini, std::span<const SettingWrite> writes, QString* error) {
-  for (const SettingWrite& w : writes) {
-    QString why;
-    if (ini.write(w.section, w.key, w.value, &why)) continue;
-    if (error)
-      *error = QStringLiteral(
-                   "The configuration was not saved completely. Key %1 of section [%2] could not "
-                   "be written (%3), so it and the keys after it keep their earlier values.")
-                   .arg(w.key, w.section, why);
-    return false;
-  }
-  return true;
+bool saveSettings(IniFile& ini, std::span<const IniEntry> entries, QString* error) {
+  QString why;
+  if (ini.save(entries, &why)) return true;
+  if (error)
+    *error = QStringLiteral("Nothing of the configuration was saved, and the file keeps its "
+                            "earlier contents. %1")
+                 .arg(why);
+  return false;
 }
 
 }  // namespace vantor

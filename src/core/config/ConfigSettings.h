@@ -5,6 +5,7 @@
 // positions with first-use defaults, and writing a window's keys in order.
 
 #include "core/settings/IniFile.h"
+#include "core/settings/Schema.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,50 +35,41 @@ QStringList dataFormatEntries();                 // "8N1", "8N2", "8E1"
 std::pair<int, int> linePositions(QStringView text);
 QString lineSettingsText(int cboBaud, int cboDF1);
 
-// The position that a stored number selects in a list whose first entry stands for
-// `firstEntry`: the text read as a decimal number (blanks around it allowed, a fraction
-// rounded to the nearest whole number, halves away from zero) minus `firstEntry`. Nothing when
-// the text is no such number or the position is outside the list.
-std::optional<int> storedPosition(const QString& text, int firstEntry, qsizetype count);
-
-// Restores a window's values one key at a time. A numeric key that is missing, empty, not a
-// number or outside its list gets its first-use default, and is noted so the window can say
-// it opened on defaults. Nothing is written back: opening never changes the file.
+// Restores a window's values from one read of the settings file. A numeric key that is
+// missing, empty, not a number or outside its list gets its first-use default, and is noted so
+// the window can say it opened on defaults. Nothing is written back: opening never changes
+// the file.
 class SettingsRestore {
  public:
-  explicit SettingsRestore(const IniFile& ini) : ini_(ini) {}
+  explicit SettingsRestore(const IniFile& ini) : file_(ini.snapshot()) {}
 
-  // Position for `key`, or the position of the entry standing for `defaultValue`.
-  int position(const QString& section, const QString& key, const ChoiceList& list, int defaultValue,
-               const QString& caption);
-  // Whether "Function Code 03" is chosen: a stored 3 chooses it and any other number
-  // "Function Code 04"; without a number, 03, which is what most slaves serve.
-  bool opt03(const QString& section, const QString& key, const QString& caption);
-  QString text(const QString& section, const QString& key) const {
-    return ini_.read(section, key);
-  }
+  // The position of the entry standing for the key's value (or its default) in a list whose
+  // entries stand for key.first..key.last.
+  int position(const char* section, const NumberKey& key, const QString& caption,
+               const QString& suffix = {}, std::optional<int> defaultValue = std::nullopt);
+  // Whether "Function Code 03" is chosen (see SectionReader::functionCode).
+  bool opt03(const char* section, const QString& caption, const QString& suffix = {});
+  QString text(const char* section, const char* key, const QString& suffix = {}) const;
 
+  const IniSnapshot& file() const { return file_; }
+  // Keys that fell back to their defaults, as named in the file.
   const QStringList& defaultedKeys() const { return keys_; }
-  // A sentence naming the defaulted settings by caption; empty when none was.
+  // A sentence naming the defaulted settings by caption (and saying why, when the file could
+  // not be read); empty when none was.
   QString notice() const;
 
  private:
-  void defaulted(const QString& key, const QString& caption);
+  template <typename Read>
+  auto noted(const char* section, const QString& caption, Read read);
 
-  const IniFile& ini_;
+  IniSnapshot file_;
   int numericKeys_ = 0;
   QStringList keys_;
   QStringList captions_;
 };
 
-struct SettingWrite {
-  QString section;
-  QString key;
-  QString value;
-};
-
-// Writes `writes` in order and stops at the first that fails; `error` then names that key and
-// says that it and the keys after it keep their earlier values.
-bool writeSettings(IniFile& ini, std::span<const SettingWrite> writes, QString* error);
+// Saves a window's keys in one replacement of the file; on failure `error` says that nothing
+// was saved and why.
+bool saveSettings(IniFile& ini, std::span<const IniEntry> entries, QString* error);
 
 }  // namespace vantor

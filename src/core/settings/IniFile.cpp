@@ -1,94 +1,190 @@
 #include "core/settings/IniFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
-#include <QStringList>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantor {
 
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr char kTemporaryInfix[] = ".tmp-";
 
-// The file as lines, plus what is needed to write it back the way it was found.
-struct IniText {
-  QStringList lines;
-  bool crlf = false;
-  bool bom = false;
+QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
+
+// Holds a lock on the lock file beside the settings file while it lives. Taking it waits for
+// the other holder; a lock file that cannot be made leaves the holder without a lock (a
+// folder nobody can write into has no saves to wait for).
+class FileLock {
+ public:
+  FileLock(const QString& path, int operation) {
+    fd_ = ::open(nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return;
+    while (::flock(fd_, operation) != 0 && errno == EINTR) {
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  int fd_ = -1;
 };
 
-// Where a key and its section sit in IniText::lines; -1 when absent.
-struct Location {
-  qsizetype header = -1;     // first header of the section
-  qsizetype key = -1;        // first line holding the key inside that section
-  qsizetype lastEntry = -1;  // last line of that section that is neither blank nor comment
-};
-
-bool isBlank(QChar c) {
-  return c == u' ' || c == u'\t';
+// Why the thing at `path` is not a settings file we can read; empty when it is one (or when
+// nothing is there, which `absent` then says).
+QString inspect(const QString& path, bool* absent) {
+  *absent = false;
+  struct stat st {};
+  if (::stat(nativePath(path).constData(), &st) != 0) {
+    if (errno == ENOENT) {
+      *absent = true;
+      return {};
+    }
+    return systemError(errno);
+  }
+  if (S_ISDIR(st.st_mode)) return QStringLiteral("it is a folder, not a file");
+  if (S_ISFIFO(st.st_mode)) return QStringLiteral("it is a named pipe, not a regular file");
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return QStringLiteral("it is a device, not a regular file");
+  if (!S_ISREG(st.st_mode)) return QStringLiteral("it is not a regular file");
+  if (st.st_size > IniFile::kMaxFileSize)
+    return QStringLiteral("it is larger than 1 MB, too large for a settings file");
+  return {};
 }
 
-// Only spaces and tabs: QString::trimmed() would also eat characters that belong to a value.
-QStringView trimBlanks(QStringView s) {
-  while (!s.isEmpty() && isBlank(s.front())) s = s.mid(1);
+// The whole file, or why not. Only "no such file" counts as absent.
+struct FileRead {
+  QByteArray bytes;
+  bool absent = false;
+  QString reason;
+};
+
+FileRead readFile(const QString& path) {
+  FileRead r;
+  r.reason = inspect(path, &r.absent);
+  if (r.absent || !r.reason.isEmpty()) return r;
+  // Non-blocking, so that something swapped in for the file since the look above cannot
+  // hang the program.
+  const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    r.absent = errno == ENOENT;
+    if (!r.absent) r.reason = systemError(errno);
+    return r;
+  }
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      r.reason = systemError(errno);
+      break;
+    }
+    if (n == 0) break;
+    r.bytes.append(buffer, n);
+    if (r.bytes.size() > IniFile::kMaxFileSize) {
+      r.reason = QStringLiteral("it is larger than 1 MB, too large for a settings file");
+      break;
+    }
+  }
+  ::close(fd);
+  if (r.reason.isEmpty() && r.bytes.contains('\0'))
+    r.reason = QStringLiteral("it holds NUL bytes, so it is not a text settings file (UTF-16 "
+                              "or binary?)");
+  if (!r.reason.isEmpty()) r.bytes.clear();
+  return r;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+QByteArrayView trimBlanks(QByteArrayView s) {
+  while (!s.isEmpty() && isBlank(s.front())) s = s.sliced(1);
   while (!s.isEmpty() && isBlank(s.back())) s.chop(1);
   return s;
 }
 
-bool sameName(QStringView a, QStringView b) {
+bool sameName(QByteArrayView a, const QByteArray& b) {
   return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool isHeader(QStringView line) {
-  return line.size() >= 2 && line.front() == u'[' && line.back() == u']';
+// One line of the file: its text, and the line end that followed it ("\n", "\r\n", or none
+// for a last line without one).
+struct Line {
+  QByteArray text;
+  QByteArray end;
+};
+
+QList<Line> splitLines(const QByteArray& bytes) {
+  QList<Line> lines;
+  qsizetype from = 0;
+  while (from < bytes.size()) {
+    const qsizetype nl = bytes.indexOf('\n', from);
+    const qsizetype stop = nl < 0 ? bytes.size() : nl;
+    Line line{bytes.mid(from, stop - from), nl < 0 ? QByteArray() : QByteArray("\n")};
+    if (nl >= 0 && line.text.endsWith('\r')) {
+      line.text.chop(1);
+      line.end = "\r\n";
+    }
+    lines.append(line);
+    from = stop + 1;
+  }
+  return lines;
 }
 
-// An absent file reads as empty; false only when a file is there but cannot be read, so a
-// write never replaces something it could not see.
-bool load(const QString& path, IniText& ini, QString* reason) {
-  QFile file(path);
-  if (!file.exists()) return true;
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (reason) *reason = file.errorString();
-    return false;
-  }
-  QByteArray bytes = file.readAll();
-  ini.bom = bytes.startsWith(kUtf8Bom);
-  if (ini.bom) bytes.remove(0, 3);
-  ini.crlf = bytes.contains("\r\n");
-  if (bytes.isEmpty()) return true;
-  if (bytes.endsWith('\n')) bytes.chop(1);
-  ini.lines = QString::fromUtf8(bytes).split(u'\n');
-  for (QString& line : ini.lines) {
-    if (line.endsWith(u'\r')) line.chop(1);
-  }
-  return true;
+// A line as the parser sees it: without a byte-order mark on the first line, and trimmed.
+QByteArrayView content(const QList<Line>& lines, qsizetype i) {
+  QByteArrayView text = lines[i].text;
+  if (i == 0 && text.startsWith(kUtf8Bom)) text = text.sliced(3);
+  return trimBlanks(text);
 }
 
-Location locate(const QStringList& lines, QStringView section, QStringView key) {
+bool isHeader(QByteArrayView line) {
+  return line.size() >= 2 && line.front() == '[' && line.back() == ']';
+}
+
+// Where a key and its section sit; -1 when absent.
+struct Location {
+  qsizetype header = -1;     // first header of the section
+  qsizetype key = -1;        // first line holding the key inside that section
+  qsizetype lastEntry = -1;  // last line of that section's first block that is no blank or comment
+};
+
+Location locate(const QList<Line>& lines, const QByteArray& section, const QByteArray& key) {
   Location loc;
   bool inSection = false;
   bool inFirstBlock = false;
   for (qsizetype i = 0; i < lines.size(); ++i) {
-    const QStringView line = trimBlanks(lines[i]);
-    if (line.isEmpty() || line.front() == u';') continue;
+    const QByteArrayView line = content(lines, i);
+    if (line.isEmpty() || line.front() == ';') continue;
     if (isHeader(line)) {
-      inSection = sameName(trimBlanks(line.mid(1, line.size() - 2)), section);
+      inSection = sameName(trimBlanks(line.sliced(1, line.size() - 2)), section);
       inFirstBlock = inSection && loc.header < 0;
       if (inFirstBlock) loc.header = loc.lastEntry = i;
       continue;
     }
     if (inFirstBlock) loc.lastEntry = i;
-    const qsizetype eq = line.indexOf(u'=');
-    if (inSection && eq >= 0 && sameName(trimBlanks(line.left(eq)), key)) {
+    const qsizetype eq = line.indexOf('=');
+    if (inSection && eq >= 0 && sameName(trimBlanks(line.first(eq)), key)) {
       loc.key = i;
       break;
     }
@@ -96,12 +192,11 @@ Location locate(const QStringList& lines, QStringView section, QStringView key) 
   return loc;
 }
 
-QString decodeValue(QStringView line) {
-  QStringView value = trimBlanks(line.mid(line.indexOf(u'=') + 1));
-  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
-    value = value.mid(1, value.size() - 2);
-  }
-  QString result = value.left(IniFile::kMaxValueLength).toString();
+QString decodeValue(QByteArrayView line) {
+  QByteArrayView value = trimBlanks(line.sliced(line.indexOf('=') + 1));
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+    value = value.sliced(1, value.size() - 2);
+  QString result = QString::fromUtf8(value).left(IniFile::kMaxValueLength);
   // Never hand back half of a character that needs two UTF-16 units.
   if (result.size() == IniFile::kMaxValueLength && result.back().isHighSurrogate()) result.chop(1);
   return result;
@@ -109,18 +204,52 @@ QString decodeValue(QStringView line) {
 
 // The inverse of decodeValue(): quotes protect what reading would strip, namely blanks at
 // either end and a pair of quotes that belongs to the value itself.
-QString encodeValue(const QString& value) {
+QByteArray encodeValue(const QString& value) {
   QString text = value;
   // A line break would end the entry early and turn the rest into a line of its own.
   text.replace(u'\r', u' ').replace(u'\n', u' ');
   const bool quoted = text.size() >= 2 && text.front() == u'"' && text.back() == u'"';
-  if (!text.isEmpty() && (isBlank(text.front()) || isBlank(text.back()) || quoted)) {
-    return u'"' + text + u'"';
+  const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+  if (!text.isEmpty() && (blank(text.front()) || blank(text.back()) || quoted))
+    text = u'"' + text + u'"';
+  return text.toUtf8();
+}
+
+void apply(QList<Line>& lines, const IniEntry& entry, const QByteArray& eol) {
+  const QByteArray section = entry.section.toUtf8();
+  const QByteArray key = entry.key.toUtf8();
+  const QByteArray text = key + '=' + encodeValue(entry.value);
+  const Location loc = locate(lines, section, key);
+  if (loc.key >= 0) {
+    lines[loc.key].text = text;  // its line end stays
+    return;
   }
-  return text;
+  if (!lines.isEmpty() && lines.back().end.isEmpty()) lines.back().end = eol;
+  if (loc.header >= 0) {
+    lines.insert(loc.lastEntry + 1, Line{text, eol});
+    return;
+  }
+  if (!lines.isEmpty() && !content(lines, lines.size() - 1).isEmpty())
+    lines.append(Line{{}, eol});  // one blank line between sections
+  lines.append(Line{'[' + section + ']', eol});
+  lines.append(Line{text, eol});
+}
+
+QString fileError(const QString& path, const QString& reason) {
+  return QStringLiteral("Could not write %1: %2").arg(path, reason);
 }
 
 }  // namespace
+
+QString IniSnapshot::value(const QString& section, const QString& key) const {
+  const QList<Line> lines = splitLines(bytes_);
+  const Location loc = locate(lines, section.toUtf8(), key.toUtf8());
+  return loc.key < 0 ? QString() : decodeValue(content(lines, loc.key));
+}
+
+bool IniSnapshot::has(const QString& section, const QString& key) const {
+  return locate(splitLines(bytes_), section.toUtf8(), key.toUtf8()).key >= 0;
+}
 
 IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
@@ -131,10 +260,11 @@ IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   }
 }
 
-IniFile IniFile::forFile(const QString& filePath) {
+IniFile IniFile::forFile(const QString& filePath, bool mustExist) {
   const QFileInfo info(filePath);
   IniFile store(info.absolutePath());
   store.fileName_ = info.fileName();
+  store.mustExist_ = mustExist;
   return store;
 }
 
@@ -144,57 +274,103 @@ QString IniFile::filePath() const {
   return folder + fileName_;
 }
 
+IniSnapshot IniFile::snapshot() const {
+  const QString path = filePath();
+  IniSnapshot snap;
+  bool absent = false;
+  QString reason = inspect(path, &absent);
+  // Nothing that is not a settings file gets a lock file beside it (a device's folder, say).
+  if (reason.isEmpty()) {
+    const FileLock lock(lockPath(), LOCK_SH);
+    FileRead read = readFile(path);
+    snap.bytes_ = std::move(read.bytes);
+    absent = read.absent;
+    reason = read.reason;
+  }
+  if (absent && mustExist_) reason = systemError(ENOENT);
+  snap.absent_ = absent && !mustExist_;
+  if (!reason.isEmpty())
+    snap.error_ = QStringLiteral("The settings file %1 could not be read: %2.").arg(path, reason);
+  return snap;
+}
+
 QString IniFile::read(const QString& section, const QString& key) const {
-  IniText ini;
-  if (!load(filePath(), ini, nullptr)) return {};
-  const Location loc = locate(ini.lines, section, key);
-  return loc.key < 0 ? QString() : decodeValue(trimBlanks(ini.lines[loc.key]));
+  return snapshot().value(section, key);
 }
 
 bool IniFile::write(const QString& section, const QString& key, const QString& value,
-                      QString* error) {
+                    QString* error) {
+  const IniEntry entry{section, key, value};
+  return save({&entry, 1}, error);
+}
+
+bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
   const QString path = filePath();
   const auto fail = [&](const QString& reason) {
-    if (error) *error = QStringLiteral("Could not write %1: %2").arg(path, reason);
+    if (error) *error = fileError(path, reason);
     return false;
   };
-
-  IniText ini;
-  QString reason;
-  if (!load(path, ini, &reason)) return fail(reason);
-
-  const QString entry = key + u'=' + encodeValue(value);
-  const Location loc = locate(ini.lines, section, key);
-  if (loc.key >= 0) {
-    ini.lines[loc.key] = entry;
-  } else if (loc.header >= 0) {
-    ini.lines.insert(loc.lastEntry + 1, entry);
-  } else {
-    if (!ini.lines.isEmpty() && !trimBlanks(ini.lines.back()).isEmpty()) {
-      ini.lines.append(QString());  // one blank line between sections
-    }
-    ini.lines << u'[' + section + u']' << entry;
-  }
-
-  const QString eol = ini.crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-  QByteArray bytes = ini.bom ? QByteArray(kUtf8Bom) : QByteArray();
-  bytes += (ini.lines.join(eol) + eol).toUtf8();
+  bool absent = false;
+  if (const QString reason = inspect(path, &absent); !reason.isEmpty()) return fail(reason);
 
   // std::filesystem, unlike QDir::mkpath(), says why a folder could not be made.
   std::error_code ec;
-  std::filesystem::create_directories(QFile::encodeName(QFileInfo(path).absolutePath()).data(), ec);
+  std::filesystem::create_directories(nativePath(QFileInfo(path).absolutePath()).constData(), ec);
   if (ec) return fail(QString::fromLocal8Bit(ec.message()));
 
-  // Unbuffered, so a short write (full disk, file size limit) surfaces here; a buffered one
-  // can be lost in the flush inside commit(), which then still reports success.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return fail(file.errorString());
-  for (qsizetype done = 0; done < bytes.size();) {
-    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-    if (n <= 0) return fail(file.errorString());  // uncommitted, the temporary file is dropped
-    done += n;
+  // From reading the file to renaming the new one over it, no other save may come between.
+  const FileLock lock(lockPath(), LOCK_EX);
+  const FileRead read = readFile(path);
+  if (!read.reason.isEmpty()) return fail(read.reason);
+
+  QList<Line> lines = splitLines(read.bytes);
+  const QByteArray eol = read.bytes.contains("\r\n") ? "\r\n" : "\n";
+  for (const IniEntry& entry : entries) apply(lines, entry, eol);
+  QByteArray bytes;
+  for (const Line& line : lines) bytes += line.text + line.end;
+
+  QString reason;
+  if (!replaceFile(path, bytes, &reason)) return fail(reason);
+  return true;
+}
+
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
+  const auto fail = [&](const QString& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  // A file-size limit would otherwise kill the program with a signal instead of letting the
+  // write report it.
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  const QFileInfo info(path);
+  QDir folder = info.absoluteDir();
+  const QString prefix = info.fileName() + QLatin1String(kTemporaryInfix);
+  for (const QString& leftover : folder.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden))
+    folder.remove(leftover);
+
+  QByteArray temporary = nativePath(folder.filePath(prefix + QStringLiteral("XXXXXX")));
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return fail(systemError(errno));
+  struct stat old {};
+  const mode_t mode = ::stat(nativePath(path).constData(), &old) == 0 ? old.st_mode & 07777 : 0644;
+  ::fchmod(fd, mode);
+
+  int failure = 0;
+  for (qsizetype done = 0; done < bytes.size() && !failure;) {
+    const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) failure = n < 0 ? errno : ENOSPC;
+    else done += n;
   }
-  if (!file.commit()) return fail(file.errorString());
+  if (!failure && ::fsync(fd) != 0) failure = errno;
+  if (::close(fd) != 0 && !failure) failure = errno;
+  if (!failure && ::rename(temporary.constData(), nativePath(path).constData()) != 0)
+    failure = errno;
+  if (failure) {
+    ::unlink(temporary.constData());
+    return fail(systemError(failure));
+  }
   return true;
 }
 

@@ -1,41 +1,90 @@
 #pragma once
 
+// The settings file "modlcd.ini": sections of key=value lines, names matched without regard
+// to case. Reading takes the whole file at once under a shared lock; a save changes any number
+// of keys and replaces the file in one rename under an exclusive lock, so that programs sharing
+// the file take turns and a crash leaves the old file or the new one, never a mix. Lines the
+// program does not own (comments, blank lines, unknown sections and keys, line ends, bytes
+// that are not UTF-8) are kept byte for byte.
+
+#include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <span>
 
 namespace vantor {
 
-// The settings store: single keys of "modlcd.ini", read and written one at a time straight
-// from and to the file. Nothing is cached, so what one window writes the next read sees.
+// One key to store.
+struct IniEntry {
+  QString section;
+  QString key;
+  QString value;
+};
+
+// The file as one read found it.
+class IniSnapshot {
+ public:
+  // Value of `key` in `section`; empty when absent. At most kMaxValueLength characters.
+  QString value(const QString& section, const QString& key) const;
+  bool has(const QString& section, const QString& key) const;
+
+  // No such file: first use.
+  bool absent() const { return absent_; }
+  // Why the file could not be read (a sentence naming the file); empty when it could, or when
+  // it is absent.
+  const QString& error() const { return error_; }
+
+ private:
+  friend class IniFile;
+  QByteArray bytes_;
+  bool absent_ = false;
+  QString error_;
+};
+
 class IniFile {
  public:
   static constexpr const char* kFileName = "modlcd.ini";
   static constexpr int kMaxValueLength = 254;
+  // Anything larger is not a settings file.
+  static constexpr qint64 kMaxFileSize = 1024 * 1024;
 
   // Uses the file in `folder`; an empty folder means the program's own folder, or the user's
   // configuration folder where the program's folder cannot be written (the application
-  // object must exist by then).
+  // object must exist by then). An absent file there means first use.
   explicit IniFile(QString folder = {});
 
-  // A store on the settings file at `filePath`, whatever its name (command-line use).
-  static IniFile forFile(const QString& filePath);
+  // A store on the settings file at `filePath`, whatever its name (command-line use). With
+  // `mustExist`, an absent file is an error rather than first use.
+  static IniFile forFile(const QString& filePath, bool mustExist = false);
 
-  // Full path of the settings file, worked out afresh on every call.
+  // Full path of the settings file.
   QString filePath() const;
+  // Path of the lock file beside it, which scripts editing the file can lock too.
+  QString lockPath() const { return filePath() + QStringLiteral(".lock"); }
 
-  // Value of `key` in `section`; empty when the file, section or key is absent. Names match
-  // without regard to case; at most kMaxValueLength characters come back.
+  // Reads the whole file once.
+  IniSnapshot snapshot() const;
+  // One value, from a read of its own.
   QString read(const QString& section, const QString& key) const;
 
-  // Stores `value` under `key` in `section`, creating file, section and key as needed and
-  // replacing the file atomically. On failure returns false and, if `error` is given, puts a
-  // sentence there saying what went wrong; the file is then left as it was.
+  // Stores `entries` in one replacement of the file, creating file, sections and keys as
+  // needed. On failure returns false and, if `error` is given, puts a sentence there naming
+  // the file and the reason; the file is then left as it was.
+  bool save(std::span<const IniEntry> entries, QString* error = nullptr);
   bool write(const QString& section, const QString& key, const QString& value,
-                QString* error = nullptr);
+             QString* error = nullptr);
 
  private:
   QString folder_;
   QString fileName_ = QLatin1String(kFileName);
+  bool mustExist_ = false;
 };
+
+// Writes `bytes` to a new temporary file beside `path` and renames it over `path`: the file
+// at `path` is the old one or the new one at every moment. Temporary files an interrupted
+// replacement left behind are removed first. False with a reason in `error` on failure.
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // Folder that holds "modlcd.ini" for a program in `programFolder`: that folder when it can be
 // written, otherwise `fallbackFolder` (the user's configuration folder).

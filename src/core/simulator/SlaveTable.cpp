@@ -1,126 +1,64 @@
 #include "core/simulator/SlaveTable.h"
 
-#include <utility>
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
+#include "core/settings/Schema.h"
 
 namespace vantor {
 
 namespace {
 
-// Data-type list positions 0 to 2 are the 16-bit types; from 3 on they take two registers.
-constexpr long long kFirstTwoRegisterType = 3;
-constexpr std::uint8_t kReadHolding = 3;
-constexpr std::uint8_t kReadInput = 4;
+constexpr int kReadHolding = 3;
+constexpr int kReadInput = 4;
 
-// A plain decimal whole number with an optional sign; blanks around it are allowed.
-std::optional<long long> wholeNumber(const QString& text) {
-  const QString t = text.trimmed();
-  const bool negative = t.startsWith(u'-');
-  const qsizetype first = (negative || t.startsWith(u'+')) ? 1 : 0;
-  const qsizetype digits = t.size() - first;
-  if (digits < 1 || digits > 18) return std::nullopt;
-  long long value = 0;
-  for (qsizetype i = first; i < t.size(); ++i) {
-    const char16_t c = t.at(i).unicode();
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = value * 10 + (c - u'0');
-  }
-  return negative ? -value : value;
+// A slave from a data field's list positions, as the frame encodes them.
+Slave slaveOf(int cboSlaveID, bool opt03, int cboSAH, int cboSAL, int cboDT, int cboDP,
+              int cboSampling) {
+  Slave s;
+  s.enabled = true;
+  s.address = std::uint8_t(cboSlaveID + ini::cfg1602::kAddress.first);
+  s.functionCode = opt03 ? kReadHolding : kReadInput;
+  s.startRegister = std::uint16_t(cboSAH * 256 + cboSAL);
+  s.registerCount = cboDT >= ini::kFirstTwoRegisterType ? 2 : 1;
+  s.dataType = cboDT;
+  s.decimals = cboDP;
+  s.intervalMs = (cboSampling + ini::kInterval.first) * 100;
+  return s;
 }
 
-// Runs the load steps for one settings section, recording views and the first failure.
-class Loader {
- public:
-  Loader(const IniFile& ini, const SlaveTable& previous, QString section, bool numberedKeys)
-      : ini_(ini), section_(std::move(section)), numbered_(numberedKeys) {
-    result_.table = previous;
-  }
+// Modbus reference numbers: 4xxxxx for holding registers, 3xxxxx for input registers, the
+// register number counting from 1.
+SlaveView viewOf(const Slave& s) {
+  const QString reference = QString(s.functionCode == kReadHolding ? u'4' : u'3') +
+                            QString::number(s.startRegister + 1).rightJustified(4, u'0');
+  if (s.registerCount == 1)
+    return {QString::number(s.address), true, QStringLiteral("n / a"), reference};
+  return {QString::number(s.address), true, reference,
+          QString::number(reference.toLongLong() + 1)};
+}
 
-  bool address(int slave) {
-    Slave& s = slaveOf(slave);
-    // From here until its register step completes, this slave is half new.
-    s.enabled = false;
-    const QString key = keyOf("Saddr", slave);
-    const QString text = ini_.read(section_, key);
-    view(slave).address = text;
-    const auto value = convert(key, text, true);
-    if (!value) return false;
-    s.address = static_cast<std::uint8_t>(*value);
-    return true;
-  }
+// Keys the simulator's slaves depend on; the others (rows, digits, ...) only concern the
+// module's display.
+bool pollKey(const QString& key) {
+  for (const char* name : {"Saddr", "RHigh", "RLow", "Fcode", "DT", "Interval", "DP"})
+    if (key.startsWith(QLatin1String(name), Qt::CaseInsensitive)) return true;
+  return false;
+}
 
-  bool lists(int slave) {
-    view(slave).listsReset = true;
-    return true;
-  }
-
-  bool registers(int slave) {
-    Slave& s = slaveOf(slave);
-    const auto high = read("RHigh", slave, true);
-    if (!high) return false;
-    const auto low = read("RLow", slave, true);
-    if (!low) return false;
-    s.startRegister = static_cast<std::uint16_t>(*high * 256 + *low);
-    const long long registerNumber = *high * 256 + *low + 1;
-
-    const auto function = read("Fcode", slave, false);
-    if (!function) return false;
-    const bool holding = *function == kReadHolding;
-    s.functionCode = holding ? kReadHolding : kReadInput;
-    const QString reference =
-        QString(holding ? u'4' : u'3') + QString::number(registerNumber).rightJustified(4, u'0');
-
-    const auto type = read("DT", slave, false);
-    if (!type) return false;
-    SlaveView& v = view(slave);
-    if (*type < kFirstTwoRegisterType) {
-      v.firstReg = QStringLiteral("n / a");
-      v.secondReg = reference;
-      s.registerCount = 1;
-    } else {
-      v.firstReg = reference;
-      v.secondReg = QString::number(reference.toLongLong() + 1);
-      s.registerCount = 2;
-    }
-    s.enabled = true;
-    return true;
-  }
-
-  SlaveTableLoad& result() { return result_; }
-
- private:
-  SlaveView& view(int slave) { return result_.views.at(static_cast<std::size_t>(slave - 1)); }
-  Slave& slaveOf(int slave) { return result_.table.at(static_cast<std::size_t>(slave - 1)); }
-
-  QString keyOf(const char* base, int slave) const {
-    return numbered_ ? QString::fromLatin1(base) + QString::number(slave)
-                     : QString::fromLatin1(base);
-  }
-
-  std::optional<long long> read(const char* base, int slave, bool isByte) {
-    const QString key = keyOf(base, slave);
-    return convert(key, ini_.read(section_, key), isByte);
-  }
-
-  std::optional<long long> convert(const QString& key, const QString& text, bool isByte) {
-    const auto value = wholeNumber(text);
-    if (value && (!isByte || (*value >= 0 && *value <= 255))) return value;
-    const QString where =
-        QStringLiteral("Key %1 in section [%2] of %3").arg(key, section_, ini_.filePath());
-    const QString what =
-        text.trimmed().isEmpty()
-            ? QStringLiteral("is empty or missing")
-            : QStringLiteral("holds \"%1\", which is not a whole number%2")
-                  .arg(text, isByte ? QStringLiteral(" from 0 to 255") : QString());
-    result_.error = QStringLiteral("%1 %2. Use Configure LCD to create the module's configuration.")
-                        .arg(where, what);
-    return std::nullopt;
-  }
-
-  const IniFile& ini_;
-  QString section_;
-  bool numbered_;
-  SlaveTableLoad result_;
-};
+QString noticeOf(const IniFile& ini, const char* section, const QString& fileError,
+                 const QStringList& defaulted) {
+  if (!fileError.isEmpty())
+    return fileError + QStringLiteral(" The simulator answers as a module configured with "
+                                      "first-use defaults would poll.");
+  QStringList keys;
+  for (const QString& key : defaulted)
+    if (pollKey(key)) keys << key;
+  if (keys.isEmpty()) return {};
+  return QStringLiteral("The settings file %1 has no usable value for %2 in section [%3], so "
+                        "the simulator uses the first-use defaults, as Configure LCD would "
+                        "show them.")
+      .arg(ini.filePath(), keys.join(QStringLiteral(", ")), QLatin1String(section));
+}
 
 }  // namespace
 
@@ -133,26 +71,30 @@ QStringList valueListEntries(int element) {
   return entries;
 }
 
-SlaveTableLoad loadSlaveTable1602(const IniFile& ini, const SlaveTable& previous) {
-  Loader load(ini, previous, QStringLiteral("Cfg1602"), false);
-  if (load.address(1) && load.lists(1) && load.registers(1)) {
-    for (std::size_t i = 1; i < kSlaveCount; ++i) load.result().table[i].enabled = false;
-    load.result().disableOthers = true;
-  }
-  return std::move(load.result());
+SlaveTableLoad loadSlaveTable1602(const IniFile& ini) {
+  const Config1602Load load = loadConfig1602(ini);
+  const Config1602& c = load.cfg;
+  SlaveTableLoad result;
+  result.table[0] =
+      slaveOf(c.cboSlaveID, c.opt03, c.cboSAH, c.cboSAL, c.cboDT, c.cboDP, c.cboSampling);
+  result.views[0] = viewOf(result.table[0]);
+  for (std::size_t i = 1; i < kSlaveCount; ++i)
+    result.views[i].address = QStringLiteral("Disabled");
+  result.notice = noticeOf(ini, ini::cfg1602::kSection, load.fileError, load.defaulted);
+  return result;
 }
 
-SlaveTableLoad loadSlaveTable2004(const IniFile& ini, const SlaveTable& previous) {
-  Loader load(ini, previous, QStringLiteral("Cfg2004"), true);
-  const auto forEachSlave = [](auto step) {
-    for (int slave = 1; slave <= kSlaveCount; ++slave)
-      if (!step(slave)) return false;
-    return true;
-  };
-  if (forEachSlave([&](int n) { return load.address(n); }) &&
-      forEachSlave([&](int n) { return load.lists(n); }))
-    forEachSlave([&](int n) { return load.registers(n); });
-  return std::move(load.result());
+SlaveTableLoad loadSlaveTable2004(const IniFile& ini) {
+  const Config2004Load load = loadConfig2004(ini);
+  SlaveTableLoad result;
+  for (std::size_t i = 0; i < kSlaveCount; ++i) {
+    const Field2004& f = load.cfg.fields[i];
+    result.table[i] = slaveOf(f.cboSlaveID, f.opt03, f.cboSAH, f.cboSAL, f.cboDT, f.cboDP,
+                              load.cfg.cboSampling);
+    result.views[i] = viewOf(result.table[i]);
+  }
+  result.notice = noticeOf(ini, ini::cfg2004::kSection, load.fileError, load.defaulted);
+  return result;
 }
 
 }  // namespace vantor

@@ -21,6 +21,11 @@ struct Slave {
   std::uint8_t functionCode = 0;
   std::uint16_t startRegister = 0;
   std::uint8_t registerCount = 0;  // 1, or 2 for the two-register data types
+  // How the module shows the value: its data type (list position 0..4) and decimal places.
+  int dataType = 0;
+  int decimals = 0;
+  // The module's polling interval, in milliseconds.
+  int intervalMs = 0;
 
   friend bool operator==(const Slave&, const Slave&) = default;
 };
@@ -28,11 +33,12 @@ struct Slave {
 // Simulated slaves 1 to 4, index 0 = slave 1.
 using SlaveTable = std::array<Slave, kSlaveCount>;
 
-// What one slave's part of the simulator must show after a load. Fields left unset were not
-// reached by the load: the window keeps what it showed before.
+// What one slave's part of the simulator shows after a load. A disabled slave only shows
+// "Disabled": its register labels and value lists stay as they were.
 struct SlaveView {
-  std::optional<QString> address;  // address label, exactly the text stored
-  bool listsReset = false;         // refill the three value lists, select position 0 ("0x00")
+  QString address;  // address label: the address, or "Disabled"
+  bool listsReset = false;  // refill the three value lists, select position 0 ("0x00")
+  // Register labels: Modbus reference numbers, "n / a" for the unused one.
   std::optional<QString> firstReg;
   std::optional<QString> secondReg;
 };
@@ -40,18 +46,20 @@ struct SlaveView {
 struct SlaveTableLoad {
   SlaveTable table;
   std::array<SlaveView, kSlaveCount> views;
-  bool disableOthers = false;    // two-line load completed: slaves 2 to 4 show "Disabled"
-  std::optional<QString> error;  // why the load stopped, as a sentence for the user
+  // Which keys of the module's section fell back to first-use defaults, or why the file could
+  // not be read: a sentence for the user; empty when the file gave every value.
+  QString notice;
 };
 
 // Entries of value list `element` of a slave: "0x00".."0xFF" for elements 0 and 1,
 // "0x00".."0x0F" for element 2. An entry's position is the byte value it stands for.
 QStringList valueListEntries(int element);
 
-// The slaves the configuration saved in section Cfg1602 (slave 1) or Cfg2004 (slaves 1 to 4)
-// polls, starting from `previous`. A slave answers only once its whole load has completed; a
-// load that stops leaves the steps before the failure done and the ones after it as they were.
-SlaveTableLoad loadSlaveTable1602(const IniFile& ini, const SlaveTable& previous = {});
-SlaveTableLoad loadSlaveTable2004(const IniFile& ini, const SlaveTable& previous = {});
+// The slaves a module configured from the settings file polls: exactly the polls the frame
+// built from the same file would make the module send. Section Cfg1602 configures slave 1
+// (2 to 4 are disabled), Cfg2004 all four. Keys that are missing or unusable take the
+// first-use defaults the configuration window would show.
+SlaveTableLoad loadSlaveTable1602(const IniFile& ini);
+SlaveTableLoad loadSlaveTable2004(const IniFile& ini);
 
 }  // namespace vantor

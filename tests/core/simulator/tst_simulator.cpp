@@ -1,5 +1,7 @@
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +19,13 @@ QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 Slave slaveOf(const QByteArray& request, bool enabled = true) {
   const auto at = [&](int i) { return std::uint8_t(request.at(i)); };
   return {enabled, at(0), at(1), std::uint16_t(at(2) * 256 + at(3)), at(5)};
+}
+
+// The six request bytes a slave answers.
+QByteArray pollOf(const Slave& s) {
+  const char bytes[] = {char(s.address), char(s.functionCode), char(s.startRegister >> 8),
+                        char(s.startRegister & 0xFF), 0, char(s.registerCount)};
+  return QByteArray(bytes, sizeof bytes);
 }
 
 // Value lists chosen as bytes of element 0, 1, 2; empty for none chosen.
@@ -38,7 +47,8 @@ class TstSimulator : public QObject {
   void oneReplyPerRequest();
   void load1602_data();
   void load1602();
-  void load2004();
+  void pollsFollowTheFrame_data();
+  void pollsFollowTheFrame();
 };
 
 void TstSimulator::respond_data() {
@@ -146,42 +156,72 @@ void TstSimulator::load1602() {
   IniFile ini(dir.path());
   const QStringList names{"Saddr", "RHigh", "RLow", "Fcode", "DT"};
   for (int i = 0; i < names.size(); ++i) writeKey(ini, "Cfg1602", names[i], keys[i]);
-  const SlaveTable before{Slave{}, slaveOf(hex("020300000001")), slaveOf(hex("030300000001"))};
 
-  const SlaveTableLoad load = loadSlaveTable1602(ini, before);
-  QVERIFY2(!load.error, qPrintable(load.error.value_or("")));
+  const SlaveTableLoad load = loadSlaveTable1602(ini);
   const SlaveView& view = load.views[0];
   QCOMPARE(view.address, shown[0]);
-  QVERIFY(view.listsReset);
   QCOMPARE(view.firstReg, shown[1]);
   QCOMPARE(view.secondReg, shown[2]);
-  QCOMPARE(load.table[0], slaveOf(hex(shown[3].toLatin1())));
-  QVERIFY(load.disableOthers);
-  for (int i = 1; i < kSlaveCount; ++i) QVERIFY(!load.table[std::size_t(i)].enabled);
+  QCOMPARE(pollOf(load.table[0]), hex(shown[3].toLatin1()));
+  for (int i = 1; i < kSlaveCount; ++i) {
+    QVERIFY(!load.table[std::size_t(i)].enabled);
+    QCOMPARE(load.views[std::size_t(i)].address, QString("Disabled"));
+  }
 }
 
-// All four slaves load, whatever the number of active data fields.
-void TstSimulator::load2004() {
-  QTemporaryDir dir;
-  IniFile ini(dir.path());
-  writeKey(ini, "Settings", "AF", "1");
-  const QStringList polls[] = {{"1", "0", "0", "3", "0"},
-                               {"2", "0", "16", "4", "0"},
-                               {"3", "39", "14", "3", "4"},
-                               {"247", "255", "255", "4", "3"}};
-  const QStringList names{"Saddr", "RHigh", "RLow", "Fcode", "DT"};
-  for (int k = 0; k < 4; ++k)
-    for (int i = 0; i < names.size(); ++i)
-      writeKey(ini, "Cfg2004", names[i] + QString::number(k + 1), polls[k][i]);
+void TstSimulator::pollsFollowTheFrame_data() {
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("value");  // "(none)": the key is missing
+  QTest::addColumn<bool>("defaulted");
+  const auto row = [](const char* key, const char* value, bool defaulted) {
+    QTest::addRow("%s=%s", key, value) << key << value << defaulted;
+  };
+  row("Saddr", "3.5", false);
+  row("Saddr", "+5", false);
+  row("Saddr", " 17 ", false);
+  row("Saddr", "0", true);
+  row("Saddr", "abc", true);
+  row("Saddr", "(none)", true);
+  row("RHigh", "2.5", false);
+  row("RLow", "256", true);
+  row("Fcode", "6", false);
+  row("Fcode", "three", true);
+  row("DT", "7", true);
+  row("DT", "-1", true);
+  row("DT", "3", false);
+}
 
-  const SlaveTableLoad load = loadSlaveTable2004(ini);
-  QVERIFY2(!load.error, qPrintable(load.error.value_or("")));
-  QVERIFY(!load.disableOthers);
-  const char* requests[] = {"010300000001", "020400100001", "0303270E0002", "F704FFFF0002"};
-  const char* second[] = {"40001", "30017", "50000", "365537"};
-  for (std::size_t i = 0; i < 4; ++i) {
-    QCOMPARE(load.table[i], slaveOf(hex(requests[i])));
-    QCOMPARE(load.views[i].secondReg, QString(second[i]));
+// Whatever the file holds, the simulator expects exactly the polls the module would send after
+// receiving the frame built from the same file: address, function code, start register, and
+// one or two registers by data type. Keys it had to default are named.
+void TstSimulator::pollsFollowTheFrame() {
+  QFETCH(QString, key);
+  QFETCH(QString, value);
+  QFETCH(bool, defaulted);
+  for (const bool fourLine : {false, true}) {
+    QTemporaryDir dir;
+    IniFile ini(dir.path());
+    const QString section = fourLine ? "Cfg2004" : "Cfg1602";
+    const QString suffix = fourLine ? "2" : "";
+    writeKey(ini, section, "CSet", "9600,n,8,1");
+    for (const QString name : {"Saddr", "RHigh", "RLow", "Fcode", "DT"})
+      if (name != key) writeKey(ini, section, name + suffix, "2");
+    if (value != "(none)") writeKey(ini, section, key + suffix, value);
+
+    const SlaveTableLoad load = fourLine ? loadSlaveTable2004(ini) : loadSlaveTable1602(ini);
+    const QByteArray frame = fourLine ? frameBytes(encodeConfig2004(loadConfig2004(ini).cfg)).bytes
+                                      : frameBytes(encodeConfig1602(loadConfig1602(ini).cfg)).bytes;
+    const auto at = [&](int i) { return std::uint8_t(frame.at(i)); };
+    const Slave& slave = load.table[fourLine ? 1 : 0];
+    const int request = fourLine ? 84 + 4 : 39;  // address, function, start hi, start lo
+    const int start = fourLine ? request + 2 : 37;
+    const int type = fourLine ? 104 + 1 : 36;
+    QCOMPARE(slave.address, at(request));
+    QCOMPARE(slave.functionCode, at(request + 1));
+    QCOMPARE(slave.startRegister, at(start) * 256 + at(start + 1));
+    QCOMPARE(slave.registerCount, at(type) >= 3 ? 2 : 1);
+    QCOMPARE(load.notice.contains(key + suffix + " ") || load.notice.contains(key + suffix + ","),
+             defaulted);
   }
 }
 
