@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace vantor {
@@ -16,6 +17,11 @@ bool MessageBoxDialogs::askYesNo(QWidget* parent, const QString& text) {
                   QMessageBox::Yes | QMessageBox::No, parent);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
+}
+
+QString MessageBoxDialogs::saveFileName(QWidget* parent, const QString& caption,
+                                        const QString& filter) {
+  return QFileDialog::getSaveFileName(parent, caption, {}, filter);
 }
 
 }  // namespace vantor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QWidget;
 
@@ -17,6 +18,14 @@ class Dialogs {
   virtual void message(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
   // A box with Yes and No, Yes the default; true for Yes.
   virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+  // The file to save to, asked for with `filter` ("Logs (*.csv *.jsonl)"); empty when the user
+  // cancels (or nobody is there to ask).
+  virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) {
+    Q_UNUSED(parent);
+    Q_UNUSED(caption);
+    Q_UNUSED(filter);
+    return {};
+  }
 };
 
 // The real thing, over QMessageBox.
@@ -24,6 +33,7 @@ class MessageBoxDialogs : public Dialogs {
  public:
   void message(QWidget* parent, const QString& text, const QString& detail = {}) override;
   bool askYesNo(QWidget* parent, const QString& text) override;
+  QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
 };
 
 }  // namespace vantor

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
+#include "core/monitor/EchoFilter.h"
+#include "core/monitor/TrafficEvent.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +21,7 @@ class QRadioButton;
 
 namespace vantor {
 
+class BusMonitor;
 class Dialogs;
 class SerialPort;
 class Config1602Window;
@@ -37,6 +41,7 @@ class MainWindow : public QWidget {
   // The configuration windows, once Configure LCD has created them (else null).
   Config1602Window* cfg1602() const { return frmCfg1602_.get(); }
   Config2004Window* cfg2004() const { return frmCfg2004_.get(); }
+  BusMonitor& monitor() { return *monitor_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -49,6 +54,10 @@ class MainWindow : public QWidget {
   void cmdCfgLcd_Click();
   void onPortLost(const QString& reason);
   void onReceived();
+  void onFragment(QByteArray bytes);
+  // Logs what of `bytes` is the echo of our last reply; returns the rest.
+  QByteArray dropEcho(QByteArray bytes, const QDateTime& now);
+  void logReceived(EventKind kind, const QByteArray& bytes, const QDateTime& now);
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
@@ -60,6 +69,8 @@ class MainWindow : public QWidget {
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
   SlaveTable table_;
+  EchoFilter echo_;
+  QElapsedTimer clock_;
   // What is written back at exit: the port number and line settings of the last Connect, or
   // the stored texts untouched when Connect was never pressed.
   QString storedPort_;
@@ -85,6 +96,7 @@ class MainWindow : public QWidget {
   QLabel* lblTxData_ = nullptr;
   QLabel* lblStatus_ = nullptr;
   QLabel* lblNotice_ = nullptr;
+  BusMonitor* monitor_ = nullptr;
 };
 
 }  // namespace vantor

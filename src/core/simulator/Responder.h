@@ -41,6 +41,7 @@ struct Response {
   int slave = 0;
   Slave configured;     // that slave as configured
   CheckValue expected;  // the check value the request should have ended with
+  QString note;         // what a fault did to the reply, in words; empty without one
 };
 
 // Judges the first eight of `received` (the rest is not a request of its own: a slave reads

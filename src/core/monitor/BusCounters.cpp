@@ -1,0 +1,129 @@
+#include "core/monitor/BusCounters.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantor {
+
+int BusCounters::slaveOfAddress(std::uint8_t address) const {
+  for (int i = 0; i < kSlaveCount; ++i)
+    if (table_[std::size_t(i)].enabled && table_[std::size_t(i)].address == address) return i + 1;
+  return 0;
+}
+
+void BusCounters::record(const TrafficEvent& e) {
+  int slave = e.slave;
+  if (slave == 0 && e.direction == Direction::Rx && !e.bytes.isEmpty() &&
+      e.kind != EventKind::Fragment && e.kind != EventKind::Echo)
+    slave = slaveOfAddress(std::uint8_t(e.bytes.at(0)));
+  const auto count = [&](qint64 SlaveCounts::*field) {
+    ++(counts_[0].*field);
+    if (slave > 0) ++(counts_[std::size_t(slave)].*field);
+  };
+  switch (e.kind) {
+    case EventKind::Answered:
+    case EventKind::Unanswered:
+      count(&SlaveCounts::requests);
+      if (e.kind == EventKind::Unanswered) count(&SlaveCounts::unanswered);
+      break;
+    case EventKind::CrcError:
+      count(&SlaveCounts::requests);
+      count(&SlaveCounts::crcErrors);
+      break;
+    case EventKind::Fragment: count(&SlaveCounts::fragments); break;
+    case EventKind::Echo: count(&SlaveCounts::echoes); break;
+    case EventKind::Reply: count(&SlaveCounts::replies); break;
+  }
+  // The module's rhythm: the time between valid polls of the same slave.
+  if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered)) {
+    Timing& t = timing_[std::size_t(slave - 1)];
+    if (t.lastPoll.isValid()) {
+      const double ms = double(t.lastPoll.msecsTo(e.time));
+      t.min = t.count == 0 ? ms : std::min(t.min, ms);
+      t.max = t.count == 0 ? ms : std::max(t.max, ms);
+      t.last = ms;
+      t.sum += ms;
+      ++t.count;
+    }
+    t.lastPoll = e.time;
+  }
+}
+
+void BusCounters::recordLatency(int slave, double microseconds) {
+  if (slave < 1 || slave > kSlaveCount) return;
+  auto& samples = latency_[std::size_t(slave - 1)];
+  auto& next = latencyNext_[std::size_t(slave - 1)];
+  if (samples.size() < kLatencySamples) {
+    samples.push_back(microseconds);
+  } else {
+    samples[next] = microseconds;
+    next = (next + 1) % kLatencySamples;
+  }
+}
+
+void BusCounters::reset() {
+  counts_ = {};
+  timing_ = {};
+  for (auto& samples : latency_) samples.clear();
+  latencyNext_ = {};
+}
+
+std::optional<Summary> BusCounters::interval(int slave) const {
+  const Timing& t = timing_[std::size_t(slave - 1)];
+  if (t.count == 0) return std::nullopt;
+  return Summary{t.last, t.min, t.sum / double(t.count), t.max};
+}
+
+bool BusCounters::intervalOff(int slave) const {
+  const auto measured = interval(slave);
+  const int configured = configuredIntervalMs(slave);
+  return measured && configured > 0 && std::abs(measured->mean - configured) > 0.2 * configured;
+}
+
+std::optional<std::pair<double, double>> BusCounters::latency(int slave) const {
+  std::vector<double> samples = latency_[std::size_t(slave - 1)];
+  if (samples.empty()) return std::nullopt;
+  const auto at = [&](std::size_t percent) {
+    const std::size_t k = std::min(samples.size() - 1, samples.size() * percent / 100);
+    std::nth_element(samples.begin(), samples.begin() + std::ptrdiff_t(k), samples.end());
+    return samples[k];
+  };
+  const double median = at(50);
+  return std::pair{median, at(99)};
+}
+
+QString BusCounters::report() const {
+  QStringList lines;
+  const auto line = [&](const QString& who, const SlaveCounts& c, const QString& more) {
+    lines << QStringLiteral("%1: %2 requests, %3 replies, %4 CRC errors, %5 unanswered, "
+                            "%6 fragments%7")
+                 .arg(who)
+                 .arg(c.requests)
+                 .arg(c.replies)
+                 .arg(c.crcErrors)
+                 .arg(c.unanswered)
+                 .arg(c.fragments)
+                 .arg(more);
+  };
+  for (int s = 1; s <= kSlaveCount; ++s) {
+    const SlaveCounts& c = counts(s);
+    if (c.requests == 0 && c.replies == 0) continue;
+    QString more;
+    if (const auto i = interval(s))
+      more += QStringLiteral("; poll interval %1 ms mean (min %2, max %3; configured %4)%5")
+                  .arg(i->mean, 0, 'f', 1)
+                  .arg(i->min, 0, 'f', 0)
+                  .arg(i->max, 0, 'f', 0)
+                  .arg(configuredIntervalMs(s))
+                  .arg(intervalOff(s) ? QStringLiteral(", more than 20% off") : QString());
+    if (const auto l = latency(s))
+      more += QStringLiteral("; reply latency %1 us median, %2 us p99")
+                  .arg(l->first, 0, 'f', 0)
+                  .arg(l->second, 0, 'f', 0);
+    line(QStringLiteral("slave %1").arg(s), c, more);
+  }
+  line(QStringLiteral("total"), counts(0), {});
+  return lines.join(u'\n');
+}
+
+}  // namespace vantor

@@ -1,0 +1,35 @@
+#pragma once
+
+// The bus monitor's export formats, chosen by the file's extension. One record per event,
+// fields in this order: time, direction, bytes, kind, slave, detail.
+//   CSV (.csv): a header line with those six names, then one line per event, quoted as
+//     RFC 4180 requires, lines ending in CR LF.
+//   JSON Lines (.jsonl, .ndjson): one object per line with those six keys; slave a number or
+//     null.
+
+#include "core/monitor/TrafficEvent.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <span>
+
+namespace vantor {
+
+enum class LogFormat { Csv, JsonLines };
+
+// The format a file name asks for; nothing for an extension that names none.
+std::optional<LogFormat> logFormatOf(const QString& path);
+
+// The first line of a file (the CSV header; nothing for JSON Lines), and one event's line,
+// each with its line end.
+QByteArray logHeader(LogFormat format);
+QByteArray logRecord(LogFormat format, const TrafficEvent& event);
+
+// Writes `events` to `path` in the format its extension names, in one replacement of the
+// file: a failed export leaves no half-written file. False with a sentence naming the file in
+// `error` on failure.
+bool exportLog(std::span<const TrafficEvent> events, const QString& path, QString* error);
+
+}  // namespace vantor

@@ -1,0 +1,96 @@
+#include "core/monitor/TrafficEvent.h"
+
+#include <cstdlib>
+
+namespace vantor {
+
+QString kindName(EventKind kind) {
+  switch (kind) {
+    case EventKind::Answered: return QStringLiteral("answered");
+    case EventKind::Unanswered: return QStringLiteral("unanswered");
+    case EventKind::CrcError: return QStringLiteral("crc-error");
+    case EventKind::Fragment: return QStringLiteral("fragment");
+    case EventKind::Echo: return QStringLiteral("echo");
+    case EventKind::Reply: return QStringLiteral("reply");
+  }
+  return {};
+}
+
+QString kindCaption(EventKind kind) {
+  return kind == EventKind::CrcError ? QStringLiteral("CRC error") : kindName(kind);
+}
+
+std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
+  TrafficEvent request;
+  request.time = time;
+  request.direction = Direction::Rx;
+  request.bytes = r.request;
+  switch (r.verdict) {
+    case Verdict::Fragment:
+      request.kind = EventKind::Fragment;
+      break;
+    case Verdict::CrcError:
+      request.kind = EventKind::CrcError;
+      request.detail = QStringLiteral("expected check value %1")
+                           .arg(hexText(QByteArray(1, char(r.expected.lo)) + char(r.expected.hi)));
+      break;
+    case Verdict::Answered:
+      request.kind = r.reply.isEmpty() ? EventKind::Unanswered : EventKind::Answered;
+      request.slave = r.slave;
+      request.detail = r.note;
+      break;
+    default:
+      request.kind = EventKind::Unanswered;
+      request.detail = reasonText(r);
+      break;
+  }
+  std::vector<TrafficEvent> events{request};
+  if (!r.reply.isEmpty()) {
+    TrafficEvent reply;
+    reply.time = time;
+    reply.direction = Direction::Tx;
+    reply.bytes = r.reply;
+    reply.kind = EventKind::Reply;
+    reply.slave = r.slave;
+    reply.detail = r.note;
+    events.push_back(reply);
+  }
+  return events;
+}
+
+QString describe(const TrafficEvent& e) {
+  const QString detail = e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail);
+  switch (e.kind) {
+    case EventKind::Answered:
+      return QStringLiteral("CRC Validated, answered by slave %1%2").arg(e.slave).arg(detail);
+    case EventKind::Unanswered:
+      return QStringLiteral("CRC Validated, unanswered: %1").arg(e.detail);
+    case EventKind::CrcError:
+      return QStringLiteral("CRC Error%1").arg(detail);
+    case EventKind::Fragment:
+      return QStringLiteral("fragment dropped after silence");
+    case EventKind::Echo:
+      return QStringLiteral("echo of our own reply, dropped");
+    case EventKind::Reply:
+      return QStringLiteral("reply of slave %1%2").arg(e.slave).arg(detail);
+  }
+  return {};
+}
+
+QString hexText(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString isoTime(const QDateTime& time) {
+  // Written by hand: Qt writes "Z" rather than "+00:00" for a zero offset, and nothing at all
+  // for a time in local time.
+  const int offset = time.offsetFromUtc();
+  const int minutes = std::abs(offset) / 60;
+  return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+         QStringLiteral("%1%2:%3")
+             .arg(QChar(offset < 0 ? u'-' : u'+'))
+             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace vantor

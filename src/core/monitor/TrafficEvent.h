@@ -1,0 +1,51 @@
+#pragma once
+
+// One thing that happened on the line, as the bus monitor logs and exports it.
+
+#include "core/simulator/Responder.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <vector>
+
+namespace vantor {
+
+enum class Direction { Rx, Tx };
+
+// What an event was. Everything received is one of the first five; everything sent a reply.
+enum class EventKind { Answered, Unanswered, CrcError, Fragment, Echo, Reply };
+inline constexpr int kEventKindCount = 6;
+
+struct TrafficEvent {
+  QDateTime time;  // local time, to the millisecond
+  // Milliseconds since the request before this one; -1 for anything but a request, and for
+  // the first request.
+  qint64 sincePreviousRequestMs = -1;
+  Direction direction = Direction::Rx;
+  QByteArray bytes;
+  EventKind kind = EventKind::Answered;
+  int slave = 0;   // 1..4: the simulated slave that answered, or whose reply it is; 0 none
+  QString detail;  // the reason of an unanswered request, the expected check value, ...
+};
+
+// "answered", "unanswered", "crc-error", "fragment", "echo", "reply": as exported.
+QString kindName(EventKind kind);
+// The same, as a filter list shows it: "answered", "unanswered", "CRC error", ...
+QString kindCaption(EventKind kind);
+
+// The events a judged request makes: the request, and the reply when one was sent.
+std::vector<TrafficEvent> eventsOf(const Response& response, const QDateTime& time);
+
+// What the log shows for an event in words, e.g. "CRC Validated, answered by slave 1" or
+// "CRC Error (expected check value 84 0A)".
+QString describe(const TrafficEvent& event);
+
+// Upper-case hex pairs separated by one blank, e.g. "01 03 00 00 00 01 84 0A".
+QString hexText(const QByteArray& bytes);
+
+// ISO 8601 local time with milliseconds and offset, e.g. "2026-12-06T23:14:11.123+01:00".
+QString isoTime(const QDateTime& time);
+
+}  // namespace vantor
