@@ -49,7 +49,7 @@ QString usageText(const QString& command) {
     }
   }
   for (const Usage& u : kUsages) add(u.lines);
-  add({QStringLiteral("vantor-cli --help | <command> --help")});
+  add({QStringLiteral("vantor-cli --help | --version | <command> --help")});
   return text;
 }
 
