@@ -376,6 +376,10 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
 
 QString settingsFolderFor(const QString& programFolder, const QString& fallbackFolder) {
   if (programFolder.isEmpty()) return fallbackFolder;
+  // An installed copy keeps each user's settings in their own folder, even when run by root,
+  // who could write beside it.
+  for (const char* system : {"/usr/", "/bin", "/sbin"})
+    if ((programFolder + u'/').startsWith(QLatin1String(system))) return fallbackFolder;
   const QFileInfo info(programFolder);
   if (!info.isDir() || !info.isWritable()) return fallbackFolder;
   // Permission bits are not the last word (root passes every check, and some file systems

@@ -281,6 +281,7 @@ void TstIniFile::settingsFolderFor() {
   const QString unmakeable = unmakeableFolder(scratch.path());
   QCOMPARE(vantor::settingsFolderFor(scratch.path(), fallback), scratch.path());
   QCOMPARE(vantor::settingsFolderFor(unmakeable, fallback), fallback);
+  QCOMPARE(vantor::settingsFolderFor("/usr/bin", fallback), fallback);  // installed
   // Finding out must leave nothing behind in the program folder.
   QCOMPARE(entriesOf(scratch.path()), QStringList{"blocker"});
   QCOMPARE(IniFile().filePath(), QCoreApplication::applicationDirPath() + "/modlcd.ini");
