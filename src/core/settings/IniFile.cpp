@@ -378,7 +378,7 @@ QString settingsFolderFor(const QString& programFolder, const QString& fallbackF
   if (programFolder.isEmpty()) return fallbackFolder;
   // An installed copy keeps each user's settings in their own folder, even when run by root,
   // who could write beside it.
-  for (const char* system : {"/usr/", "/bin", "/sbin"})
+  for (const char* system : {"/usr/", "/bin/", "/sbin/"})
     if ((programFolder + u'/').startsWith(QLatin1String(system))) return fallbackFolder;
   const QFileInfo info(programFolder);
   if (!info.isDir() || !info.isWritable()) return fallbackFolder;
