@@ -12,7 +12,13 @@ bool takes(const QString& command, const QString& option) {
   if (option == u"--module" || option == u"--ini") return true;
   if (option == u"--port" || option == u"--device") return command != u"frame";
   return command == u"simulate" &&
-         (option == u"--setting" || option == u"--value" || option == u"--count");
+         (option == u"--setting" || option == u"--value" || option == u"--count" ||
+          option == u"--log" || option == u"--timestamps" || option == u"--keep-echo");
+}
+
+// Options that take no value.
+bool isFlag(const QString& option) {
+  return option == u"--timestamps" || option == u"--keep-echo";
 }
 
 }  // namespace
@@ -32,9 +38,13 @@ QString usageText(const QString& command) {
        "Writes that frame to the port at 9600,n,8,1 and waits until it has left.\n"},
       {"simulate",
        {"vantor-cli simulate [--module 1602|2004] [--ini FILE] [--port N | --device PATH]",
-        "                    [--setting TEXT] [--value SLAVE=VALUE]... [--count K]"},
+        "                    [--setting TEXT] [--value SLAVE=VALUE]... [--count K]",
+        "                    [--log FILE] [--timestamps] [--keep-echo]"},
        "Answers the module's polls as the main window's simulator does, one line per poll.\n"
-       "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"},
+       "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"
+       "--log writes every event to FILE as it happens (.csv or .jsonl); --timestamps starts\n"
+       "each line with its time; --keep-echo judges an echo of our own reply as a request.\n"
+       "The counters of each slave go to standard error when it stops.\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {
@@ -89,6 +99,11 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
     }
     if (!arg.startsWith(u"--") || !takes(o.command, arg))
       return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));
+    if (isFlag(arg)) {
+      if (inlineValue) return fail(QStringLiteral("%1 takes no value").arg(arg));
+      (arg == u"--timestamps" ? o.timestamps : o.keepEcho) = true;
+      continue;
+    }
     if (!inlineValue) {
       if (i + 1 >= args.size()) return fail(QStringLiteral("%1 needs a value").arg(arg));
       value = args[++i];
@@ -106,6 +121,8 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       if (!ok || *o.port < 1) return fail(QStringLiteral("--port takes a port number"));
     } else if (arg == u"--device") {
       o.device = value;
+    } else if (arg == u"--log") {
+      o.log = value;
     } else if (arg == u"--setting") {
       o.setting = value;
     } else if (arg == u"--count") {

@@ -19,6 +19,9 @@ struct CliOptions {
   std::optional<QString> setting;
   std::map<int, QString> values;  // slave -> value text as given
   std::optional<int> count;
+  std::optional<QString> log;  // --log FILE
+  bool timestamps = false;
+  bool keepEcho = false;
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why

@@ -22,10 +22,9 @@ namespace vantor {
 namespace {
 
 constexpr int kRefreshMs = 500;
-const char* const kCounterColumns[] = {"Requests",   "Replies",
-                                       "CRC errors", "Unanswered",
-                                       "Fragments",  "Poll interval, ms (last / min / mean / max)",
-                                       "Configured", "Reply latency, µs (median / p99)"};
+const char* const kCounterColumns[] = {"Requests",   "Replies",   "CRC errors",
+                                       "Unanswered", "Fragments", "Interval ms: last/min/mean/max",
+                                       "Configured", "Latency µs: p50/p99"};
 
 QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
@@ -210,7 +209,7 @@ void BusMonitor::showCounters() {
     if (slave == 0) continue;
     const auto interval = counters_.interval(slave);
     set(row, 5,
-        interval ? QStringLiteral("%1 / %2 / %3 / %4")
+        interval ? QStringLiteral("%1/%2/%3/%4")
                        .arg(interval->last, 0, 'f', 0)
                        .arg(interval->min, 0, 'f', 0)
                        .arg(interval->mean, 0, 'f', 0)
@@ -221,7 +220,7 @@ void BusMonitor::showCounters() {
     set(row, 6, configured > 0 ? QString::number(configured) : QString());
     const auto latency = counters_.latency(slave);
     set(row, 7,
-        latency ? QStringLiteral("%1 / %2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
+        latency ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
                 : QString());
   }
 }

@@ -3,6 +3,7 @@
 #include "core/modbus/LineSettings.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
+#include "serial/PollServer.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "ui/BusMonitor.h"
@@ -71,9 +72,8 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
   MSComm1_->setObjectName(QStringLiteral("MSComm1"));
   connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
-  connect(MSComm1_, &SerialPort::received, this, &MainWindow::onReceived);
-  connect(MSComm1_, &SerialPort::fragmentDropped, this, &MainWindow::onFragment);
-  clock_.start();
+  server_ = new PollServer(*MSComm1_, [this] { return chosenValues(); }, this);
+  connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
 
   buildLayout();
   load();
@@ -187,13 +187,14 @@ void MainWindow::buildLayout() {
   root->addWidget(lblNotice_);
 
   monitor_ = new BusMonitor(dialogs_, this);
-  connect(monitor_, &BusMonitor::echoFilterToggled, this,
-          [this](bool on) { echo_.setEnabled(on); });
+  connect(monitor_, &BusMonitor::echoFilterToggled, server_, &PollServer::setEchoFilter);
+  connect(server_, &PollServer::logged, monitor_, &BusMonitor::record);
+  connect(server_, &PollServer::answeredIn, monitor_, &BusMonitor::recordLatency);
   root->addWidget(monitor_, 1);
 
   // The log takes whatever room the window is given; above it everything keeps its size.
   setMinimumSize(sizeHint().expandedTo(QSize(620, 0)));
-  resize(minimumSize().expandedTo(QSize(900, 720)));
+  resize(minimumSize().expandedTo(QSize(980, 760)));
 }
 
 QWidget* MainWindow::buildSlaveQuadrant(int slave) {
@@ -318,8 +319,8 @@ void MainWindow::cmdConnect_Click() {
 
   const bool twoLine = cboModule_->currentIndex() == 0;
   const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  table_ = loaded.table;
-  monitor_->setTable(table_);
+  server_->setTable(loaded.table);
+  monitor_->setTable(loaded.table);
   showLoad(loaded);
   // The port stays open and the slaves answer; what the user should know is said in the
   // notice line: a setting the device did not take, keys the file did not give.
@@ -356,55 +357,12 @@ ChosenValues MainWindow::chosenValues() const {
   return values;
 }
 
-void MainWindow::onReceived() {
-  const qint64 readAt = clock_.nsecsElapsed();
-  const QDateTime now = QDateTime::currentDateTime();
-  const QByteArray bytes = dropEcho(MSComm1_->input(), now);
-  if (bytes.isEmpty()) return;
-  const Response response = respond(bytes, table_, chosenValues());
-  // Fewer bytes than a request must not disturb what the last request left on show.
-  if (response.verdict == Verdict::Fragment) return logReceived(EventKind::Fragment, bytes, now);
-
-  // The answer goes out before anything is drawn or logged: the module is waiting for it.
-  const WriteResult written = MSComm1_->write(response.reply);
-  const qint64 writtenAt = clock_.nsecsElapsed();
-  const QByteArray sent = response.reply.first(written.written);
-  if (!sent.isEmpty()) echo_.expect(sent, clock_.elapsed());
-
+void MainWindow::showExchange(const Response& response, const QByteArray& sent,
+                              const WriteResult& written) {
   lblRxData_->setText(formatBytes(response.request));
   lblTxData_->setText(formatBytes(sent));
   lblStatus_->setText(statusText(response.verdict));
   if (!written.ok()) showNotice(tr("The reply was not sent. %1").arg(written.message()));
-
-  for (TrafficEvent& event : eventsOf(response, now)) {
-    if (event.direction == Direction::Tx) {
-      event.bytes = sent;
-      if (!written.ok()) event.detail = written.message();
-    }
-    monitor_->record(event);
-  }
-  if (!sent.isEmpty()) monitor_->recordLatency(response.slave, double(writtenAt - readAt) / 1000.0);
-}
-
-QByteArray MainWindow::dropEcho(QByteArray bytes, const QDateTime& now) {
-  const QByteArray echo = echo_.take(bytes, clock_.elapsed());
-  if (!echo.isEmpty()) logReceived(EventKind::Echo, echo, now);
-  return bytes;
-}
-
-void MainWindow::onFragment(QByteArray bytes) {
-  const QDateTime now = QDateTime::currentDateTime();
-  bytes = dropEcho(std::move(bytes), now);
-  if (!bytes.isEmpty()) logReceived(EventKind::Fragment, bytes, now);
-}
-
-void MainWindow::logReceived(EventKind kind, const QByteArray& bytes, const QDateTime& now) {
-  TrafficEvent event;
-  event.time = now;
-  event.direction = Direction::Rx;
-  event.bytes = bytes;
-  event.kind = kind;
-  monitor_->record(event);
 }
 
 void MainWindow::cmdCfgLcd_Click() {

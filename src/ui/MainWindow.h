@@ -1,12 +1,9 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
-#include "core/monitor/EchoFilter.h"
-#include "core/monitor/TrafficEvent.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -23,7 +20,9 @@ namespace vantor {
 
 class BusMonitor;
 class Dialogs;
+class PollServer;
 class SerialPort;
+struct WriteResult;
 class Config1602Window;
 class Config2004Window;
 class IniFile;
@@ -53,11 +52,7 @@ class MainWindow : public QWidget {
   void cmdConnect_Click();
   void cmdCfgLcd_Click();
   void onPortLost(const QString& reason);
-  void onReceived();
-  void onFragment(QByteArray bytes);
-  // Logs what of `bytes` is the echo of our last reply; returns the rest.
-  QByteArray dropEcho(QByteArray bytes, const QDateTime& now);
-  void logReceived(EventKind kind, const QByteArray& bytes, const QDateTime& now);
+  void showExchange(const Response& response, const QByteArray& sent, const WriteResult& written);
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
@@ -68,9 +63,7 @@ class MainWindow : public QWidget {
   IniFile& ini_;
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
-  SlaveTable table_;
-  EchoFilter echo_;
-  QElapsedTimer clock_;
+  PollServer* server_ = nullptr;
   // What is written back at exit: the port number and line settings of the last Connect, or
   // the stored texts untouched when Connect was never pressed.
   QString storedPort_;

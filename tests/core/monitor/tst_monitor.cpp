@@ -1,0 +1,149 @@
+#include "core/monitor/BusCounters.h"
+#include "core/monitor/EchoFilter.h"
+#include "core/monitor/LogExport.h"
+#include "core/monitor/TrafficLog.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "SettingsFiles.h"
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 12, 6), QTime(23, 14, 11, 123), Qt::OffsetFromUTC, 3600);
+
+TrafficEvent makeEvent(EventKind kind, const char* hex, int slave = 0, const QString& detail = {},
+                   int ms = 0) {
+  TrafficEvent e;
+  e.time = kStart.addMSecs(ms);
+  e.direction = kind == EventKind::Reply ? Direction::Tx : Direction::Rx;
+  e.bytes = QByteArray::fromHex(hex);
+  e.kind = kind;
+  e.slave = slave;
+  e.detail = detail;
+  return e;
+}
+
+}  // namespace
+
+class TstMonitor : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The exact formats other tools read, and an export that cannot be written.
+  void exportFormats() {
+    const std::vector<TrafficEvent> events{
+        makeEvent(EventKind::Unanswered, "010400000001", 0,
+              "slave 2 expects register 0x000A, the poll asks for 0x0010"),
+        makeEvent(EventKind::Reply, "010302000A3843", 1)};
+    QTemporaryDir dir;
+    QVERIFY(exportLog(events, dir.filePath("log.csv"), nullptr));
+    QCOMPARE(fileBytes(dir.filePath("log.csv")),
+             QByteArray("time,direction,bytes,kind,slave,detail\r\n"
+                        "2026-12-06T23:14:11.123+01:00,rx,01 04 00 00 00 01,unanswered,,"
+                        "\"slave 2 expects register 0x000A, the poll asks for 0x0010\"\r\n"
+                        "2026-12-06T23:14:11.123+01:00,tx,01 03 02 00 0A 38 43,reply,1,\r\n"));
+    QVERIFY(exportLog(events, dir.filePath("log.jsonl"), nullptr));
+    const QList<QByteArray> lines = fileBytes(dir.filePath("log.jsonl")).split('\n');
+    QCOMPARE(lines.value(1),
+             QByteArray("{\"time\":\"2026-12-06T23:14:11.123+01:00\",\"direction\":\"tx\",\"bytes\":"
+                        "\"01 03 02 00 0A 38 43\",\"kind\":\"reply\",\"slave\":1,\"detail\":\"\"}"));
+    QVERIFY(lines.value(0).contains("\"slave\":null,"));
+
+    QString error;
+    QVERIFY(!exportLog(events, dir.filePath("gone/log.csv"), &error));
+    QVERIFY2(error.contains(dir.filePath("gone/log.csv")), qPrintable(error));
+    QVERIFY(!exportLog(events, dir.filePath("log.txt"), &error));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"log.csv", "log.jsonl"}));
+  }
+
+  // The newest rows stay, the dropped ones are counted; a paused log keeps nothing but still
+  // times the polls.
+  void logKeepsItsCap() {
+    TrafficLog log(nullptr, 5);
+    for (int i = 0; i < 8; ++i) log.append(makeEvent(EventKind::Answered, "01", 1, {}, i * 100));
+    QCOMPARE(log.rowCount(), 0);  // shown in batches
+    log.flush();
+    QCOMPARE(log.rowCount(), 5);
+    QCOMPARE(log.droppedRows(), 3);
+    QCOMPARE(log.event(0).time, kStart.addMSecs(300));
+    QCOMPARE(log.event(0).sincePreviousRequestMs, 100);
+    log.setPaused(true);
+    log.append(makeEvent(EventKind::Answered, "01", 1, {}, 1000));
+    log.setPaused(false);
+    log.append(makeEvent(EventKind::CrcError, "01", 0, {}, 1250));
+    log.flush();
+    QCOMPARE(log.event(4).sincePreviousRequestMs, 250);
+    QCOMPARE(log.droppedRows(), 4);
+  }
+
+  void echoFilter_data() {
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<QByteArray>("echo");
+    QTest::addColumn<QByteArray>("left");
+    const QByteArray reply = QByteArray::fromHex("010304000002C5");
+    QTest::newRow("whole") << QList<QByteArray>{reply} << reply << QByteArray();
+    QTest::newRow("in two pieces") << QList<QByteArray>{reply.left(3), reply.mid(3)} << reply
+                                   << QByteArray();
+    QTest::newRow("followed by a request")
+        << QList<QByteArray>{reply + QByteArray::fromHex("0103")} << reply
+        << QByteArray::fromHex("0103");
+    QTest::newRow("something else") << QList<QByteArray>{QByteArray::fromHex("0103000000")}
+                                    << QByteArray() << QByteArray::fromHex("0103000000");
+  }
+  void echoFilter() {
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(QByteArray, echo);
+    QFETCH(QByteArray, left);
+    EchoFilter filter;
+    filter.expect(QByteArray::fromHex("010304000002C5"), 0);
+    QByteArray taken, rest;
+    for (QByteArray read : reads) {
+      taken += filter.take(read, 10);
+      rest += read;
+    }
+    QCOMPARE(taken, echo);
+    QCOMPARE(rest, left);
+    // Too late to be an echo.
+    filter.expect(echo, 0);
+    QByteArray late = echo;
+    QVERIFY(filter.take(late, EchoFilter::kWindowMs + 1).isEmpty());
+  }
+
+  void countersAndTiming() {
+    BusCounters counters;
+    SlaveTable table{};
+    table[1] = {true, 5, 3, 0, 1, 0, 0, 1000};
+    counters.setTable(table);
+    for (int ms : {0, 1000, 2500, 3500})
+      counters.record(makeEvent(EventKind::Answered, "05", 2, {}, ms));
+    counters.record(makeEvent(EventKind::CrcError, "05", 0, {}, 3600));  // put down to slave 2
+    counters.record(makeEvent(EventKind::CrcError, "09", 0, {}, 3700));
+    counters.record(makeEvent(EventKind::Fragment, "05", 0, {}, 3800));
+    QCOMPARE(counters.counts(2).requests, 5);
+    QCOMPARE(counters.counts(2).crcErrors, 1);
+    QCOMPARE(counters.counts(0).crcErrors, 2);
+    QCOMPARE(counters.counts(0).fragments, 1);
+    const Summary interval = *counters.interval(2);
+    QCOMPARE(interval.last, 1000.0);
+    QCOMPARE(interval.min, 1000.0);
+    QCOMPARE(interval.max, 1500.0);
+    QVERIFY(qAbs(interval.mean - 3500.0 / 3) < 0.01);
+    QVERIFY(!counters.intervalOff(2));  // 1167 ms is within 20% of 1000 ms
+    counters.record(makeEvent(EventKind::Answered, "05", 2, {}, 8000));
+    QVERIFY(counters.intervalOff(2));
+
+    for (int us = 1; us <= 100; ++us) counters.recordLatency(2, us);
+    QCOMPARE(*counters.latency(2), (std::pair<double, double>{51, 100}));
+    counters.reset();
+    QCOMPARE(counters.counts(0).requests, 0);
+    QVERIFY(!counters.interval(2));
+  }
+};
+
+QTEST_GUILESS_MAIN(TstMonitor)
+#include "tst_monitor.moc"
