@@ -44,7 +44,7 @@ Result pollFrom(int fd, int polls) {
   const auto start = Clock::now();
   for (int i = 0; i < polls; ++i) {
     const auto t0 = Clock::now();
-    const auto regs = master.readHolding(1, 0, 1);
+    const auto regs = master.read(3, 1, 0, 1);
     const auto t1 = Clock::now();
     if (!regs || (*regs)[0] != 0x1234) {
       ++r.failures;
