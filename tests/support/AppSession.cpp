@@ -62,10 +62,8 @@ void storePoll(IniFile& ini, const QString& section, const QString& suffix, cons
 
 std::optional<quint32> readValue(ModbusMaster& master, const Poll& poll) {
   const int count = poll.type < 3 ? 1 : 2;
-  const auto regs = serve([&] {
-    return poll.function == 3 ? master.readHolding(poll.address, poll.start, count)
-                              : master.readInput(poll.address, poll.start, count);
-  });
+  const auto regs =
+      serve([&] { return master.read(poll.function, poll.address, poll.start, count); });
   if (!regs) return std::nullopt;
   return count == 1 ? (*regs)[0] : (quint32((*regs)[0]) << 16) | (*regs)[1];
 }
@@ -73,8 +71,6 @@ std::optional<quint32> readValue(ModbusMaster& master, const Poll& poll) {
 AppSession::AppSession() : ini(folder()) {
   if (!dir_.isValid() || !pty.isValid()) qFatal("no folder or no pseudo-terminal");
 }
-
-AppSession::~AppSession() = default;
 
 void AppSession::set(const QString& section, const QString& key, const QString& value) {
   QString error;

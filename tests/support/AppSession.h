@@ -75,7 +75,6 @@ class AppSession {
 
  public:
   AppSession();
-  ~AppSession();
   AppSession(const AppSession&) = delete;
   AppSession& operator=(const AppSession&) = delete;
 

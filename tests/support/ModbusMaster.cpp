@@ -19,31 +19,15 @@ ModbusMaster::~ModbusMaster() {
   if (ctx_) modbus_free(ctx_);
 }
 
-std::optional<std::vector<std::uint16_t>> ModbusMaster::readHolding(int slave, int start,
-                                                                     int count) {
-  return read(3, slave, start, count);
-}
-
-std::optional<std::vector<std::uint16_t>> ModbusMaster::readInput(int slave, int start,
-                                                                   int count) {
-  return read(4, slave, start, count);
-}
-
 std::optional<std::vector<std::uint16_t>> ModbusMaster::read(int function, int slave, int start,
                                                              int count) {
-  if (!ctx_) {
-    error_ = QStringLiteral("no libmodbus context");
-    return std::nullopt;
-  }
   std::vector<std::uint16_t> values(std::size_t(count), 0);
-  modbus_set_slave(ctx_, slave);
-  const int n = function == 3 ? modbus_read_registers(ctx_, start, count, values.data())
-                              : modbus_read_input_registers(ctx_, start, count, values.data());
-  if (n != count) {
-    error_ = QString::fromLocal8Bit(modbus_strerror(errno));
-    return std::nullopt;
-  }
-  return values;
+  const int n = !ctx_ || modbus_set_slave(ctx_, slave) != 0 ? -1
+                : function == 3 ? modbus_read_registers(ctx_, start, count, values.data())
+                                : modbus_read_input_registers(ctx_, start, count, values.data());
+  if (n == count) return values;
+  error_ = ctx_ ? QString::fromLocal8Bit(modbus_strerror(errno)) : QStringLiteral("no context");
+  return std::nullopt;
 }
 
 }  // namespace vantor::test

@@ -22,14 +22,11 @@ class ModbusMaster {
   ModbusMaster(const ModbusMaster&) = delete;
   ModbusMaster& operator=(const ModbusMaster&) = delete;
 
-  // Function code 03 / 04; nothing when no valid answer came.
-  std::optional<std::vector<std::uint16_t>> readHolding(int slave, int start, int count);
-  std::optional<std::vector<std::uint16_t>> readInput(int slave, int start, int count);
+  // Reads `count` registers with function code 03 or 04; nothing when no valid answer came.
+  std::optional<std::vector<std::uint16_t>> read(int function, int slave, int start, int count);
   QString lastError() const { return error_; }
 
  private:
-  std::optional<std::vector<std::uint16_t>> read(int function, int slave, int start, int count);
-
   modbus_t* ctx_ = nullptr;
   QString error_;
 };

@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <thread>
-
 namespace vantor::test {
 
 // A pseudo-terminal pair standing in for a serial line: the program under test opens
@@ -34,28 +32,6 @@ class PtyPair {
   int master_ = -1;
   int slave_ = -1;
   QString path_;
-};
-
-// Two pseudo-terminals joined by a relay thread, for programs that must open a device path at
-// both ends (command-line Modbus masters): whatever one side writes, the other reads.
-class PtyBridge {
- public:
-  PtyBridge();
-  ~PtyBridge();
-  PtyBridge(const PtyBridge&) = delete;
-  PtyBridge& operator=(const PtyBridge&) = delete;
-
-  bool isValid() const { return a_.isValid() && b_.isValid() && stop_[1] >= 0; }
-  QString nearPath() const { return a_.devicePath(); }
-  QString farPath() const { return b_.devicePath(); }
-
- private:
-  void relay();
-
-  PtyPair a_{true};
-  PtyPair b_{true};
-  int stop_[2] = {-1, -1};
-  std::thread thread_;
 };
 
 }  // namespace vantor::test

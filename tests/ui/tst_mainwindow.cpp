@@ -1,206 +1,201 @@
-// The main window against a real settings file and a real pseudo-terminal.
+// The main window end to end: a real settings file, a pseudo-terminal as its serial line and
+// real Modbus masters (libmodbus, mbpoll) or raw bytes on the far end.
 #include "AppSession.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
 
 using namespace vantor;
 using namespace vantor::test;
+using namespace Qt::Literals::StringLiterals;
+
+Q_DECLARE_METATYPE(vantor::test::Poll)
 
 namespace {
 
-// Whether the window shows itself connected: caption, and which parts take input.
+const QByteArray kRequest = QByteArray::fromHex("010300000001840A");  // slave 1, 03, register 0
+const QByteArray kReply = QByteArray::fromHex("010302000A3843");      // 0x000A
+
+// Whether the window shows itself connected, and whether its port truly holds the device.
 void verifyConnected(const AppSession& s, bool connected) {
   QCOMPARE(s.connectCaption(), QString(connected ? "Disconnect" : "Connect"));
   QCOMPARE(s.get<QGroupBox>("fComm")->isEnabled(), !connected);
   QCOMPARE(s.get<QPushButton>("cmdCfgLcd")->isEnabled(), connected);
   QCOMPARE(s.get<QGroupBox>("fModSim")->isEnabled(), connected);
   QCOMPARE(s.main->port().isOpen(), connected);
+  QCOMPARE(holdDevice(s.pty.devicePath()) == nullptr, connected);
+}
+
+// The window connected on the pty behind port 2, serving `module` configured with `polls`
+// (one for the two-line module, four for the four-line one).
+void startServing(AppSession& s, const QString& module, const QList<Poll>& polls,
+                  const QString& setting = "9600,n,8,2") {
+  for (qsizetype i = 0; i < polls.size(); ++i)
+    storePoll(s.ini, "Cfg" + module, module == "1602" ? "" : QString::number(i + 1), polls[i]);
+  s.choosePort(2, setting, module);
+  s.start();
+  s.connect();
+  QVERIFY2(s.dialogs.boxes.isEmpty(), qPrintable(s.dialogs.texts().join('|')));
+}
+
+// Writes `bytes` as a module would; what comes back within `ms` (at most one reply).
+QByteArray exchange(AppSession& s, const QByteArray& bytes, int ms = 300) {
+  s.pty.write(bytes);
+  QByteArray reply;
+  QElapsedTimer t;
+  for (t.start(); t.elapsed() < ms && reply.size() < kReply.size(); reply += s.pty.read(0, 1))
+    QCoreApplication::processEvents();
+  return reply;
+}
+
+// What a byte display shows, as the bytes it stands for.
+QByteArray shownBytes(const AppSession& s, const QString& display) {
+  return QByteArray::fromHex(s.get<QLabel>(display)->text().toLatin1());
 }
 
 }  // namespace
 
-class tst_frmMain : public QObject {
+class tst_mainwindow : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<AppSession> s_;
-
-  // The main window on the pty behind port 4 at 19200,n,8,2, with a saved four-line
-  // configuration for Connect to load.
-  AppSession& start() {
-    s_->choosePort(4, "19200,n,8,2", "2004");
-    for (int n = 1; n <= 4; ++n) storePoll(s_->ini, "Cfg2004", QString::number(n), {n, 3, n, 0});
-    s_->start();
-    return *s_;
-  }
-
  private slots:
-  void init() { s_ = std::make_unique<AppSession>(); }
-  void cleanup() { s_.reset(); }
-
-  void startsDisconnectedWithItsLayout() {
-    AppSession& s = *s_;
-    s.start();
-    QCOMPARE(s.main->windowTitle(), QString("Vantor"));
-    verifyConnected(s, false);
-    QCOMPARE(entries(s.get<QComboBox>("cboDF")), (QStringList{"8N1", "8N2", "8E1"}));
-    QCOMPARE(s.get<QComboBox>("cboComm")->count(), 20);
-    QCOMPARE(s.get<QComboBox>("cboComm")->itemText(19), QString("20"));
-    QCOMPARE(entries(s.get<QComboBox>("cboModule")), (QStringList{"KV-216", "KV-420"}));
-    for (int i = 0; i < 4; ++i) {
-      QCOMPARE(s.get<QLabel>(QString("lblSid%1").arg(i))->text(), QString("Disabled"));
-      for (int e = 0; e < 3; ++e)
-        QCOMPARE(s.get<QComboBox>(QString("cboMReg%1_%2").arg(i + 1).arg(e))->count(), 0);
-    }
-    for (int i = 0; i < 8; ++i)
-      QCOMPARE(s.get<QLabel>(QString("lblReg%1").arg(i))->text(), QString("Modbus Reg"));
-    for (auto name : {"lblRxData", "lblTxData", "lblStatus"})
-      QVERIFY(s.get<QLabel>(name)->text().isEmpty());
-  }
-
-  void restoresStoredChoices_data() {
-    QTest::addColumn<QString>("commPort");
-    QTest::addColumn<QString>("setting");
-    QTest::addColumn<QString>("module");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("baud");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("modulePos");
-    const auto row = [](const char* name, const char* commPort, const char* setting,
-                        const char* module, int port, const char* baud, int format, int pos) {
-      QTest::newRow(name) << commPort << setting << module << port << baud << format << pos;
-    };
-    // An empty text stands for a key that is not in the file at all.
-    row("first start", "", "", "", -1, "", -1, 1);
-    row("38400 8E1", "3", "38400,e,8,1", "1602", 2, "opt38400", 2, 0);
-    row("9600 8N2", "20", "9600,n,8,2", "2004", 19, "opt9600", 1, 1);
-    row("format only", "1", ",n,8,1", "x", 0, "", 0, 1);
-    row("baud only", "5", "19200", "1602", 4, "opt19200", -1, 0);
-    row("port 0", "0", "9600,n,8,1", " 1602", -1, "opt9600", 0, 1);
-    row("port 21", "21", "", "", -1, "", -1, 1);
-    row("port text", "COM3", "", "", -1, "", -1, 1);
-  }
-  void restoresStoredChoices() {
-    QFETCH(QString, commPort);
-    QFETCH(QString, setting);
-    QFETCH(QString, module);
-    AppSession& s = *s_;
-    if (!commPort.isEmpty()) s.set("Settings", "CommPort", commPort);
-    if (!setting.isEmpty()) s.set("Settings", "Setting", setting);
-    if (!module.isEmpty()) s.set("LCD", "Module", module);
-    s.start();
-    QTEST(s.get<QComboBox>("cboComm")->currentIndex(), "port");
-    QTEST(s.get<QComboBox>("cboDF")->currentIndex(), "format");
-    QTEST(s.get<QComboBox>("cboModule")->currentIndex(), "modulePos");
-    QFETCH(QString, baud);
-    for (auto name : {"opt9600", "opt19200", "opt38400"})
-      QCOMPARE(s.get<QRadioButton>(name)->isChecked(), baud == name);
-    QVERIFY(s.dialogs.boxes.isEmpty());
-
-    // Closing without pressing Connect writes back what was read.
-    s.main->close();
-    QCOMPARE(s.ini.read("Settings", "CommPort"), commPort);
-    QCOMPARE(s.ini.read("Settings", "Setting"), setting);
-    QCOMPARE(s.ini.read("LCD", "Module"), QString(module == "1602" ? "1602" : "2004"));
-  }
-
-  void connectOpensTheDeviceBehindThePortNumber() {
-    AppSession& s = start();
-    QVERIFY(s.get<QLabel>("lblDevice")->text().contains(s.pty.devicePath()));
-    s.press("cmdConnect");
-    QVERIFY2(s.dialogs.boxes.isEmpty(), qPrintable(s.dialogs.texts().join('|')));
+  void connectDisconnectAndALostDevice() {
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0, 0}});
     verifyConnected(s, true);
-    QCOMPARE(s.main->port().deviceName(), s.pty.devicePath());
     s.press("cmdConnect");
     verifyConnected(s, false);
-    QVERIFY(holdDevice(s.pty.devicePath()));  // released: somebody else can have it now
-  }
-
-  void connectToAHeldDeviceFails() {
-    const auto holder = holdDevice(s_->pty.devicePath());
-    QVERIFY(holder);
-    AppSession& s = start();
+    auto other = holdDevice(s.pty.devicePath());  // now another program has the device
     s.press("cmdConnect");
     QCOMPARE(s.dialogs.texts(), QStringList{"COMM PORT ERROR!"});
     QVERIFY(s.dialogs.boxes[0].detail.contains(s.pty.devicePath()));
-    verifyConnected(s, false);
-  }
-
-  void failedConnectsAreStillRemembered_data() {
-    QTest::addColumn<int>("port");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<QString>("savedPort");
-    QTest::addColumn<QString>("savedSetting");
-    QTest::newRow("no port chosen") << -1 << 0 << "0"
-                                    << "38400,n,8,1";
-    QTest::newRow("no device behind it") << 16 << 0 << "17"
-                                         << "38400,n,8,1";
-    QTest::newRow("no data format") << 3 << -1 << "4"
-                                    << "38400";
-  }
-  void failedConnectsAreStillRemembered() {
-    QFETCH(int, port);
-    QFETCH(int, format);
-    AppSession& s = start();
-    s.get<QRadioButton>("opt38400")->setChecked(true);
-    s.get<QComboBox>("cboComm")->setCurrentIndex(port);
-    s.get<QComboBox>("cboDF")->setCurrentIndex(format);
-    s.press("cmdConnect");
-    QCOMPARE(s.dialogs.texts(), QStringList{"COMM PORT ERROR!"});
-    QVERIFY(!s.dialogs.boxes[0].detail.isEmpty());
     QCOMPARE(s.connectCaption(), QString("Connect"));
-    s.main->close();
-    QTEST(s.ini.read("Settings", "CommPort"), "savedPort");
-    QTEST(s.ini.read("Settings", "Setting"), "savedSetting");
-  }
 
-  void closingSavesTheLastPressNotTheLists() {
-    AppSession& s = start();
-    s.press("cmdConnect");
-    s.press("cmdConnect");
-    s.get<QComboBox>("cboComm")->setCurrentIndex(9);
-    s.get<QComboBox>("cboDF")->setCurrentIndex(2);
-    s.get<QRadioButton>("opt9600")->setChecked(true);
-    s.get<QComboBox>("cboModule")->setCurrentIndex(0);
-    s.main->close();
-    QCOMPARE(s.ini.read("Settings", "CommPort"), QString("4"));
-    QCOMPARE(s.ini.read("Settings", "Setting"), QString("19200,n,8,2"));
-    QCOMPARE(s.ini.read("LCD", "Module"), QString("1602"));  // the module is taken as shown
-    QVERIFY(s.dialogs.boxes.isEmpty());
-    QCOMPARE(s.ini.read("Ports", "4"), s.pty.devicePath());  // the user's entry stays
-  }
-
-  void configureLcdReleasesThePortAndOpensTheModulesWindow() {
-    AppSession& s = start();
-    s.configureLcd();
-    verifyConnected(s, false);
-    QVERIFY(!s.main->cfg1602());
-    QVERIFY(s.main->cfg2004() && s.main->cfg2004()->isVisible());
-    // The window has the device the main window let go of.
-    QCOMPARE(s.main->cfg2004()->port().deviceName(), s.pty.devicePath());
-    QVERIFY(s.main->cfg2004()->port().isOpen());
-  }
-
-  void aVanishingDeviceDisconnects() {
-    AppSession& s = start();
+    other.reset();
     s.connect();
-    s.pty.closeMaster();
+    s.pty.closeMaster();  // the device goes away: back to disconnected, with one message
     QTRY_COMPARE_WITH_TIMEOUT(s.connectCaption(), QString("Connect"), 3000);
-    verifyConnected(s, false);
-    QCOMPARE(s.dialogs.boxes.size(), 1);
-    QVERIFY(s.dialogs.boxes[0].detail.contains("Port 4"));
-    // Once closed, the port stays quiet: no further reports pile up.
-    QTest::qWait(100);
-    QCOMPARE(s.dialogs.boxes.size(), 1);
+    QVERIFY(!s.main->port().isOpen() && !s.get<QGroupBox>("fModSim")->isEnabled());
+    QTest::qWait(100);  // a closed port stays quiet: no further reports pile up
+    QCOMPARE(s.dialogs.boxes.size(), 2);
+    QVERIFY(s.dialogs.boxes[1].detail.contains(s.pty.devicePath()));
   }
 
-  void aFailedSaveIsReportedOnce() {
-    AppSession& s = *s_;
-    s.start();
-    s.breakSettingsFolder();
+  void storesTheLastConnectAndRestoresIt_data() {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("setting");  // as stored; its baud rate names the radio button
+    QTest::addColumn<int>("format");       // Data Format position
+    QTest::addColumn<int>("module");       // Select Module position
+    QTest::addColumn<QString>("stored");   // the module as stored
+    QTest::newRow("9600 8N2, two-line") << 20 << "9600,n,8,2" << 1 << 0 << "1602";
+    QTest::newRow("19200 8E1, four-line") << 1 << "19200,e,8,1" << 2 << 1 << "2004";
+    QTest::newRow("38400 8N1, two-line") << 7 << "38400,n,8,1" << 0 << 0 << "1602";
+  }
+  void storesTheLastConnectAndRestoresIt() {
+    QFETCH(int, port);
+    QFETCH(QString, setting);
+    QFETCH(int, format);
+    QFETCH(int, module);
+    const QString baud = "opt" + setting.section(',', 0, 0);
+    const std::pair<const char*, int> lists[] = {
+        {"cboComm", port - 1}, {"cboDF", format}, {"cboModule", module}};
+    AppSession s;
+    s.set("Ports", QString::number(port), s.pty.devicePath());
+    s.start();  // a first start: nothing stored
+    s.get<QRadioButton>(baud)->setChecked(true);
+    for (auto [name, position] : lists) s.get<QComboBox>(name)->setCurrentIndex(position);
+    s.connect();
+    s.press("cmdConnect");
+    s.get<QComboBox>("cboComm")->setCurrentIndex(port % 20);  // these two never connected
+    s.get<QComboBox>("cboDF")->setCurrentIndex((format + 1) % 3);
     s.main->close();
-    QCOMPARE(s.dialogs.boxes.size(), 1);
-    QVERIFY(s.dialogs.boxes[0].text.contains("modlcd.ini"));
-    QVERIFY(s.dialogs.boxes[0].text.contains("not saved"));
+    QCOMPARE(s.ini.read("Settings", "CommPort"), QString::number(port));
+    QCOMPARE(s.ini.read("Settings", "Setting"), setting);
+    QTEST(s.ini.read("LCD", "Module"), "stored");
+
+    s.start();  // the next start shows what was stored
+    QVERIFY(s.get<QRadioButton>(baud)->isChecked());
+    for (auto [name, position] : lists) QCOMPARE(s.get<QComboBox>(name)->currentIndex(), position);
+  }
+
+  void libmodbusReadsTheChosenValue_data() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<int>("slave");  // the field polled: which value lists answer
+    QTest::addColumn<Poll>("poll");
+    QTest::addColumn<quint32>("value");
+    QTest::newRow("1602, 03, one register") << "1602" << 1 << Poll{1, 3, 0, 0} << 0xBEEFU;
+    QTest::newRow("1602, 04, two registers") << "1602" << 1 << Poll{17, 4, 9999, 4} << 0x12345U;
+    QTest::newRow("2004, 04, one register") << "2004" << 2 << Poll{5, 4, 100, 1} << 0xFFFFU;
+    QTest::newRow("2004, 03, two registers") << "2004" << 4 << Poll{200, 3, 300, 3} << 0xF0001U;
+  }
+  void libmodbusReadsTheChosenValue() {
+    QFETCH(QString, module);
+    QFETCH(int, slave);
+    QFETCH(Poll, poll);
+    QFETCH(quint32, value);
+    // The other fields poll other addresses and registers: only the one under test can answer.
+    QList<Poll> polls{{101, 3, 501, 0}, {102, 3, 502, 0}, {103, 3, 503, 0}, {104, 3, 504, 0}};
+    polls.resize(module == "1602" ? 1 : 4);
+    polls[slave - 1] = poll;
+    AppSession s;
+    startServing(s, module, polls);
+    s.showValue(slave, value);
+
+    ModbusMaster master(s.pty.masterFd(), 200);
+    const auto read = readValue(master, poll);
+    QVERIFY2(read, qPrintable(master.lastError()));
+    QCOMPARE(*read, value);  // two registers: high one first
+    // The same poll of an address no field has goes unanswered.
+    QVERIFY(!readValue(master, {poll.address + 1, poll.function, poll.start, poll.type}));
+  }
+
+  void mbpollReadsTheChosenValue() {
+    AppSession s;
+    // mbpoll's own line settings: 19200 baud, even parity (which a pseudo-terminal ignores).
+    startServing(s, "1602", {{7, 4, 40, 4}}, "19200,e,8,1");
+    s.showValue(1, 0x71234);
+    PtyPair far(true);  // mbpoll's line; this thread relays between it and the window's
+    QProcess mbpoll;
+    mbpoll.start("mbpoll", {"-m", "rtu", "-a", "7", "-r", "41", "-t", "3:int", "-B", "-1", "-o",
+                            "1", far.devicePath()});
+    QElapsedTimer t;
+    for (t.start(); mbpoll.state() != QProcess::NotRunning && t.elapsed() < 10000;
+         far.write(s.pty.read(0, 1))) {
+      QCoreApplication::processEvents();
+      s.pty.write(far.read(0, 1));
+    }
+    const QString out = QString::fromLocal8Bit(mbpoll.readAll() + mbpoll.readAllStandardError());
+    QVERIFY2(out.contains("[41]: \t463412"), qPrintable(out));  // 0x71234, high register first
+  }
+
+  void answersWhatArrives_data() {
+    QTest::addColumn<QByteArray>("noise");  // sent first, then silence
+    QTest::addColumn<int>("split");         // the request comes in two pieces, so many bytes first
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("a request") << ""_ba << 0 << kRequest << kReply << "CRC Validated";
+    QTest::newRow("bad CRC") << ""_ba << 0 << kRequest.first(7) + '\x0B' << ""_ba
+                             << "CRC Error";
+    QTest::newRow("noise first") << "\x55\x55"_ba << 0 << kRequest << kReply << "CRC Validated";
+    QTest::newRow("in two pieces") << ""_ba << 7 << kRequest << kReply << "CRC Validated";
+  }
+  void answersWhatArrives() {
+    QFETCH(QByteArray, noise);
+    QFETCH(int, split);
+    QFETCH(QByteArray, request);
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0, 0}});
+    s.showValue(1, 0x0A);
+    if (!noise.isEmpty()) QCOMPARE(exchange(s, noise, 30), QByteArray());
+    // Well inside the frame gap (5 ms at 9600,n,8,2), the rest follows.
+    if (split) QCOMPARE(exchange(s, request.first(split), 1), QByteArray());
+    QTEST(exchange(s, request.sliced(split)), "reply");
+    QCOMPARE(shownBytes(s, "lblRxData"), request);
+    QTEST(shownBytes(s, "lblTxData"), "reply");
+    QTEST(s.get<QLabel>("lblStatus")->text(), "status");
   }
 };
 
-QTEST_MAIN(tst_frmMain)
+QTEST_MAIN(tst_mainwindow)
 #include "tst_mainwindow.moc"
