@@ -145,20 +145,8 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                                                 : QStringLiteral(" (key Setting of [Settings] in %1)")
                                                       .arg(ini.filePath())));
 
-  SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
-  aim(port, o, ini);
-  port.setLineSettings(line);
-  port.setRThreshold(8);
-  QString error;
-  if (!port.open(&error)) return fail(error);
-  const QString notice = port.settingsNotice();
-  if (!notice.isEmpty()) fail(notice);
-
   const QString module = moduleOf(o, ini);
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
-  // A file that does not say everything is served as the module would read it after a send
-  // of the same file: with first-use defaults. Say so, and answer.
-  if (!load.notice.isEmpty()) fail(load.notice);
   const SlaveTable& table = load.table;
   for (const auto& [slave, value] : values) {
     const quint32 limit = table[std::size_t(slave - 1)].registerCount == 2 ? 0xFFFFF : 0xFFFF;
@@ -168,6 +156,18 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                       .arg(o.values.at(slave))
                       .arg(QString::number(limit, 16).toUpper()));
   }
+  SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
+  aim(port, o, ini);
+  port.setLineSettings(line);
+  port.setRThreshold(8);
+  QString error;
+  if (!port.open(&error)) return fail(error);
+  const QString notice = port.settingsNotice();
+  if (!notice.isEmpty()) fail(notice);
+
+  // A file that does not say everything is served as the module would read it after a send
+  // of the same file: with first-use defaults. Say so, and answer.
+  if (!load.notice.isEmpty()) fail(load.notice);
   ChosenValues chosen;
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
     const auto it = values.find(slave);

@@ -11,7 +11,7 @@ PollServer::PollServer(SerialPort& port, ValueSource values, QObject* parent)
 
 void PollServer::onReceived() {
   const qint64 readAt = clock_.nsecsElapsed();
-  const QDateTime now = QDateTime::currentDateTime();
+  const QDateTime now = QDateTime::currentDateTimeUtc();
   const QByteArray bytes = dropEcho(port_.input(), now);
   if (bytes.isEmpty()) return;
   const Response response = respond(bytes, table_, values_());
@@ -41,7 +41,7 @@ QByteArray PollServer::dropEcho(QByteArray bytes, const QDateTime& now) {
 }
 
 void PollServer::onFragment(QByteArray bytes) {
-  const QDateTime now = QDateTime::currentDateTime();
+  const QDateTime now = QDateTime::currentDateTimeUtc();
   bytes = dropEcho(std::move(bytes), now);
   if (!bytes.isEmpty()) logReceived(EventKind::Fragment, bytes, now);
 }

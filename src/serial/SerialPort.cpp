@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -174,14 +175,28 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   }
   if (bytes.isEmpty()) return result;
   writeError_.clear();
-  const qint64 accepted = port_.write(bytes);
-  if (accepted < 0) {
-    result.error = port_.errorString();
-    return result;
+  // Straight to the driver when nothing else waits to go: a poll's answer should leave as
+  // soon as it is built, without a turn of the event loop or a write notifier.
+  qint64 direct = 0;
+  if (port_.bytesToWrite() == 0) {
+    const ssize_t n = ::write(int(port_.handle()), bytes.constData(), std::size_t(bytes.size()));
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      result.error = systemError(errno);
+      return result;
+    }
+    direct = std::max<qint64>(n, 0);
   }
-  // Hand the bytes to the driver now rather than on the next turn of the event loop: a
-  // poll's answer should leave as soon as it is built.
-  port_.flush();
+  qint64 accepted = direct;
+  if (direct < bytes.size()) {
+    const qint64 rest = port_.write(bytes.constData() + direct, bytes.size() - direct);
+    if (rest < 0) {
+      result.error = port_.errorString();
+      result.written = direct;
+      return result;
+    }
+    accepted += rest;
+    port_.flush();
+  }
   if (drain) {
     while (port_.isOpen() && port_.bytesToWrite() > 0 &&
            port_.waitForBytesWritten(kDrainTimeoutMs)) {

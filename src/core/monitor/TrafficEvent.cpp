@@ -81,7 +81,9 @@ QString hexText(const QByteArray& bytes) {
   return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-QString isoTime(const QDateTime& time) {
+QString isoTime(const QDateTime& utcOrOffset) {
+  const QDateTime time =
+      utcOrOffset.timeSpec() == Qt::UTC ? utcOrOffset.toLocalTime() : utcOrOffset;
   // Written by hand: Qt writes "Z" rather than "+00:00" for a zero offset, and nothing at all
   // for a time in local time.
   const int offset = time.offsetFromUtc();

@@ -19,7 +19,9 @@ enum class EventKind { Answered, Unanswered, CrcError, Fragment, Echo, Reply };
 inline constexpr int kEventKindCount = 6;
 
 struct TrafficEvent {
-  QDateTime time;  // local time, to the millisecond
+  // To the millisecond; taken in UTC, which costs no look-up of the time zone while a reply is
+  // due, and shown in local time.
+  QDateTime time;
   // Milliseconds since the request before this one; -1 for anything but a request, and for
   // the first request.
   qint64 sincePreviousRequestMs = -1;
@@ -45,7 +47,8 @@ QString describe(const TrafficEvent& event);
 // Upper-case hex pairs separated by one blank, e.g. "01 03 00 00 00 01 84 0A".
 QString hexText(const QByteArray& bytes);
 
-// ISO 8601 local time with milliseconds and offset, e.g. "2026-12-06T23:14:11.123+01:00".
+// ISO 8601 local time with milliseconds and offset, e.g. "2026-12-06T23:14:11.123+01:00"; a
+// time in UTC is given in local time, one with an offset of its own keeps it.
 QString isoTime(const QDateTime& time);
 
 }  // namespace vantor

@@ -69,7 +69,7 @@ QVariant TrafficLog::data(const QModelIndex& index, int role) const {
   const TrafficEvent& e = rows_[std::size_t(index.row())];
   if (role == Qt::DisplayRole) {
     switch (index.column()) {
-      case TimeColumn: return e.time.toString(QStringLiteral("HH:mm:ss.zzz"));
+      case TimeColumn: return e.time.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
       case SinceColumn:
         return e.sincePreviousRequestMs < 0 ? QString()
                                             : QStringLiteral("+%1 ms").arg(e.sincePreviousRequestMs);

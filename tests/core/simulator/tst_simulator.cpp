@@ -31,7 +31,8 @@ QByteArray pollOf(const Slave& s) {
 // Value lists chosen as bytes of element 0, 1, 2; empty for none chosen.
 ValueLists listsOf(const QByteArray& chosen) {
   ValueLists lists;
-  for (int e = 0; e < chosen.size(); ++e) lists[std::size_t(e)] = std::uint8_t(chosen.at(e));
+  for (std::size_t e = 0; e < lists.size() && e < std::size_t(chosen.size()); ++e)
+    lists[e] = std::uint8_t(chosen.at(qsizetype(e)));
   return lists;
 }
 
