@@ -1,0 +1,151 @@
+// Both configuration windows as the user meets them: opened from the real main window on a
+// pseudo-terminal, with a real settings file. What they restore, save and send is decided in
+// the core and tested there; these tests cover what only a window does.
+#include "AppSession.h"
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+// The frame the settings file holds for `model`, as a window opened on it would send it.
+QByteArray savedFrame(const IniFile& ini, const QString& model) {
+  return model == "1602" ? frameBytes(encodeConfig1602(loadConfig1602(ini).cfg)).bytes
+                         : frameBytes(encodeConfig2004(loadConfig2004(ini).cfg)).bytes;
+}
+
+}  // namespace
+
+class TstConfigWindows : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<AppSession> s_;
+
+  // The main window on port 5 with `model` and some saved settings unlike the first-use
+  // defaults (two of four fields active); then Connect and Configure LCD.
+  AppSession& open(const QString& model) {
+    s_->choosePort(5, "19200,n,8,2", model);
+    const QString n = model == "1602" ? "" : "3";  // the four-line module's field 3
+    const std::pair<QString, QString> keys[] = {{"CSet", "38400,n,8,2"},
+                                                {"RLow" + n, "100"},
+                                                {"DT" + n, "3"},
+                                                {"Fcode" + n, "4"},
+                                                {"UDT1", "TEMP^"}};
+    for (const auto& [key, value] : keys) s_->set("Cfg" + model, key, value);
+    s_->set("Settings", "AF", "2");
+    s_->start();
+    s_->configureLcd();
+    return *s_;
+  }
+  static void models() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("slaveList");  // the (first field's) slave address
+    QTest::addColumn<int>("slaveByte");
+    QTest::addColumn<int>("width");  // of a display row
+    QTest::newRow("1602") << "1602"
+                          << "Configure KV-216/KV-216L"
+                          << "cboSlaveID" << frame1602::kSlaveAddress << frame1602::kRowWidth;
+    QTest::newRow("2004") << "2004"
+                          << "Configure KV-420"
+                          << "cboSlaveID_0" << frame2004::kRequests + frame2004::kSlaveAddress
+                          << frame2004::kRowWidth;
+  }
+
+ private slots:
+  void init() { s_ = std::make_unique<AppSession>(); }
+  void cleanup() { s_.reset(); }
+
+  // Opens as its own window on the chosen port at 9600,n,8,1; every Send puts the whole frame
+  // the window shows on the line in one piece; closing asks whether to save, and only Yes
+  // writes the file.
+  void sendAndClose_data() { models(); }
+  void sendAndClose() {
+    QFETCH(QString, model);
+    QFETCH(QString, title);
+    QFETCH(QString, slaveList);
+    QFETCH(int, slaveByte);
+    AppSession& s = open(model);
+    const QString fault = s.lcdOpeningFault(title);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QByteArray saved = savedFrame(s.ini, model);
+    const QByteArray file = fileBytes(s.ini.filePath());
+    QVERIFY(!saved.isEmpty());
+    s.sendConfig();
+    QCOMPARE(readOnce(s.pty).toHex(' '), saved.toHex(' '));
+
+    s.lcd(slaveList)->setCurrentIndex(16);
+    s.closeLcd(false);
+    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
+    QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
+    QCOMPARE(fileBytes(s.ini.filePath()), file);
+
+    s.configureLcd();  // restores the file, not the abandoned edit
+    s.sendConfig();
+    QCOMPARE(readOnce(s.pty).toHex(' '), saved.toHex(' '));
+    s.lcd(slaveList)->setCurrentIndex(16);
+    s.sendConfig();
+    const QByteArray edited = readOnce(s.pty);
+    QCOMPARE(edited.size(), saved.size());
+    QCOMPARE(int(edited.at(slaveByte)), 17);
+    s.closeLcd(true);
+    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
+    QCOMPARE(savedFrame(s.ini, model).toHex(' '), edited.toHex(' '));
+    QCOMPARE(s.pty.read(0, 100), QByteArray());  // nothing else was sent
+  }
+
+  void failedSaveIsReported_data() { models(); }
+  void failedSaveIsReported() {
+    QFETCH(QString, model);
+    AppSession& s = open(model);
+    s.breakSettingsFolder();
+    s.closeLcd(true);
+    QCOMPARE(s.dialogs.boxes.size(), 2);
+    QCOMPARE(s.dialogs.boxes[0].text, QString("Save Config. Data ?"));
+    const QString report = s.dialogs.boxes[1].text;
+    QVERIFY2(report.contains("not saved") && report.contains(s.ini.filePath()), qPrintable(report));
+    QVERIFY(!s.dialogs.boxes[1].detail.isEmpty());  // and why
+    QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
+  }
+
+  // Typed or pasted, a character the module cannot show becomes "?", one per character as
+  // seen, and the cursor stays where the user put it.
+  void rowsStayPrintable_data() { models(); }
+  void rowsStayPrintable() {
+    QFETCH(QString, model);
+    QFETCH(int, width);
+    auto* row = open(model).lcd<QLineEdit>("txtLine1");
+    type(row, QString::fromUtf8("25\u00B0C"));
+    QCOMPARE(row->text(), QString("25?C"));
+    row->setCursorPosition(1);
+    type(row, QString::fromUtf8("\U0001F600"));
+    QCOMPARE(std::pair(row->text(), row->cursorPosition()), std::pair(QString("2?5?C"), 2));
+    paste(row, QString::fromUtf8("^\t\u20AC"));
+    QCOMPARE(std::pair(row->text(), row->cursorPosition()), std::pair(QString("2?^??5?C"), 5));
+    const QString letters = "abcdefghijklmnopqrstuvwxyz";
+    type(row, letters);
+    QCOMPARE(row->text(), "2?^??" + letters.left(width - 8) + "5?C");
+  }
+
+  // The data fields past the number of active ones take no input; an opening sets them too.
+  void activeFieldsTakeInput() {
+    AppSession& s = open("2004");
+    const auto enabled = [&] {
+      QString pattern;
+      for (int k = 0; k < kFieldCount; ++k)
+        pattern += s.lcd<QGroupBox>(QString("faf_%1").arg(k))->isEnabled() ? u'1' : u'0';
+      return pattern;
+    };
+    QCOMPARE(enabled(), QString("1100"));
+    const std::pair<int, const char*> steps[] = {{3, "1111"}, {0, "1000"}, {-1, "0000"}};
+    for (const auto& [position, pattern] : steps) {
+      s.lcd("cboAF")->setCurrentIndex(position);
+      QCOMPARE(enabled(), QString(pattern));
+    }
+  }
+};
+
+QTEST_MAIN(TstConfigWindows)
+#include "tst_configwindows.moc"
