@@ -21,6 +21,8 @@ std::optional<int> matchIn(const std::array<QStringView, N>& patterns, QStringVi
 }  // namespace
 
 LineChoice parseLineChoice(QStringView text) {
+  // What a save with a baud rate and no data format leaves: the baud rate alone.
+  if (text == u"9600") return {0, std::nullopt};
   if (text.size() < 5) return {};
   return {matchIn(kBaudStarts, text.first(5)), matchIn(kFormatEnds, text.last(5))};
 }

@@ -267,7 +267,6 @@ QString Config2004Window::restore() {
   fillLists();
   const Config2004Load load = loadConfig2004(ini_);
   apply(load.cfg);
-  lastActiveFieldIndex_ = std::int16_t(list(&Config2004::cboAF)->currentIndex());
   UpdateActiveFields();
   return load.notice;
 }
@@ -307,7 +306,6 @@ void Config2004Window::UpdateActiveFields() {
   const int n = list(&Config2004::cboAF)->currentIndex();
   const std::array<bool, kFieldCount> enabled = enabledFields(n);
   for (int k = 0; k < kFieldCount; ++k) faf_[std::size_t(k)]->setEnabled(enabled[std::size_t(k)]);
-  lastActiveFieldIndex_ = std::int16_t(n);
 }
 
 FrameBytes Config2004Window::encode() const { return frameBytes(encodeConfig2004(shown())); }

@@ -51,8 +51,6 @@ class Config2004Window : public ConfigWindow {
   QComboBox* list(int Config2004::*position) const;
   QComboBox* list(int k, int Field2004::*position) const;
 
-  // The position of cboAF when UpdateActiveFields last ran.
-  std::int16_t lastActiveFieldIndex_ = 0;
 
   // Parallel to config2004Lists(), and per data field to field2004Lists().
   std::vector<QComboBox*> lists_;

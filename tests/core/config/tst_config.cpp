@@ -274,8 +274,9 @@ class TstConfig : public QObject {
     QTest::addColumn<QString>("saved");
     QTest::newRow("1602 new baud") << "1602"
                                    << "9600,n,8,2" << 0 << 1 << 2 << "38400,n,8,2";
+    // A baud rate saved without a data format comes back.
     QTest::newRow("1602 9600 alone, kept") << "1602"
-                                           << "9600" << -1 << -1 << -1 << "9600";
+                                           << "9600" << 0 << -1 << 0 << "9600";
     QTest::newRow("1602 format alone") << "1602"
                                        << ",e,8,1" << -1 << 2 << -1 << ",e,8,1";
     QTest::newRow("1602 unmatched end kept") << "1602"
