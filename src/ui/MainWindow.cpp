@@ -22,7 +22,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vantor {
@@ -75,10 +74,6 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
   server_ = new PollServer(*MSComm1_, [this] { return chosenValues(); }, this);
   connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
-  draw_ = new QTimer(this);
-  draw_->setSingleShot(true);
-  draw_->setInterval(kDrawMs);
-  connect(draw_, &QTimer::timeout, this, &MainWindow::drawExchange);
 
   buildLayout();
   load();
@@ -364,21 +359,10 @@ ChosenValues MainWindow::chosenValues() const {
 
 void MainWindow::showExchange(const Response& response, const QByteArray& sent,
                               const WriteResult& written) {
-  shownRx_ = formatBytes(response.request);
-  shownTx_ = formatBytes(sent);
-  shownStatus_ = statusText(response.verdict);
+  lblRxData_->setText(formatBytes(response.request));
+  lblTxData_->setText(formatBytes(sent));
+  lblStatus_->setText(statusText(response.verdict));
   if (!written.ok()) showNotice(tr("The reply was not sent. %1").arg(written.message()));
-  if (!lastDraw_.isValid() || lastDraw_.hasExpired(kDrawMs))
-    drawExchange();
-  else if (!draw_->isActive())
-    draw_->start();
-}
-
-void MainWindow::drawExchange() {
-  lastDraw_.start();
-  lblRxData_->setText(shownRx_);
-  lblTxData_->setText(shownTx_);
-  lblStatus_->setText(shownStatus_);
 }
 
 void MainWindow::cmdCfgLcd_Click() {

@@ -4,7 +4,6 @@
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -16,7 +15,6 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace vantor {
 
@@ -55,7 +53,6 @@ class MainWindow : public QWidget {
   void cmdCfgLcd_Click();
   void onPortLost(const QString& reason);
   void showExchange(const Response& response, const QByteArray& sent, const WriteResult& written);
-  void drawExchange();
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
@@ -67,12 +64,7 @@ class MainWindow : public QWidget {
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
   PollServer* server_ = nullptr;
-  // The byte displays are drawn at most every kDrawMs: under a flood of polls, drawing each
-  // one would delay the next reply for nothing anybody could read.
-  static constexpr int kDrawMs = 40;
-  QTimer* draw_ = nullptr;
-  QElapsedTimer lastDraw_;
-  QString shownRx_, shownTx_, shownStatus_;
+
   // What is written back at exit: the port number and line settings of the last Connect, or
   // the stored texts untouched when Connect was never pressed.
   QString storedPort_;
