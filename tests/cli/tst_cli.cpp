@@ -1,7 +1,11 @@
 // vantor-cli as a script would use it, against the windows it must agree with.
 #include "AppSession.h"
 
+#include <QDateTime>
 #include <QProcess>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -79,8 +83,9 @@ class tst_cli : public QObject {
     storePoll(s_->ini, "Cfg2004", "2", {2, 4, 16, 4});
     for (auto n : {"3", "4"}) storePoll(s_->ini, "Cfg2004", n, {3, 3, 0x303, 3});
     QProcess sim;
+    const QString log = s_->folder() + "/traffic.csv";
     sim.start(VANTOR_CLI, {"simulate", "--ini", file, "--device", s_->pty.devicePath(), "--value",
-                           "1=0x0A", "--value", "2=74565"});
+                           "1=0x0A", "--value", "2=74565", "--log", log, "--timestamps"});
     sim.setReadChannel(QProcess::StandardError);
     QVERIFY(sim.waitForReadyRead(5000));  // it says when it is listening
 
@@ -92,11 +97,43 @@ class tst_cli : public QObject {
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(sim.readAllStandardOutput()).split('\n'),
-             QStringList({"RX 01 03 00 00 00 01 84 0A | CRC Validated | TX 01 03 02 00 0A 38 43",
-                          "RX 02 04 00 10 00 02 70 3D | CRC Validated | "
-                          "TX 02 04 04 00 01 23 45 41 87",
-                          "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
+    QStringList lines = QString::fromUtf8(sim.readAllStandardOutput()).split('\n');
+    for (QString& line : lines) {  // each line starts with its time stamp
+      QVERIFY2(line.isEmpty() || QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs)
+                                     .isValid(),
+               qPrintable(line));
+      line = line.section(' ', 1);
+    }
+    QCOMPARE(lines, QStringList({"RX 01 03 00 00 00 01 84 0A | CRC Validated | TX 01 03 02 00 0A 38 43",
+                                 "RX 02 04 00 10 00 02 70 3D | CRC Validated | "
+                                 "TX 02 04 04 00 01 23 45 41 87",
+                                 "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
+    const QString err = QString::fromUtf8(sim.readAllStandardError());
+    QVERIFY2(err.contains("slave 2: 1 requests, 1 replies") &&
+                 err.contains("total: 3 requests, 2 replies, 0 CRC errors, 1 unanswered"),
+             qPrintable(err));
+    const QList<QByteArray> records = fileBytes(log).split('\n');
+    QCOMPARE(records.size(), 7);  // header, three requests, two replies, end
+    QVERIFY(records[5].endsWith(",rx,09 03 00 00 00 01 85 42,unanswered,,no simulated slave has "
+                                "address 9\r"));
+  }
+
+  // A reader that stops reading (a paused pager) costs printed lines, never a reply.
+  void outputNeverHoldsUpAReply() {
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    QProcess sim;
+    sim.setChildProcessModifier([] { ::setpgid(0, 0); });
+    sim.start("bash", {"-c", QString("%1 simulate --module 1602 --ini %2 --device %3 --setting "
+                                     "9600,n,8,1 --value 1=7 | sleep 30")
+                                 .arg(VANTOR_CLI, s_->ini.filePath(), s_->pty.devicePath())});
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(5000));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    int answered = 0;
+    for (int i = 0; i < 3000; ++i) answered += readValue(master, {1, 3, 0, 0}) == 7u;
+    ::kill(-qint64(sim.processId()), SIGTERM);
+    sim.waitForFinished(5000);
+    QCOMPARE(answered, 3000);  // far more lines than a pipe holds
   }
 
   void errorsSayWhat_data() {

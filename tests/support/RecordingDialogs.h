@@ -25,6 +25,9 @@ class RecordingDialogs : public Dialogs {
     return answers.isEmpty() ? true : answers.takeFirst();
   }
 
+  // Answers a file dialog with `saveAs` (empty: cancelled).
+  QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAs; }
+
   QStringList texts() const {
     QStringList out;
     for (const Box& b : boxes) out << b.text;
@@ -33,6 +36,7 @@ class RecordingDialogs : public Dialogs {
 
   QList<Box> boxes;
   QList<bool> answers;
+  QString saveAs;
 };
 
 }  // namespace vantor::test

@@ -1,6 +1,10 @@
 // The main window end to end: a real settings file, a pseudo-terminal as its serial line and
 // real Modbus masters (libmodbus, mbpoll) or raw bytes on the far end.
 #include "AppSession.h"
+#include "core/modbus/Crc16.h"
+#include "ui/BusMonitor.h"
+
+#include <QCheckBox>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -46,6 +50,15 @@ QByteArray exchange(AppSession& s, const QByteArray& bytes, int ms = 300) {
   for (t.start(); t.elapsed() < ms && reply.size() < kReply.size(); reply += s.pty.read(0, 1))
     QCoreApplication::processEvents();
   return reply;
+}
+
+// A read request with its check value; `broken` spoils the check value.
+QByteArray request(int address, int function, int start, int count, bool broken = false) {
+  QByteArray r;
+  r.append(char(address)).append(char(function)).append(char(start >> 8)).append(char(start));
+  r.append('\0').append(char(count));
+  const CheckValue c = checkValue(r);
+  return r.append(char(c.lo)).append(char(broken ? c.hi ^ 1 : c.hi));
 }
 
 // What a byte display shows, as the bytes it stands for.
@@ -166,6 +179,67 @@ class tst_mainwindow : public QObject {
     }
     const QString out = QString::fromLocal8Bit(mbpoll.readAll() + mbpoll.readAllStandardError());
     QVERIFY2(out.contains("[41]: \t463412"), qPrintable(out));  // 0x71234, high register first
+  }
+
+  // The bus monitor says what each poll was and why one went unanswered, counts them, and
+  // exports what it shows.
+  void busMonitorLogsCountsAndExports() {
+    AppSession s;
+    startServing(s, "2004", {{1, 3, 0, 0}, {2, 3, 10, 0}, {3, 3, 20, 3}, {4, 4, 30, 0}});
+    s.showValue(1, 0x0A);
+    const std::pair<QByteArray, QString> polls[] = {
+        {kRequest, "CRC Validated, answered by slave 1"},
+        {request(5, 3, 0, 1), "CRC Validated, unanswered: no simulated slave has address 5"},
+        {request(2, 4, 10, 1),
+         "CRC Validated, unanswered: slave 2 is polled with function 04 but configured for 03"},
+        {request(2, 3, 16, 1), "CRC Validated, unanswered: slave 2 expects register 0x000A, the "
+                               "poll asks for 0x0010"},
+        {request(2, 3, 10, 2),
+         "CRC Validated, unanswered: slave 2 expects 1 register, the poll asks for 2"},
+        {request(1, 3, 0, 1, true), "CRC Error (expected check value 84 0A)"}};
+    for (const auto& [bytes, what] : polls) exchange(s, bytes, 60);
+    TrafficLog& log = s.main->monitor().log();
+    log.flush();
+    QStringList whats;
+    for (int row = 0; row < log.rowCount(); ++row)
+      if (log.event(row).direction == Direction::Rx)
+        whats << log.data(log.index(row, TrafficLog::WhatColumn)).toString();
+    QStringList expected;
+    for (const auto& poll : polls) expected << poll.second;
+    QCOMPARE(whats, expected);
+    const BusCounters& counters = s.main->monitor().counters();
+    QCOMPARE(counters.counts(0).requests, 6);
+    QCOMPARE(counters.counts(0).replies, 1);
+    QCOMPARE(counters.counts(0).unanswered, 4);
+    QCOMPARE(counters.counts(0).crcErrors, 1);
+    QCOMPARE(counters.counts(2).unanswered, 3);
+
+    s.dialogs.saveAs = s.folder() + "/log.jsonl";
+    s.get<QComboBox>("cboLogSlave")->setCurrentIndex(2);  // slave 2 only
+    s.press("cmdExport");
+    const QList<QByteArray> lines = fileBytes(s.dialogs.saveAs).trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[0].contains("\"kind\":\"unanswered\",\"slave\":null,"));
+  }
+
+  // On an echoing two-wire line the reply comes back: it is dropped and logged as an echo.
+  // This reply starts with eight bytes that are a valid poll of the same slave, so answering
+  // it would answer our own replies for ever.
+  void anEchoIsNotARequest() {
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0x400, 3}});
+    s.showValue(1, 0x02C5);
+    const QByteArray poll = request(1, 3, 0x400, 2);
+    const QByteArray reply = exchange(s, poll);
+    QCOMPARE(reply.size(), 9);
+    QCOMPARE(exchange(s, reply, 100), QByteArray());  // the echo
+    TrafficLog& log = s.main->monitor().log();
+    log.flush();
+    QCOMPARE(log.event(log.rowCount() - 1).kind, EventKind::Echo);
+    QCOMPARE(s.main->monitor().counters().counts(0).requests, 1);
+    s.get<QCheckBox>("chkEcho")->setChecked(false);  // judged as a request now
+    exchange(s, poll);
+    QCOMPARE(exchange(s, reply, 100).size(), 9);
   }
 
   void answersWhatArrives_data() {

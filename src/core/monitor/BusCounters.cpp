@@ -12,7 +12,7 @@ int BusCounters::slaveOfAddress(std::uint8_t address) const {
 }
 
 void BusCounters::record(const TrafficEvent& e) {
-  int slave = e.slave;
+  int slave = e.about;
   if (slave == 0 && e.direction == Direction::Rx && !e.bytes.isEmpty() &&
       e.kind != EventKind::Fragment && e.kind != EventKind::Echo)
     slave = slaveOfAddress(std::uint8_t(e.bytes.at(0)));

@@ -36,11 +36,12 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
       break;
     case Verdict::Answered:
       request.kind = r.reply.isEmpty() ? EventKind::Unanswered : EventKind::Answered;
-      request.slave = r.slave;
+      request.slave = request.about = r.slave;
       request.detail = r.note;
       break;
     default:
       request.kind = EventKind::Unanswered;
+      request.about = r.slave;
       request.detail = reasonText(r);
       break;
   }
@@ -51,7 +52,7 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
     reply.direction = Direction::Tx;
     reply.bytes = r.reply;
     reply.kind = EventKind::Reply;
-    reply.slave = r.slave;
+    reply.slave = reply.about = r.slave;
     reply.detail = r.note;
     events.push_back(reply);
   }

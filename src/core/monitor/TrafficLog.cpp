@@ -109,7 +109,7 @@ void TrafficFilter::setKind(std::optional<EventKind> kind) {
 bool TrafficFilter::filterAcceptsRow(int row, const QModelIndex&) const {
   const auto* log = static_cast<const TrafficLog*>(sourceModel());
   const TrafficEvent& e = log->event(row);
-  if (slave_ != 0 && e.slave != slave_) return false;
+  if (slave_ != 0 && e.about != slave_) return false;
   // A reply shows with the requests that were answered.
   return !kind_ || e.kind == *kind_ || (*kind_ == EventKind::Answered && e.kind == EventKind::Reply);
 }

@@ -23,7 +23,7 @@ TrafficEvent makeEvent(EventKind kind, const char* hex, int slave = 0, const QSt
   e.direction = kind == EventKind::Reply ? Direction::Tx : Direction::Rx;
   e.bytes = QByteArray::fromHex(hex);
   e.kind = kind;
-  e.slave = slave;
+  e.slave = e.about = slave;
   e.detail = detail;
   return e;
 }
