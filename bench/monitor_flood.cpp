@@ -74,7 +74,7 @@ std::pair<int, int> flood(int fd, int perSecond, int seconds) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int perSecond = argc > 1 ? std::atoi(argv[1]) : 10000;
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;

@@ -21,7 +21,7 @@ using namespace vantor::test;
 using namespace vantor::bench;
 
 int main(int argc, char* argv[]) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int blocks = argc > 1 ? std::atoi(argv[1]) : 10;
   const int polls = argc > 2 ? std::atoi(argv[2]) : 500;
