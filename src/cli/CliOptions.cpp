@@ -13,7 +13,9 @@ bool takes(const QString& command, const QString& option) {
   if (option == u"--port" || option == u"--device") return command != u"frame";
   return command == u"simulate" &&
          (option == u"--setting" || option == u"--value" || option == u"--count" ||
-          option == u"--log" || option == u"--timestamps" || option == u"--keep-echo");
+          option == u"--log" || option == u"--timestamps" || option == u"--keep-echo" ||
+          option == u"--fault" || option == u"--delay" || option == u"--typed" ||
+          option == u"--ramp");
 }
 
 // Options that take no value.
@@ -39,12 +41,19 @@ QString usageText(const QString& command) {
       {"simulate",
        {"vantor-cli simulate [--module 1602|2004] [--ini FILE] [--port N | --device PATH]",
         "                    [--setting TEXT] [--value SLAVE=VALUE]... [--count K]",
-        "                    [--log FILE] [--timestamps] [--keep-echo]"},
+        "                    [--log FILE] [--timestamps] [--keep-echo]",
+        "                    [--typed SLAVE=TEXT]... [--ramp SLAVE=FROM:TO:STEP]...",
+        "                    [--fault SLAVE=KIND[/N]]... [--delay SLAVE=MS|MIN-MAX]..."},
        "Answers the module's polls as the main window's simulator does, one line per poll.\n"
        "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"
        "--log writes every event to FILE as it happens (.csv or .jsonl); --timestamps starts\n"
        "each line with its time; --keep-echo judges an echo of our own reply as a request.\n"
-       "The counters of each slave go to standard error when it stops.\n"},
+       "The counters of each slave go to standard error when it stops.\n"
+       "--typed gives the value as the module shows it (by the slave's data type and decimal\n"
+       "places, e.g. -12.5); --ramp answers FROM, then one STEP more at each poll, FROM again\n"
+       "after TO. --fault makes a slave fail: silent, exception:CODE (1, 2, 3, 4 or 6),\n"
+       "bad-crc or wrong-address, every poll or one poll in N (silent/5); --delay holds its\n"
+       "replies back MS milliseconds, or a random time from MIN to MAX.\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {
@@ -128,6 +137,15 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
     } else if (arg == u"--count") {
       o.count = value.toInt(&ok);
       if (!ok || *o.count < 1) return fail(QStringLiteral("--count takes a whole number >= 1"));
+    } else if (arg == u"--fault" || arg == u"--delay" || arg == u"--typed" || arg == u"--ramp") {
+      // Checked against the slaves once they are loaded: a bad one is an error (exit 1).
+      const qsizetype eq = value.indexOf(u'=');
+      const int slave = eq > 0 ? value.left(eq).toInt() : 0;
+      auto& map = arg == u"--fault"   ? o.faults
+                  : arg == u"--delay" ? o.delays
+                  : arg == u"--typed" ? o.typed
+                                      : o.ramps;
+      map[slave] = eq > 0 ? value.mid(eq + 1) : value;
     } else if (arg == u"--value") {
       const qsizetype eq = value.indexOf(u'=');
       const int slave = eq > 0 ? value.left(eq).toInt(&ok) : 0;

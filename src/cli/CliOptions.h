@@ -18,6 +18,11 @@ struct CliOptions {
   std::optional<QString> device;
   std::optional<QString> setting;
   std::map<int, QString> values;  // slave -> value text as given
+  // Bench controls, slave -> text as given (a slave that is no number is 0).
+  std::map<int, QString> faults;  // --fault SLAVE=KIND[/N]
+  std::map<int, QString> delays;  // --delay SLAVE=MS or MIN-MAX
+  std::map<int, QString> typed;   // --typed SLAVE=TEXT
+  std::map<int, QString> ramps;   // --ramp SLAVE=FROM:TO:STEP
   std::optional<int> count;
   std::optional<QString> log;  // --log FILE
   bool timestamps = false;

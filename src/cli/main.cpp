@@ -9,7 +9,10 @@
 #include "core/monitor/LogExport.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
+#include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/Sweep.h"
+#include "core/simulator/TypedValue.h"
 #include "core/simulator/SlaveTable.h"
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
@@ -23,6 +26,8 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cmath>
+#include <tuple>
 #include <csignal>
 #include <cstring>
 #include <optional>
@@ -117,6 +122,63 @@ void onSignal(int) {
   [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
 }
 
+// Takes --typed, --ramp, --fault and --delay in; an error names the option, empty when all
+// were good.
+QString benchControls(const CliOptions& o, const SlaveTable& table,
+                      std::array<quint32, kSlaveCount>& raw,
+                      std::array<std::optional<Sweep>, kSlaveCount>& sweeps, Faults& faults) {
+  const auto bad = [](const char* option, int slave, const QString& text, const QString& why) {
+    return QStringLiteral("%1 %2=%3: %4").arg(QLatin1String(option)).arg(slave).arg(text, why);
+  };
+  const QString noSlave = QStringLiteral("give a slave 1 to 4");
+  const auto known = [](int slave) { return slave >= 1 && slave <= kSlaveCount; };
+  for (const auto& [slave, text] : o.typed) {
+    if (!known(slave)) return bad("--typed", slave, text, noSlave);
+    if (o.values.count(slave)) return bad("--typed", slave, text, QStringLiteral("slave %1 already has a --value").arg(slave));
+    const Slave& s = table[std::size_t(slave - 1)];
+    const TypedParse parsed = encodeTyped(text, {DataType(s.dataType), s.decimals});
+    if (!parsed.raw) return bad("--typed", slave, text, parsed.refusal);
+    raw[std::size_t(slave - 1)] = *parsed.raw;
+  }
+  for (const auto& [slave, text] : o.ramps) {
+    if (!known(slave)) return bad("--ramp", slave, text, noSlave);
+    const Slave& s = table[std::size_t(slave - 1)];
+    const TypedFormat format{DataType(s.dataType), s.decimals};
+    const QStringList parts = text.split(u':');
+    if (parts.size() != 3) return bad("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
+    std::array<qint64, 2> ends{};
+    for (int i = 0; i < 2; ++i) {
+      const TypedParse end = encodeTyped(parts[i], format);
+      if (!end.raw) return bad("--ramp", slave, text, end.refusal);
+      ends[std::size_t(i)] = *typedInteger(*end.raw, format);
+    }
+    // The step is a number of the same form, either sign.
+    bool numeric = false;
+    const double stepShown = parts[2].trimmed().toDouble(&numeric);
+    const qint64 step = std::llround(stepShown * std::pow(10.0, s.decimals));
+    if (!numeric || step == 0 || (ends[1] - ends[0]) * step < 0)
+      return bad("--ramp", slave, text, QStringLiteral("give a STEP that leads from FROM to TO"));
+    sweeps[std::size_t(slave - 1)] = Sweep::ramp(ends[0], ends[1], step);
+  }
+  for (const auto& [slave, text] : o.faults) {
+    if (!known(slave)) return bad("--fault", slave, text, noSlave);
+    const auto fault = parseFault(text);
+    if (!fault)
+      return bad("--fault", slave, text, QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or wrong-address, optionally followed by /N"));
+    Fault& f = faults[std::size_t(slave - 1)];
+    f.kind = fault->kind;
+    f.exceptionCode = fault->exceptionCode;
+    f.oneIn = fault->oneIn;
+  }
+  for (const auto& [slave, text] : o.delays) {
+    if (!known(slave)) return bad("--delay", slave, text, noSlave);
+    const auto delay = parseDelay(text);
+    if (!delay) return bad("--delay", slave, text, QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
+    std::tie(faults[std::size_t(slave - 1)].delayMinMs, faults[std::size_t(slave - 1)].delayMaxMs) = *delay;
+  }
+  return {};
+}
+
 int runSimulate(const CliOptions& o, const IniFile& ini) {
   // Watched from the start, so that a stop asked for while the port opens is a clean one.
   if (::pipe(signalPipe) != 0) return fail(QStringLiteral("cannot watch for signals"));
@@ -168,14 +230,27 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   // A file that does not say everything is served as the module would read it after a send
   // of the same file: with first-use defaults. Say so, and answer.
   if (!load.notice.isEmpty()) fail(load.notice);
-  ChosenValues chosen;
-  for (int slave = 1; slave <= kSlaveCount; ++slave) {
-    const auto it = values.find(slave);
-    const quint32 v = it == values.end() ? 0 : it->second;
-    for (int e = 0; e < kValueListsPerSlave; ++e)
-      chosen[std::size_t(slave - 1)][std::size_t(e)] =
-          std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
-  }
+  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
+  std::array<quint32, kSlaveCount> raw{};
+  for (const auto& [slave, value] : values) raw[std::size_t(slave - 1)] = value;
+  std::array<std::optional<Sweep>, kSlaveCount> sweeps;
+  Faults faults{};
+  if (const QString error = benchControls(o, table, raw, sweeps, faults); !error.isEmpty())
+    return fail(error);
+  const auto formatOf = [&table](int i) {
+    return TypedFormat{DataType(table[std::size_t(i)].dataType), table[std::size_t(i)].decimals};
+  };
+  const auto chosenNow = [&] {
+    ChosenValues chosen;
+    for (int i = 0; i < kSlaveCount; ++i) {
+      const quint32 v = sweeps[std::size_t(i)]
+                            ? rawOf(sweeps[std::size_t(i)]->value(), formatOf(i)).value_or(0)
+                            : raw[std::size_t(i)];
+      for (int e = 0; e < kValueListsPerSlave; ++e)
+        chosen[std::size_t(i)][std::size_t(e)] = std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
+    }
+    return chosen;
+  };
 
   // Nothing printed or logged may hold up a reply: both go out from threads of their own, and
   // a reader that falls behind loses lines, not polls.
@@ -196,8 +271,12 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 
   BusCounters counters;
   counters.setTable(table);
-  PollServer server(port, [&chosen] { return chosen; });
+  PollServer server(port, chosenNow);
   server.setTable(table);
+  for (int slave = 1; slave <= kSlaveCount; ++slave) server.setFault(slave, faults[std::size_t(slave - 1)]);
+  QObject::connect(&server, &PollServer::replied, [&sweeps](int slave) {
+    if (auto& sweep = sweeps[std::size_t(slave - 1)]) sweep->advance();
+  });
   server.setEchoFilter(!o.keepEcho);
   int events = 0;
   int exitCode = 0;

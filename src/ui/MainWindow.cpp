@@ -6,6 +6,7 @@
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
+#include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowParts.h"
@@ -20,6 +21,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -74,6 +77,7 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
   server_ = new PollServer(*MSComm1_, [this] { return chosenValues(); }, this);
   connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
+  connect(server_, &PollServer::replied, this, &MainWindow::onReplied);
 
   buildLayout();
   load();
@@ -231,6 +235,35 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   grid->addWidget(cboMReg_[i][2], 1, 2);
   grid->addWidget(cboMReg_[i][1], 2, 1);
   grid->addWidget(cboMReg_[i][0], 2, 2);
+  for (QComboBox* list : cboMReg_[i])
+    connect(list, &QComboBox::currentIndexChanged, this, [this, slave] { showDecoded(slave); });
+
+  // The value as the module will show it, by the slave's data type and decimal places.
+  auto*& typed = txtValue_[std::size_t(i)];
+  typed = new QLineEdit(quadrant);
+  typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
+  typed->setPlaceholderText(QStringLiteral("as shown"));
+  typed->setToolTip(QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
+                                   "press Enter: the lists follow."));
+  connect(typed, &QLineEdit::returnPressed, this, [this, slave] { applyTyped(slave); });
+  auto*& decoded = lblDecoded_[std::size_t(i)];
+  decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
+  decoded->setWordWrap(true);
+  grid->addWidget(caption(QStringLiteral("Value:"), typed, quadrant), 3, 0);
+  grid->addWidget(typed, 3, 1);
+  grid->addWidget(decoded, 3, 2);
+
+  auto* bench = new QPushButton(QStringLiteral("Faults..."), quadrant);
+  bench->setObjectName(QStringLiteral("cmdBench%1").arg(slave));
+  bench->setAutoDefault(false);
+  bench->setToolTip(QStringLiteral("Faults, response delay and value sweeps of this slave"));
+  connect(bench, &QPushButton::clicked, this, [this, slave] { openBench(slave); });
+  auto*& active = lblBench_[std::size_t(i)];
+  active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
+  active->setWordWrap(true);
+  setTextColour(active, kFailureColour);
+  grid->addWidget(bench, 4, 0);
+  grid->addWidget(active, 4, 1, 1, 2);
   return quadrant;
 }
 
@@ -322,6 +355,11 @@ void MainWindow::cmdConnect_Click() {
   server_->setTable(loaded.table);
   monitor_->setTable(loaded.table);
   showLoad(loaded);
+  for (int slave = 1; slave <= kSlaveCount; ++slave) {
+    // A sweep runs on in the numbers the module shows, now by the data type just loaded.
+    if (sweeps_[std::size_t(slave - 1)]) setSweep(slave, sweeps_[std::size_t(slave - 1)]);
+    showDecoded(slave);
+  }
   // The port stays open and the slaves answer; what the user should know is said in the
   // notice line: a setting the device did not take, keys the file did not give.
   QStringList notices{MSComm1_->settingsNotice(), loaded.notice};
@@ -363,6 +401,85 @@ void MainWindow::showExchange(const Response& response, const QByteArray& sent,
   lblTxData_->setText(formatBytes(sent));
   lblStatus_->setText(statusText(response.verdict));
   if (!written.ok()) showNotice(tr("The reply was not sent. %1").arg(written.message()));
+}
+
+TypedFormat MainWindow::formatOf(int slave) const {
+  const Slave& s = server_->table()[std::size_t(slave - 1)];
+  return {DataType(s.dataType), s.decimals};
+}
+
+std::optional<std::uint32_t> MainWindow::listValue(int slave) const {
+  const ValueLists lists = chosenValues()[std::size_t(slave - 1)];
+  if (!lists[0] || !lists[1] || !lists[2]) return std::nullopt;
+  const bool twoRegisters = server_->table()[std::size_t(slave - 1)].registerCount == 2;
+  return std::uint32_t(*lists[0]) | std::uint32_t(*lists[1]) << 8 |
+         (twoRegisters ? std::uint32_t(*lists[2]) << 16 : 0);
+}
+
+void MainWindow::setListValue(int slave, std::uint32_t raw) {
+  for (int e = 0; e < kValueListsPerSlave; ++e) {
+    QComboBox* list = cboMReg_[std::size_t(slave - 1)][std::size_t(e)];
+    list->setCurrentIndex(list->findData(int((raw >> (8 * e)) & 0xFF)));
+  }
+}
+
+void MainWindow::showDecoded(int slave) {
+  QLabel* label = lblDecoded_[std::size_t(slave - 1)];
+  label->setPalette(QPalette());
+  const auto raw = listValue(slave);
+  label->setText(raw && server_->table()[std::size_t(slave - 1)].enabled
+                     ? QStringLiteral("shows %1").arg(decodeTyped(*raw, formatOf(slave)))
+                     : QString());
+}
+
+void MainWindow::applyTyped(int slave) {
+  QLineEdit* box = txtValue_[std::size_t(slave - 1)];
+  const TypedParse parsed = encodeTyped(box->text(), formatOf(slave));
+  if (!parsed.raw) {
+    // Refused: nothing changes but the word why.
+    QLabel* label = lblDecoded_[std::size_t(slave - 1)];
+    label->setText(parsed.refusal);
+    setTextColour(label, kFailureColour);
+    return;
+  }
+  setListValue(slave, *parsed.raw);
+  showDecoded(slave);
+}
+
+void MainWindow::setFault(int slave, const Fault& fault) {
+  server_->setFault(slave, fault);
+  showBench(slave);
+}
+
+void MainWindow::setSweep(int slave, const std::optional<Sweep>& sweep) {
+  sweeps_[std::size_t(slave - 1)] = sweep;
+  if (sweep) {
+    if (const auto raw = rawOf(sweep->value(), formatOf(slave))) setListValue(slave, *raw);
+  }
+  showBench(slave);
+}
+
+void MainWindow::showBench(int slave) {
+  QStringList on;
+  if (const QString fault = describeFault(server_->fault(slave)); !fault.isEmpty()) on << fault;
+  if (const auto& sweep = sweeps_[std::size_t(slave - 1)])
+    on << (sweep->isRamp() ? QStringLiteral("Ramp on") : QStringLiteral("Random values on"));
+  lblBench_[std::size_t(slave - 1)]->setText(on.join(u'\n'));
+}
+
+void MainWindow::openBench(int slave) {
+  BenchDialog dialog(slave, formatOf(slave), server_->fault(slave), sweeps_[std::size_t(slave - 1)],
+                     this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  setFault(slave, dialog.fault());
+  setSweep(slave, dialog.sweep());
+}
+
+void MainWindow::onReplied(int slave) {
+  auto& sweep = sweeps_[std::size_t(slave - 1)];
+  if (!sweep) return;
+  sweep->advance();
+  if (const auto raw = rawOf(sweep->value(), formatOf(slave))) setListValue(slave, *raw);
 }
 
 void MainWindow::cmdCfgLcd_Click() {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
+#include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/Sweep.h"
+#include "core/simulator/TypedValue.h"
 #include "core/simulator/SlaveTable.h"
 
 #include <QString>
@@ -9,10 +12,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -42,6 +47,10 @@ class MainWindow : public QWidget {
   Config2004Window* cfg2004() const { return frmCfg2004_.get(); }
   BusMonitor& monitor() { return *monitor_; }
 
+  // Bench controls of slave 1..4, as its Faults and sweeps dialog sets them.
+  void setFault(int slave, const Fault& fault);
+  void setSweep(int slave, const std::optional<Sweep>& sweep);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -59,6 +68,15 @@ class MainWindow : public QWidget {
   void showNotice(const QString& text);
   LineChoice lineChoice() const;
   ChosenValues chosenValues() const;
+  TypedFormat formatOf(int slave) const;
+  // The raw value slave `slave`'s lists hold; nothing while one has no entry.
+  std::optional<std::uint32_t> listValue(int slave) const;
+  void setListValue(int slave, std::uint32_t raw);
+  void showDecoded(int slave);
+  void applyTyped(int slave);
+  void openBench(int slave);
+  void showBench(int slave);
+  void onReplied(int slave);
 
   IniFile& ini_;
   Dialogs& dialogs_;
@@ -86,6 +104,12 @@ class MainWindow : public QWidget {
   std::array<QLabel*, 8> lblReg_{};
   // cboMReg1..cboMReg4, elements 0..2 each.
   std::array<std::array<QComboBox*, 3>, 4> cboMReg_{};
+  // The value as the module shows it: typed in, and read back from the lists.
+  std::array<QLineEdit*, 4> txtValue_{};
+  std::array<QLabel*, 4> lblDecoded_{};
+  // What bench controls are on, in red, while any is.
+  std::array<QLabel*, 4> lblBench_{};
+  std::array<std::optional<Sweep>, 4> sweeps_;
   QLabel* lblRxData_ = nullptr;
   QLabel* lblTxData_ = nullptr;
   QLabel* lblStatus_ = nullptr;

@@ -36,7 +36,9 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
       break;
     case Verdict::Answered:
       request.kind = r.reply.isEmpty() ? EventKind::Unanswered : EventKind::Answered;
-      request.slave = request.about = r.slave;
+      // A slave silenced by a fault concerned the poll but answered nothing.
+      request.slave = r.reply.isEmpty() ? 0 : r.slave;
+      request.about = r.slave;
       request.detail = r.note;
       break;
     default:
