@@ -218,6 +218,13 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                       .arg(o.values.at(slave))
                       .arg(QString::number(limit, 16).toUpper()));
   }
+  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
+  std::array<quint32, kSlaveCount> raw{};
+  for (const auto& [slave, value] : values) raw[std::size_t(slave - 1)] = value;
+  std::array<std::optional<Sweep>, kSlaveCount> sweeps;
+  Faults faults{};
+  if (const QString error = benchControls(o, table, raw, sweeps, faults); !error.isEmpty())
+    return fail(error);
   SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
   aim(port, o, ini);
   port.setLineSettings(line);
@@ -230,13 +237,6 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   // A file that does not say everything is served as the module would read it after a send
   // of the same file: with first-use defaults. Say so, and answer.
   if (!load.notice.isEmpty()) fail(load.notice);
-  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
-  std::array<quint32, kSlaveCount> raw{};
-  for (const auto& [slave, value] : values) raw[std::size_t(slave - 1)] = value;
-  std::array<std::optional<Sweep>, kSlaveCount> sweeps;
-  Faults faults{};
-  if (const QString error = benchControls(o, table, raw, sweeps, faults); !error.isEmpty())
-    return fail(error);
   const auto formatOf = [&table](int i) {
     return TypedFormat{DataType(table[std::size_t(i)].dataType), table[std::size_t(i)].decimals};
   };

@@ -2,6 +2,10 @@
 #include "AppSession.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <csignal>
@@ -136,6 +140,89 @@ class tst_cli : public QObject {
     QCOMPARE(answered, 3000);  // far more lines than a pipe holds
   }
 
+  // What a libmodbus master sees of each fault: six polls of slave 1 each.
+  void faultsAsAMasterSeesThem_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("failed");  // which of the six polls fail, e.g. "..x..x"
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("minMs");  // each answer takes at least this long
+    QTest::newRow("silent") << QStringList{"--fault", "1=silent"} << "xxxxxx"
+                            << "Connection timed out" << 0;
+    QTest::newRow("exception 06") << QStringList{"--fault", "1=exception:6"} << "xxxxxx"
+                                  << "busy" << 0;
+    QTest::newRow("broken check value") << QStringList{"--fault", "1=bad-crc"} << "xxxxxx"
+                                        << "Invalid CRC" << 0;
+    QTest::newRow("another address") << QStringList{"--fault", "1=wrong-address"} << "xxxxxx"
+                                     << "not from requested slave" << 0;
+    QTest::newRow("silent one poll in 3") << QStringList{"--fault", "1=silent/3"} << "..x..x"
+                                          << "Connection timed out" << 0;
+    QTest::newRow("fixed delay") << QStringList{"--delay", "1=60"} << "......" << "" << 60;
+    QTest::newRow("random delay") << QStringList{"--delay", "1=30-50"} << "......" << "" << 30;
+  }
+  void faultsAsAMasterSeesThem() {
+    QFETCH(QStringList, args);
+    QFETCH(int, minMs);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    QProcess sim;
+    sim.start(VANTOR_CLI, QStringList{"simulate", "--module", "1602", "--ini", s_->ini.filePath(),
+                                      "--device", s_->pty.devicePath(), "--setting", "9600,n,8,1",
+                                      "--value", "1=7"} + args);
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(5000));
+    ModbusMaster master(s_->pty.masterFd(), 300);
+    QString failed, seen;
+    for (int i = 0; i < 6; ++i) {
+      QElapsedTimer t;
+      t.start();
+      const bool ok = readValue(master, {1, 3, 0, 0}) == 7u;
+      failed += ok ? '.' : 'x';
+      if (!ok) seen = master.lastError();
+      // The delay is honoured; how much over it the master's own timing adds is the benchmark's.
+      if (ok) QVERIFY2(t.elapsed() >= minMs, qPrintable(QString::number(t.elapsed())));
+      QTest::qWait(20);  // lets a wrong reply end before the next poll
+    }
+    sim.terminate();
+    sim.waitForFinished(5000);
+    QTEST(failed, "failed");
+    QFETCH(QString, error);
+    QVERIFY2(seen.contains(error, Qt::CaseInsensitive), qPrintable(seen));
+  }
+
+  // A pymodbus master reads values typed as the module shows them, one of each data type,
+  // and the exception code a fault sends.
+  void typedValuesAndExceptionsInPymodbus() {
+    const QStringList types = {"1", "2", "3", "4"};  // signed, BCD, long BCD, long integer
+    for (int k = 1; k <= 4; ++k)
+      storePoll(s_->ini, "Cfg2004", QString::number(k), {k, 3, 0, types[k - 1].toInt()});
+    s_->set("Cfg2004", "DP1", "1");
+    QProcess sim;
+    sim.start(VANTOR_CLI, {"simulate", "--module", "2004", "--ini", s_->ini.filePath(),
+                           "--device", s_->pty.devicePath(), "--setting", "9600,n,8,1",
+                           "--typed", "1=-12.5", "--typed", "3=99999",
+                           "--typed", "4=1048575", "--ramp", "2=10:30:10", "--fault",
+                           "3=exception:2/2"});
+    QVERIFY2(sim.waitForStarted(), "no vantor-cli");
+    QTest::qWait(300);
+    PtyPair far(true);
+    QProcess py;
+    py.start("/usr/bin/python3", {PYMASTER, far.devicePath(), "1:3:0:1", "2:3:0:1", "3:3:0:2",
+                                  "4:3:0:2", "2:3:0:1", "2:3:0:1", "2:3:0:1", "3:3:0:2"});
+    relayWhileRunning(s_->pty, far, py);
+    sim.terminate();
+    sim.waitForFinished(5000);
+    const QByteArray out = py.readAllStandardOutput();
+    const QJsonArray results = QJsonDocument::fromJson(out).array();
+    QStringList seen;
+    for (const QJsonValue r : results)
+      seen << (r["registers"].isArray() ? QString::fromUtf8(QJsonDocument(r["registers"].toArray()).toJson(QJsonDocument::Compact))
+                                       : QStringLiteral("exception %1").arg(r["code"].toInt()));
+    // -12.5 signed with one decimal place; a BCD ramp from 10 to 30 by 10 and round again;
+    // long BCD 99999; long integer 1048575; every second poll of slave 3 refused.
+    QCOMPARE(seen, QStringList({"[65411]", "[16]", "[9,39321]", "[15,65535]", "[32]", "[48]",
+                                "[16]", "exception 2"}));
+    QVERIFY2(!out.isEmpty(), qPrintable(py.readAllStandardError()));
+  }
+
   void errorsSayWhat_data() {
     QTest::addColumn<QStringList>("args");  // PTY stands for the session's pseudo-terminal
     QTest::addColumn<int>("exitCode");
@@ -151,6 +238,15 @@ class tst_cli : public QObject {
     row("bad value", {"simulate", "--value", "1=12x"}, 1, "--value 1=12x");
     row("value too large", {"simulate", "--device", "PTY", "--value", "1=0x10000"}, 1,
         "at most 0xFFFF");
+    row("no such fault", {"simulate", "--device", "PTY", "--fault", "1=loud"}, 1, "--fault 1=loud");
+    row("exception 5", {"simulate", "--device", "PTY", "--fault", "1=exception:5"}, 1,
+        "--fault 1=exception:5");
+    row("delay upside down", {"simulate", "--device", "PTY", "--delay", "1=50-30"}, 1,
+        "--delay 1=50-30");
+    row("typed out of range", {"simulate", "--device", "PTY", "--typed", "1=70000"}, 1,
+        "from 0 to 65535");
+    row("ramp without a step", {"simulate", "--device", "PTY", "--ramp", "1=0:10"}, 1,
+        "--ramp 1=0:10");
   }
   void errorsSayWhat() {
     QFETCH(QStringList, args);

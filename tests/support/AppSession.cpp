@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 
 #include <poll.h>
@@ -40,6 +41,16 @@ QByteArray readOnce(const PtyPair& line, int ms) {
   char buf[512];
   const ssize_t n = ::read(line.masterFd(), buf, sizeof buf);
   return n > 0 ? QByteArray(buf, n) : QByteArray();
+}
+
+void relayWhileRunning(PtyPair& a, PtyPair& b, QProcess& program, int ms) {
+  QElapsedTimer t;
+  for (t.start(); program.state() != QProcess::NotRunning && t.elapsed() < ms;) {
+    QCoreApplication::processEvents();
+    b.write(a.read(0, 1));
+    a.write(b.read(0, 1));
+  }
+  program.waitForFinished(100);
 }
 
 std::unique_ptr<SerialPort> holdDevice(const QString& device) {

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -51,6 +52,10 @@ void paste(QLineEdit* box, const QString& text);
 // What waits at the far end of `line`, in one read (up to `ms` for it to come): a write made
 // in one piece arrives in one piece.
 QByteArray readOnce(const PtyPair& line, int ms = 1000);
+
+// Passes bytes both ways between the far ends of `a` and `b` while `program` runs (at most
+// `ms`), for masters that open a device path of their own; keeps this thread's events flowing.
+void relayWhileRunning(PtyPair& a, PtyPair& b, QProcess& program, int ms = 10000);
 
 // Opens `device` as another program would, keeping it from everybody else while it lives;
 // null when it cannot.

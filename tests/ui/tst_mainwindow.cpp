@@ -5,6 +5,7 @@
 #include "ui/BusMonitor.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -171,12 +172,7 @@ class tst_mainwindow : public QObject {
     QProcess mbpoll;
     mbpoll.start("mbpoll", {"-m", "rtu", "-a", "7", "-r", "41", "-t", "3:int", "-B", "-1", "-o",
                             "1", far.devicePath()});
-    QElapsedTimer t;
-    for (t.start(); mbpoll.state() != QProcess::NotRunning && t.elapsed() < 10000;
-         far.write(s.pty.read(0, 1))) {
-      QCoreApplication::processEvents();
-      s.pty.write(far.read(0, 1));
-    }
+    relayWhileRunning(s.pty, far, mbpoll);
     const QString out = QString::fromLocal8Bit(mbpoll.readAll() + mbpoll.readAllStandardError());
     QVERIFY2(out.contains("[41]: \t463412"), qPrintable(out));  // 0x71234, high register first
   }
@@ -240,6 +236,39 @@ class tst_mainwindow : public QObject {
     s.get<QCheckBox>("chkEcho")->setChecked(false);  // judged as a request now
     exchange(s, poll);
     QCOMPARE(exchange(s, reply, 100).size(), 9);
+  }
+
+  // A value typed as the module shows it sets the lists and is read back decoded; a value the
+  // type cannot carry is refused with the range. Faults set on a slave show while on.
+  void typedValuesAndFaults() {
+    AppSession s;
+    s.set("Cfg2004", "DP1", "1");
+    startServing(s, "2004", {{1, 3, 0, 1}, {2, 3, 0, 0}, {3, 3, 0, 0}, {4, 3, 0, 0}});
+    auto* typed = s.get<QLineEdit>("txtValue1");
+    for (const char* text : {"-12.5", "4000"}) {  // the second is beyond a signed 16-bit value
+      typed->setText(text);
+      QTest::keyClick(typed, Qt::Key_Return);
+    }
+    QCOMPARE(s.get<QComboBox>("cboMReg1_1")->currentIndex(), 0xFF);
+    QCOMPARE(s.get<QComboBox>("cboMReg1_0")->currentIndex(), 0x83);
+    QVERIFY(s.get<QLabel>("lblDecoded1")->text().contains("-3276.8 to 3276.7"));
+    s.showValue(2, 0x0B);
+
+    // A reply held back does not hold up the next request: slave 2 answers first.
+    s.main->setFault(1, Fault{FaultKind::None, 6, 150, 150, 1});
+    QVERIFY(s.get<QLabel>("lblFault1")->text().contains("delayed 150 ms"));
+    QCOMPARE(exchange(s, request(1, 3, 0, 1), 20), QByteArray());
+    QCOMPARE(exchange(s, request(2, 3, 0, 1), 100), QByteArray::fromHex("020302000BBD83"));
+    QCOMPARE(exchange(s, {}, 400), QByteArray::fromHex("01030" "2FF83B815"));
+
+    s.main->setFault(1, Fault{FaultKind::Exception, 4});
+    QVERIFY(s.get<QLabel>("lblFault1")->text().contains("exception 04 (server device failure)"));
+    ModbusMaster master(s.pty.masterFd(), 200);
+    QVERIFY(!readValue(master, {1, 3, 0, 1}));
+    QVERIFY2(master.lastError().contains("failure"), qPrintable(master.lastError()));
+    s.main->setFault(1, {});
+    QCOMPARE(s.get<QLabel>("lblFault1")->text(), QString());
+    QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
   }
 
   void answersWhatArrives_data() {
