@@ -106,7 +106,7 @@ BenchDialog::BenchDialog(int slave, TypedFormat format, const Fault& fault,
   lblError_ = new QLabel(this);
   lblError_->setObjectName(QStringLiteral("lblBenchError"));
   lblError_->setWordWrap(true);
-  setTextColour(lblError_, kFailureColour);
+  markText(lblError_, Mark::Failure);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &BenchDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &BenchDialog::reject);

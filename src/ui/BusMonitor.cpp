@@ -197,7 +197,7 @@ void BusMonitor::showCounters() {
     QFont font = item->font();
     font.setBold(marked);
     item->setFont(font);
-    item->setForeground(marked ? QBrush(kFailureColour) : QBrush());
+    item->setForeground(marked ? QBrush(markColour(Mark::Failure, tblCounters_)) : QBrush());
     item->setToolTip(marked ? QStringLiteral("More than 20% away from the configured interval")
                             : QString());
   };

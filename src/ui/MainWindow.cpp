@@ -34,7 +34,6 @@ namespace {
 constexpr int kPortCount = 20;
 constexpr int kRequestLength = 8;
 
-constexpr const char* kBlueText = "color: #0000C0;";
 
 QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -160,7 +159,10 @@ void MainWindow::buildLayout() {
       QStringLiteral("background-color: #66DD66; color: #B00000; padding: 2px;"));
   lblTxData_->setStyleSheet(
       QStringLiteral("background-color: #CC0000; color: #A0FFA0; padding: 2px;"));
-  lblStatus_->setStyleSheet(QStringLiteral("color: #008000; font-weight: bold;"));
+  QFont bold = lblStatus_->font();
+  bold.setBold(true);
+  lblStatus_->setFont(bold);
+  markText(lblStatus_, Mark::Good);
   QFont mono(QStringLiteral("Monospace"));
   mono.setStyleHint(QFont::TypeWriter);
   mono.setPointSizeF(9.75);
@@ -186,7 +188,7 @@ void MainWindow::buildLayout() {
   lblNotice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
   lblNotice_->setWordWrap(true);
   lblNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  setTextColour(lblNotice_, kFailureColour);
+  markText(lblNotice_, Mark::Failure);
   lblNotice_->hide();
   root->addWidget(lblNotice_);
 
@@ -223,7 +225,7 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
     combo->setMinimumWidth(64);
   }
   for (auto* label : {lblSid_[i], lblReg_[2 * i], lblReg_[2 * i + 1]})
-    label->setStyleSheet(QString::fromLatin1(kBlueText));
+    markText(label, Mark::Value);
 
   // The top byte of a two-register value is always zero.
   auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
@@ -261,7 +263,7 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   auto*& active = lblBench_[std::size_t(i)];
   active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
   active->setWordWrap(true);
-  setTextColour(active, kFailureColour);
+  markText(active, Mark::Failure);
   grid->addWidget(bench, 4, 0);
   grid->addWidget(active, 4, 1, 1, 2);
   return quadrant;
@@ -439,7 +441,7 @@ void MainWindow::applyTyped(int slave) {
     // Refused: nothing changes but the word why.
     QLabel* label = lblDecoded_[std::size_t(slave - 1)];
     label->setText(parsed.refusal);
-    setTextColour(label, kFailureColour);
+    markText(label, Mark::Failure);
     return;
   }
   setListValue(slave, *parsed.raw);

@@ -22,6 +22,16 @@ QLabel* heading(const QString& text, QWidget* parent);
 // Colours a label's text without a style sheet, which would also reset its font.
 void setTextColour(QLabel* label, const QColor& colour);
 
-inline const QColor kFailureColour(0xC0, 0x00, 0x00);
+// The colours the windows mark things with, readable on the palette `widget` is drawn with:
+// darker on a light window, lighter on a dark one.
+enum class Mark {
+  Failure,  // what went wrong, a fault that is on
+  Notice,   // what the user should check
+  Value,    // the simulator's addresses and register numbers
+  Good,     // "CRC Validated"
+};
+QColor markColour(Mark mark, const QWidget* widget);
+// Colours a label's text with `mark`, for the palette it has now.
+void markText(QLabel* label, Mark mark);
 
 }  // namespace vantor

@@ -20,13 +20,6 @@
 
 namespace vantor {
 
-namespace {
-
-constexpr const char* kNoticeStyle =
-    "background-color: #FFF4CC; border: 1px solid #D9B84A; padding: 4px;";
-
-}  // namespace
-
 Config1602Window::Config1602Window(IniFile& ini, Dialogs& dialogs)
     : ConfigWindow(ini, dialogs, QStringLiteral("frmCfg1602"),
                    QStringLiteral("Configure KV-216/KV-216L"), QStringLiteral("cmdConfig1602")) {
@@ -188,7 +181,12 @@ void Config1602Window::buildLayout() {
   halves->addWidget(fModbus, 1);
 
   // What the window has to say about its port and its settings, in words rather than boxes.
-  lblNotice_->setStyleSheet(QString::fromLatin1(kNoticeStyle));
+  // A framed note in the palette's own colours, readable on light and dark palettes alike.
+  lblNotice_->setFrameShape(QFrame::StyledPanel);
+  lblNotice_->setMargin(4);
+  lblNotice_->setAutoFillBackground(true);
+  lblNotice_->setBackgroundRole(QPalette::AlternateBase);
+  markText(lblNotice_, Mark::Notice);
   lblNotice_->hide();
 
   auto* root = new QVBoxLayout(this);

@@ -26,7 +26,6 @@ namespace vantor {
 
 namespace {
 
-const QColor kNoticeColour(0x80, 0x50, 0x00);
 
 constexpr int kClientWidth = 851;
 constexpr int kClientHeight = 699;
@@ -104,7 +103,7 @@ void Config2004Window::buildLayout() {
   // left below.
   noticeArea_ = new QScrollArea(this);
   noticeHolder_ = noticeArea_;
-  setTextColour(lblNotice_, kNoticeColour);
+  markText(lblNotice_, Mark::Notice);
   for (QLabel* label : {lblPortStatus_, lblNotice_}) label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   noticeArea_->setWidget(lblNotice_);
   noticeArea_->setWidgetResizable(true);

@@ -110,7 +110,7 @@ void ConfigWindow::sendFrame() {
 void ConfigWindow::showStatus(const QString& text, bool failed) {
   lblPortStatus_->setText(text);
   if (failed)
-    setTextColour(lblPortStatus_, kFailureColour);
+    markText(lblPortStatus_, Mark::Failure);
   else
     lblPortStatus_->setPalette(QPalette());
   linesChanged();

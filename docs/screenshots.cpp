@@ -1,0 +1,127 @@
+// Makes the README's screenshots from the real windows: a pseudo-terminal as the serial line,
+// complete configurations of both modules in a settings file of its own, and a libmodbus
+// master polling every slave, so that the windows show real traffic. Run by
+// scripts/screenshots on a virtual display.
+//
+//   vantor-screenshots OUTDIR [--dark]
+#include "AppSession.h"
+#include "core/simulator/Faults.h"
+#include "ui/BusMonitor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPalette>
+#include <QStyleFactory>
+
+#include <cstdio>
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+// A dark palette on the Fusion style, as many desktops set one.
+void useDarkPalette() {
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette p;
+  const QColor window(0x2B, 0x2B, 0x2B), base(0x1E, 0x1E, 0x1E), text(0xE8, 0xE8, 0xE8);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::ToolTipBase, window);
+  p.setColor(QPalette::ToolTipText, text);
+  p.setColor(QPalette::Highlight, QColor(0x2A, 0x82, 0xDA));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  p.setColor(QPalette::Link, QColor(0x80, 0xB8, 0xFF));
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    p.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+  QApplication::setPalette(p);
+}
+
+void configure(AppSession& s) {
+  const QList<std::pair<QString, QString>> cfg1602 = {
+      {"CSet", "9600,n,8,1"}, {"Interval", "10"}, {"Saddr", "1"}, {"RHigh", "0"},
+      {"RLow", "0"},          {"Fcode", "3"},     {"Dwidth1", "5"}, {"DP1", "1"},
+      {"SP1", "10"},          {"DT", "1"},        {"UDT1", "Boiler T:      C"},
+      {"UDT2", "  Set point 60 C"}};
+  for (const auto& [key, value] : cfg1602) s.set("Cfg1602", key, value);
+  const QList<std::pair<QString, QString>> cfg2004 = {
+      {"CSet", "19200,n,8,1"}, {"Interval", "5"}, {"UDT1", "Boiler  T:     C"},
+      {"UDT2", "Pressure:     bar"}, {"UDT3", "Flow:       l/min"}, {"UDT4", "Level:          %"}};
+  for (const auto& [key, value] : cfg2004) s.set("Cfg2004", key, value);
+  const Poll polls[] = {{1, 3, 0, 1}, {2, 3, 16, 0}, {3, 4, 32, 4}, {4, 3, 48, 0}};
+  const int decimals[] = {1, 2, 1, 0};
+  for (int k = 0; k < 4; ++k) {
+    storePoll(s.ini, "Cfg2004", QString::number(k + 1), polls[k]);
+    s.set("Cfg2004", QStringLiteral("DP%1").arg(k + 1), QString::number(decimals[k]));
+    s.set("Cfg2004", QStringLiteral("DWidth%1").arg(k + 1), QStringLiteral("6"));
+    s.set("Cfg2004", QStringLiteral("SP%1").arg(k + 1), QStringLiteral("10"));
+  }
+  s.set("Settings", "AF", "4");
+}
+
+bool save(QWidget& window, const QString& path) {
+  QCoreApplication::processEvents();
+  const bool ok = window.grab().save(path);
+  std::printf("%s: %dx%d\n", qPrintable(path), window.width(), window.height());
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+  if (app.arguments().contains(QStringLiteral("--dark"))) useDarkPalette();
+  QDir().mkpath(out);
+
+  AppSession s;
+  configure(s);
+  s.choosePort(1, "9600,n,8,1", "2004");
+  MainWindow& main = s.start();
+  s.connect();
+  const char* typed[] = {"-12.5", "4.11", "1234.5", "78"};
+  for (int slave = 1; slave <= 4; ++slave) {
+    auto* box = s.get<QLineEdit>(QStringLiteral("txtValue%1").arg(slave));
+    box->setText(QString::fromLatin1(typed[slave - 1]));
+    QMetaObject::invokeMethod(box, "returnPressed");
+  }
+  main.setFault(4, Fault{FaultKind::Exception, 6, 0, 0, 5});
+  main.resize(1000, 900);
+
+  // Real polls: each slave, an address nobody simulates, a broken check value.
+  ModbusMaster master(s.pty.masterFd(), 200);
+  const Poll polls[] = {{1, 3, 0, 1}, {2, 3, 16, 0}, {3, 4, 32, 4}, {4, 3, 48, 0}};
+  int answered = 0;
+  for (int round = 0; round < 3; ++round)
+    for (const Poll& p : polls) answered += readValue(master, p).has_value();
+  readValue(master, {9, 3, 0, 0});
+  s.pty.write(QByteArray::fromHex("010300000001840B"));
+  QTest::qWait(300);
+  serve([&] { return readValue(master, polls[0]).has_value(); });
+  main.monitor().log().flush();
+  if (answered < 11) {
+    std::fprintf(stderr, "the simulator answered %d of 12 polls\n", answered);
+    return 1;
+  }
+  bool ok = save(main, out + QStringLiteral("/main-window.png"));
+
+  s.dialogs.answers = {false, false};
+  s.press(QStringLiteral("cmdCfgLcd"));
+  ok = save(s.lcdWindow(), out + QStringLiteral("/config-2004.png")) && ok;
+  s.closeLcd(false);
+
+  s.main->close();
+  s.set("LCD", "Module", "1602");
+  s.start();
+  s.connect();
+  s.press(QStringLiteral("cmdCfgLcd"));
+  ok = save(s.lcdWindow(), out + QStringLiteral("/config-1602.png")) && ok;
+  s.closeLcd(false);
+  return ok ? 0 : 1;
+}
