@@ -12,10 +12,10 @@
 #include <modbus.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <optional>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -145,9 +145,10 @@ inline void print(const Comparison& c) {
   std::printf("%-22s p50 %7.1f us   p99 %7.1f us\n", "Vantor simulator", c.ourP50, c.ourP99);
   std::printf("%-22s p50 %7.1f us   p99 %7.1f us\n", "libmodbus RTU server", c.theirP50,
               c.theirP99);
-  std::printf("median of block ratios (Vantor / libmodbus polls per second): %.2f "
-              "(min %.2f, max %.2f); failed polls %d\n",
-              c.ratio, c.minRatio, c.maxRatio, c.failures);
+  std::printf(
+      "median of block ratios (Vantor / libmodbus polls per second): %.2f "
+      "(min %.2f, max %.2f); failed polls %d\n",
+      c.ratio, c.minRatio, c.maxRatio, c.failures);
 }
 
 }  // namespace vantor::bench

@@ -6,12 +6,11 @@
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
 #include "core/config/Config1602.h"
-#include "ui/config/Config1602Window.h"
 #include "core/config/Config2004.h"
-#include "ui/config/Config2004Window.h"
-#include "serial/SerialPort.h"
 #include "core/settings/IniFile.h"
-
+#include "serial/SerialPort.h"
+#include "ui/config/Config1602Window.h"
+#include "ui/config/Config2004Window.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -90,8 +90,11 @@ int main(int argc, char* argv[]) {
   ini.write("Settings", "Setting", "38400,n,8,1");
   ini.write("LCD", "Module", "2004");
   ini.write("Settings", "AF", "2");
-  for (auto [key, value] : {std::pair{"Saddr1", "1"}, {"Saddr2", "2"}, {"RLow1", "0"},
-                            {"RLow2", "0"}, {"Interval", "1"}})
+  for (auto [key, value] : {std::pair{"Saddr1", "1"},
+                            {"Saddr2", "2"},
+                            {"RLow1", "0"},
+                            {"RLow2", "0"},
+                            {"Interval", "1"}})
     ini.write("Cfg2004", key, value);
 
   RecordingDialogs dialogs;
@@ -121,19 +124,21 @@ int main(int argc, char* argv[]) {
   tick.start();
 
   const long rssStart = residentKiB();
-  const auto [sent, replyBytes] = serve([&] { return flood(ourLine.masterFd(), perSecond, seconds); });
+  const auto [sent, replyBytes] =
+      serve([&] { return flood(ourLine.masterFd(), perSecond, seconds); });
   window.monitor().log().flush();
   QCoreApplication::processEvents();
   tick.stop();
   const long rssEnd = residentKiB();
 
   const BusCounters& counters = window.monitor().counters();
-  std::printf("flood: %d requests in %d s (%d/s asked); judged %lld (%lld answered, %lld "
-              "unanswered, %lld CRC errors), %d reply bytes read back\n",
-              sent, seconds, perSecond, static_cast<long long>(counters.counts(0).requests),
-              static_cast<long long>(counters.counts(0).replies),
-              static_cast<long long>(counters.counts(0).unanswered),
-              static_cast<long long>(counters.counts(0).crcErrors), replyBytes);
+  std::printf(
+      "flood: %d requests in %d s (%d/s asked); judged %lld (%lld answered, %lld "
+      "unanswered, %lld CRC errors), %d reply bytes read back\n",
+      sent, seconds, perSecond, static_cast<long long>(counters.counts(0).requests),
+      static_cast<long long>(counters.counts(0).replies),
+      static_cast<long long>(counters.counts(0).unanswered),
+      static_cast<long long>(counters.counts(0).crcErrors), replyBytes);
   std::printf("log: %d rows kept, %lld dropped (cap %d)\n", window.monitor().log().rowCount(),
               static_cast<long long>(window.monitor().log().droppedRows()),
               window.monitor().log().capacity());
@@ -174,10 +179,11 @@ int main(int argc, char* argv[]) {
   window.setFault(2, Fault{FaultKind::None, 6, 100, 100, 1});
   const std::vector<double> beside = slave1Rtt(true);
   ::fcntl(ourLine.masterFd(), F_SETFL, ::fcntl(ourLine.masterFd(), F_GETFL) & ~O_NONBLOCK);
-  std::printf("slave 1 round trip alone: p50 %.1f us, p99 %.1f us; with slave 2's reply held "
-              "back 100 ms: p50 %.1f us, p99 %.1f us (%zu polls each)\n",
-              percentile(alone, 50), percentile(alone, 99), percentile(beside, 50),
-              percentile(beside, 99), beside.size());
+  std::printf(
+      "slave 1 round trip alone: p50 %.1f us, p99 %.1f us; with slave 2's reply held "
+      "back 100 ms: p50 %.1f us, p99 %.1f us (%zu polls each)\n",
+      percentile(alone, 50), percentile(alone, 99), percentile(beside, 50), percentile(beside, 99),
+      beside.size());
 
   const bool met = c.ratio >= 1.0 && worst <= 50 && c.failures == 0;
   std::printf("goal (ratio at least 1.0, no stall over 50 ms): %s\n", met ? "met" : "MISSED");

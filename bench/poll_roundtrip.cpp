@@ -34,8 +34,8 @@ int main(int argc, char* argv[]) {
   ini.write("Settings", "CommPort", "1");
   ini.write("Settings", "Setting", "38400,n,8,1");
   ini.write("LCD", "Module", "1602");
-  for (auto [key, value] : {std::pair{"Saddr", "1"}, {"RHigh", "0"}, {"RLow", "0"},
-                            {"Fcode", "3"}, {"DT", "0"}})
+  for (auto [key, value] :
+       {std::pair{"Saddr", "1"}, {"RHigh", "0"}, {"RLow", "0"}, {"Fcode", "3"}, {"DT", "0"}})
     ini.write("Cfg1602", key, value);
 
   // The simulator as a user would have it: connected, values picked.

@@ -18,7 +18,9 @@ constexpr int kPollMs = 100;
 AsyncWriter::AsyncWriter(int fd, QByteArray dropNotice)
     : fd_(fd), dropNotice_(std::move(dropNotice)), thread_([this] { run(); }) {}
 
-AsyncWriter::~AsyncWriter() { finish(1000); }
+AsyncWriter::~AsyncWriter() {
+  finish(1000);
+}
 
 void AsyncWriter::post(QByteArray line) {
   {
@@ -75,9 +77,12 @@ void AsyncWriter::run() {
     pollfd p{fd_, POLLOUT, 0};
     if (::poll(&p, 1, kPollMs) <= 0) continue;
     if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return;  // nobody reads any more
-    const ssize_t n = ::write(fd_, pending.constData(), std::size_t(std::min(pending.size(), kChunk)));
-    if (n > 0) pending.remove(0, n);
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+    const ssize_t n =
+        ::write(fd_, pending.constData(), std::size_t(std::min(pending.size(), kChunk)));
+    if (n > 0)
+      pending.remove(0, n);
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      return;
   }
 }
 

@@ -58,8 +58,8 @@ QString usageText(const QString& command) {
   QString text;
   const auto add = [&text](const QStringList& lines) {
     for (const QString& line : lines)
-      text += (text.isEmpty() ? QStringLiteral("usage: ") : QStringLiteral("       ")) + line +
-              u'\n';
+      text +=
+          (text.isEmpty() ? QStringLiteral("usage: ") : QStringLiteral("       ")) + line + u'\n';
   };
   for (const Usage& u : kUsages) {
     if (command == QLatin1String(u.command)) {

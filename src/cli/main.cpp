@@ -11,9 +11,9 @@
 #include "core/settings/Schema.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/SlaveTable.h"
 #include "core/simulator/Sweep.h"
 #include "core/simulator/TypedValue.h"
-#include "core/simulator/SlaveTable.h"
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
@@ -27,14 +27,14 @@
 
 #include <cerrno>
 #include <cmath>
-#include <tuple>
 #include <csignal>
 #include <cstring>
 #include <optional>
+#include <tuple>
 
 #include <fcntl.h>
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 using namespace vantor;
 using namespace vantor::cli;
@@ -109,7 +109,8 @@ int runSend(const CliOptions& o, const IniFile& ini) {
   if (!notice.isEmpty()) fail(notice);
   const WriteResult written = port.writeAndDrain(frame.bytes);
   port.close();
-  if (!written.ok()) return fail(QStringLiteral("%1 (to %2)").arg(written.message(), port.deviceName()));
+  if (!written.ok())
+    return fail(QStringLiteral("%1 (to %2)").arg(written.message(), port.deviceName()));
   std::printf("Sent %lld bytes to %s at %s.\n", static_cast<long long>(frame.bytes.size()),
               qPrintable(port.deviceName()), qPrintable(formatLineSettings(kConfigLine)));
   return 0;
@@ -134,7 +135,9 @@ QString benchControls(const CliOptions& o, const SlaveTable& table,
   const auto known = [](int slave) { return slave >= 1 && slave <= kSlaveCount; };
   for (const auto& [slave, text] : o.typed) {
     if (!known(slave)) return bad("--typed", slave, text, noSlave);
-    if (o.values.count(slave)) return bad("--typed", slave, text, QStringLiteral("slave %1 already has a --value").arg(slave));
+    if (o.values.count(slave))
+      return bad("--typed", slave, text,
+                 QStringLiteral("slave %1 already has a --value").arg(slave));
     const Slave& s = table[std::size_t(slave - 1)];
     const TypedParse parsed = encodeTyped(text, {DataType(s.dataType), s.decimals});
     if (!parsed.raw) return bad("--typed", slave, text, parsed.refusal);
@@ -164,7 +167,9 @@ QString benchControls(const CliOptions& o, const SlaveTable& table,
     if (!known(slave)) return bad("--fault", slave, text, noSlave);
     const auto fault = parseFault(text);
     if (!fault)
-      return bad("--fault", slave, text, QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or wrong-address, optionally followed by /N"));
+      return bad("--fault", slave, text,
+                 QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or "
+                                "wrong-address, optionally followed by /N"));
     Fault& f = faults[std::size_t(slave - 1)];
     f.kind = fault->kind;
     f.exceptionCode = fault->exceptionCode;
@@ -173,8 +178,11 @@ QString benchControls(const CliOptions& o, const SlaveTable& table,
   for (const auto& [slave, text] : o.delays) {
     if (!known(slave)) return bad("--delay", slave, text, noSlave);
     const auto delay = parseDelay(text);
-    if (!delay) return bad("--delay", slave, text, QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
-    std::tie(faults[std::size_t(slave - 1)].delayMinMs, faults[std::size_t(slave - 1)].delayMaxMs) = *delay;
+    if (!delay)
+      return bad("--delay", slave, text,
+                 QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
+    std::tie(faults[std::size_t(slave - 1)].delayMinMs, faults[std::size_t(slave - 1)].delayMaxMs) =
+        *delay;
   }
   return {};
 }
@@ -191,21 +199,23 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   for (const auto& [slave, text] : o.values) {
     const auto value = parseValue(text);
     if (slave < 1 || slave > kSlaveCount || !value)
-      return fail(QStringLiteral("--value %1=%2: give a slave 1 to 4 and a number").arg(slave).arg(text));
+      return fail(
+          QStringLiteral("--value %1=%2: give a slave 1 to 4 and a number").arg(slave).arg(text));
     values[slave] = *value;
   }
 
-  const QString settingText =
-      o.setting ? *o.setting
-                : ini.read(QLatin1String(ini::settings::kSection),
-                           QLatin1String(ini::settings::kLineSettings));
+  const QString settingText = o.setting ? *o.setting
+                                        : ini.read(QLatin1String(ini::settings::kSection),
+                                                   QLatin1String(ini::settings::kLineSettings));
   const auto line = parseLineSettings(settingText);
   if (!line)
-    return fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
-                               "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
-                    .arg(settingText, o.setting ? QString()
-                                                : QStringLiteral(" (key Setting of [Settings] in %1)")
-                                                      .arg(ini.filePath())));
+    return fail(
+        QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
+                       "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
+            .arg(settingText,
+                 o.setting
+                     ? QString()
+                     : QStringLiteral(" (key Setting of [Settings] in %1)").arg(ini.filePath())));
 
   const QString module = moduleOf(o, ini);
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
@@ -247,15 +257,17 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                             ? rawOf(sweeps[std::size_t(i)]->value(), formatOf(i)).value_or(0)
                             : raw[std::size_t(i)];
       for (int e = 0; e < kValueListsPerSlave; ++e)
-        chosen[std::size_t(i)][std::size_t(e)] = std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
+        chosen[std::size_t(i)][std::size_t(e)] =
+            std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
     }
     return chosen;
   };
 
   // Nothing printed or logged may hold up a reply: both go out from threads of their own, and
   // a reader that falls behind loses lines, not polls.
-  AsyncWriter out(STDOUT_FILENO, "vantor-cli: %1 lines dropped: standard output was not read "
-                                 "fast enough\n");
+  AsyncWriter out(STDOUT_FILENO,
+                  "vantor-cli: %1 lines dropped: standard output was not read "
+                  "fast enough\n");
   std::optional<AsyncWriter> logWriter;
   std::optional<LogFormat> logFormat;
   if (o.log) {
@@ -264,7 +276,9 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
       return fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
     const int fd = ::open(QFile::encodeName(*o.log).constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return fail(QStringLiteral("--log %1: %2").arg(*o.log, QString::fromLocal8Bit(std::strerror(errno))));
+    if (fd < 0)
+      return fail(
+          QStringLiteral("--log %1: %2").arg(*o.log, QString::fromLocal8Bit(std::strerror(errno))));
     logWriter.emplace(fd, "{\"dropped\":%1}\n");
     logWriter->post(logHeader(*logFormat));
   }
@@ -273,7 +287,8 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   counters.setTable(table);
   PollServer server(port, chosenNow);
   server.setTable(table);
-  for (int slave = 1; slave <= kSlaveCount; ++slave) server.setFault(slave, faults[std::size_t(slave - 1)]);
+  for (int slave = 1; slave <= kSlaveCount; ++slave)
+    server.setFault(slave, faults[std::size_t(slave - 1)]);
   QObject::connect(&server, &PollServer::replied, [&sweeps](int slave) {
     if (auto& sweep = sweeps[std::size_t(slave - 1)]) sweep->advance();
   });
@@ -286,25 +301,28 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   });
   QObject::connect(&server, &PollServer::answeredIn,
                    [&](int slave, double us) { counters.recordLatency(slave, us); });
-  QObject::connect(&server, &PollServer::exchanged,
-                   [&](const Response& response, const QByteArray& sent, const WriteResult& written) {
-    if (!written.ok()) fail(QStringLiteral("The reply was not sent. %1").arg(written.message()));
-    const QString tx = hexBytes(sent);
-    QString line = QStringLiteral("RX %1 | %2 | TX%3")
-                       .arg(hexBytes(response.request), statusText(response.verdict),
-                            tx.isEmpty() ? tx : u' ' + tx);
-    if (!response.note.isEmpty()) line += QStringLiteral(" | ") + response.note;
-    if (o.timestamps) line = isoTime(QDateTime::currentDateTime()) + u' ' + line;
-    out.post(line.toUtf8() + '\n');
-    if (o.count && ++events >= *o.count) QCoreApplication::quit();
-  });
+  QObject::connect(
+      &server, &PollServer::exchanged,
+      [&](const Response& response, const QByteArray& sent, const WriteResult& written) {
+        if (!written.ok())
+          fail(QStringLiteral("The reply was not sent. %1").arg(written.message()));
+        const QString tx = hexBytes(sent);
+        QString line = QStringLiteral("RX %1 | %2 | TX%3")
+                           .arg(hexBytes(response.request), statusText(response.verdict),
+                                tx.isEmpty() ? tx : u' ' + tx);
+        if (!response.note.isEmpty()) line += QStringLiteral(" | ") + response.note;
+        if (o.timestamps) line = isoTime(QDateTime::currentDateTime()) + u' ' + line;
+        out.post(line.toUtf8() + '\n');
+        if (o.count && ++events >= *o.count) QCoreApplication::quit();
+      });
   QObject::connect(&port, &SerialPort::lost, [&](const QString& reason) {
     exitCode = fail(reason);
     QCoreApplication::quit();
   });
 
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
-               qPrintable(module), qPrintable(port.deviceName()), qPrintable(formatLineSettings(*line)));
+               qPrintable(module), qPrintable(port.deviceName()),
+               qPrintable(formatLineSettings(*line)));
   QCoreApplication::exec();
   port.close();
   out.finish(1000);

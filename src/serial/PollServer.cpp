@@ -41,7 +41,8 @@ void PollServer::onReceived() {
   // A delayed reply waits on a timer of its own: the window, and any other slave's reply,
   // go on meanwhile, and a request that arrives in the meantime is judged as usual.
   const QString delayed = QStringLiteral("reply delayed by %1 ms").arg(delayMs);
-  response.note = response.note.isEmpty() ? delayed : response.note + QStringLiteral(", ") + delayed;
+  response.note =
+      response.note.isEmpty() ? delayed : response.note + QStringLiteral(", ") + delayed;
   for (const TrafficEvent& event : eventsOf(response, now))
     if (event.direction == Direction::Rx) emit logged(event);
   QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, response, readAt] {

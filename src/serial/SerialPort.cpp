@@ -23,15 +23,24 @@ QString systemError(int error) {
 
 int baudOfSpeed(speed_t speed) {
   switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
+    case B1200:
+      return 1200;
+    case B2400:
+      return 2400;
+    case B4800:
+      return 4800;
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    case B57600:
+      return 57600;
+    case B115200:
+      return 115200;
+    default:
+      return 0;
   }
 }
 
@@ -71,7 +80,9 @@ SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
   connect(&silence_, &QTimer::timeout, this, &SerialPort::onSilence);
 }
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+  close();
+}
 
 QString SerialPort::describe() const {
   if (devicePath_) return *devicePath_;
@@ -163,9 +174,13 @@ QByteArray SerialPort::input() {
   return bytes;
 }
 
-WriteResult SerialPort::write(const QByteArray& bytes) { return hand(bytes, false); }
+WriteResult SerialPort::write(const QByteArray& bytes) {
+  return hand(bytes, false);
+}
 
-WriteResult SerialPort::writeAndDrain(const QByteArray& bytes) { return hand(bytes, true); }
+WriteResult SerialPort::writeAndDrain(const QByteArray& bytes) {
+  return hand(bytes, true);
+}
 
 WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   WriteResult result{0, bytes.size(), {}};

@@ -47,19 +47,21 @@ BenchDialog::BenchDialog(int slave, TypedFormat format, const Fault& fault,
   setWindowTitle(QStringLiteral("Slave %1: faults and sweeps").arg(slave));
 
   auto* faultBox = new QGroupBox(QStringLiteral("Fault"), this);
-  cboFault_ = combo(QStringLiteral("cboFault"),
-                    {QStringLiteral("none"), QStringLiteral("no reply"),
-                     QStringLiteral("exception reply"), QStringLiteral("broken check value"),
-                     QStringLiteral("reply from the next address")},
-                    faultBox);
+  cboFault_ =
+      combo(QStringLiteral("cboFault"),
+            {QStringLiteral("none"), QStringLiteral("no reply"), QStringLiteral("exception reply"),
+             QStringLiteral("broken check value"), QStringLiteral("reply from the next address")},
+            faultBox);
   cboException_ = new QComboBox(faultBox);
   cboException_->setObjectName(QStringLiteral("cboException"));
   for (const ExceptionCode& e : kExceptionCodes)
-    cboException_->addItem(QStringLiteral("%1 %2").arg(e.code, 2, 10, QLatin1Char('0')).arg(QLatin1String(e.meaning)), e.code);
-  cboDelay_ = combo(QStringLiteral("cboDelay"),
-                    {QStringLiteral("at once"), QStringLiteral("fixed delay"),
-                     QStringLiteral("random delay")},
-                    faultBox);
+    cboException_->addItem(
+        QStringLiteral("%1 %2").arg(e.code, 2, 10, QLatin1Char('0')).arg(QLatin1String(e.meaning)),
+        e.code);
+  cboDelay_ = combo(
+      QStringLiteral("cboDelay"),
+      {QStringLiteral("at once"), QStringLiteral("fixed delay"), QStringLiteral("random delay")},
+      faultBox);
   spnDelayMin_ = spin(QStringLiteral("spnDelayMin"), 0, 60000, QStringLiteral(" ms"), faultBox);
   spnDelayMax_ = spin(QStringLiteral("spnDelayMax"), 0, 60000, QStringLiteral(" ms"), faultBox);
   cboOften_ = combo(QStringLiteral("cboOften"),
@@ -75,7 +77,8 @@ BenchDialog::BenchDialog(int slave, TypedFormat format, const Fault& fault,
   often->addWidget(spnOneIn_);
   auto* faultForm = new QFormLayout(faultBox);
   faultForm->addRow(caption(QStringLiteral("Kind"), cboFault_, faultBox), cboFault_);
-  faultForm->addRow(caption(QStringLiteral("Exception code"), cboException_, faultBox), cboException_);
+  faultForm->addRow(caption(QStringLiteral("Exception code"), cboException_, faultBox),
+                    cboException_);
   faultForm->addRow(caption(QStringLiteral("Reply"), cboDelay_, faultBox), delays);
   faultForm->addRow(caption(QStringLiteral("How often"), cboOften_, faultBox), often);
 
@@ -120,7 +123,9 @@ BenchDialog::BenchDialog(int slave, TypedFormat format, const Fault& fault,
   // What is on now.
   cboFault_->setCurrentIndex(int(fault.kind));
   cboException_->setCurrentIndex(cboException_->findData(fault.exceptionCode));
-  cboDelay_->setCurrentIndex(fault.delayMaxMs == 0 ? 0 : fault.delayMinMs == fault.delayMaxMs ? 1 : 2);
+  cboDelay_->setCurrentIndex(fault.delayMaxMs == 0                  ? 0
+                             : fault.delayMinMs == fault.delayMaxMs ? 1
+                                                                    : 2);
   spnDelayMin_->setValue(fault.delayMinMs);
   spnDelayMax_->setValue(fault.delayMaxMs);
   cboOften_->setCurrentIndex(fault.oneIn > 1 ? 1 : 0);

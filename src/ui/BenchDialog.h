@@ -21,8 +21,8 @@ class BenchDialog : public QDialog {
   Q_OBJECT
 
  public:
-  BenchDialog(int slave, TypedFormat format, const Fault& fault,
-              const std::optional<Sweep>& sweep, QWidget* parent = nullptr);
+  BenchDialog(int slave, TypedFormat format, const Fault& fault, const std::optional<Sweep>& sweep,
+              QWidget* parent = nullptr);
 
   Fault fault() const;
   const std::optional<Sweep>& sweep() const { return sweep_; }

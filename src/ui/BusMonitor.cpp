@@ -22,8 +22,9 @@ namespace vantor {
 namespace {
 
 constexpr int kRefreshMs = 500;
-const char* const kCounterColumns[] = {"Requests",   "Replies",   "CRC errors",
-                                       "Unanswered", "Fragments", "Interval ms: last/min/mean/max",
+const char* const kCounterColumns[] = {"Requests",   "Replies",
+                                       "CRC errors", "Unanswered",
+                                       "Fragments",  "Interval ms: last/min/mean/max",
                                        "Configured", "Latency µs: p50/p99"};
 
 QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
@@ -92,9 +93,12 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   mono.setStyleHint(QFont::TypeWriter);
   tblLog_->setFont(mono);
   const QFontMetrics fm(mono);
-  tblLog_->setColumnWidth(TrafficLog::TimeColumn, fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
-  tblLog_->setColumnWidth(TrafficLog::SinceColumn, fm.horizontalAdvance(QStringLiteral("+00000 ms")) + 12);
-  tblLog_->setColumnWidth(TrafficLog::DirectionColumn, fm.horizontalAdvance(QStringLiteral("Dir")) + 16);
+  tblLog_->setColumnWidth(TrafficLog::TimeColumn,
+                          fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
+  tblLog_->setColumnWidth(TrafficLog::SinceColumn,
+                          fm.horizontalAdvance(QStringLiteral("+00000 ms")) + 12);
+  tblLog_->setColumnWidth(TrafficLog::DirectionColumn,
+                          fm.horizontalAdvance(QStringLiteral("Dir")) + 16);
   tblLog_->setColumnWidth(TrafficLog::BytesColumn,
                           fm.horizontalAdvance(QStringLiteral("00 ").repeated(9)) + 12);
   tblLog_->horizontalHeader()->setStretchLastSection(true);
@@ -163,7 +167,9 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   showCounters();
 }
 
-bool BusMonitor::echoFilterOn() const { return chkEcho_->isChecked(); }
+bool BusMonitor::echoFilterOn() const {
+  return chkEcho_->isChecked();
+}
 
 void BusMonitor::setTable(const SlaveTable& table) {
   counters_.setTable(table);
@@ -220,15 +226,15 @@ void BusMonitor::showCounters() {
     set(row, 6, configured > 0 ? QString::number(configured) : QString());
     const auto latency = counters_.latency(slave);
     set(row, 7,
-        latency ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
-                : QString());
+        latency
+            ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
+            : QString());
   }
 }
 
 void BusMonitor::exportLog() {
-  const QString path = dialogs_.saveFileName(
-      this, QStringLiteral("Export the log"),
-      QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
+  const QString path = dialogs_.saveFileName(this, QStringLiteral("Export the log"),
+                                             QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
   if (path.isEmpty()) return;
   log_->flush();
   std::vector<TrafficEvent> events;

@@ -30,7 +30,9 @@ class BusMonitor : public QGroupBox {
   void setTable(const SlaveTable& table);
   // Counts `event` and, unless paused, logs it.
   void record(const TrafficEvent& event);
-  void recordLatency(int slave, double microseconds) { counters_.recordLatency(slave, microseconds); }
+  void recordLatency(int slave, double microseconds) {
+    counters_.recordLatency(slave, microseconds);
+  }
 
   TrafficLog& log() { return *log_; }
   const BusCounters& counters() const { return counters_; }

@@ -6,8 +6,7 @@
 namespace vantor {
 
 void MessageBoxDialogs::message(QWidget* parent, const QString& text, const QString& detail) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok,
-                  parent);
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok, parent);
   if (!detail.isEmpty()) box.setInformativeText(detail);
   box.exec();
 }

@@ -34,7 +34,6 @@ namespace {
 constexpr int kPortCount = 20;
 constexpr int kRequestLength = 8;
 
-
 QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
@@ -74,7 +73,8 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
   MSComm1_->setObjectName(QStringLiteral("MSComm1"));
   connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
-  server_ = new PollServer(*MSComm1_, [this] { return chosenValues(); }, this);
+  server_ = new PollServer(
+      *MSComm1_, [this] { return chosenValues(); }, this);
   connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
   connect(server_, &PollServer::replied, this, &MainWindow::onReplied);
 
@@ -224,8 +224,7 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
     combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
     combo->setMinimumWidth(64);
   }
-  for (auto* label : {lblSid_[i], lblReg_[2 * i], lblReg_[2 * i + 1]})
-    markText(label, Mark::Value);
+  for (auto* label : {lblSid_[i], lblReg_[2 * i], lblReg_[2 * i + 1]}) markText(label, Mark::Value);
 
   // The top byte of a two-register value is always zero.
   auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
@@ -245,8 +244,9 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   typed = new QLineEdit(quadrant);
   typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
   typed->setPlaceholderText(QStringLiteral("as shown"));
-  typed->setToolTip(QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
-                                   "press Enter: the lists follow."));
+  typed->setToolTip(
+      QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
+                     "press Enter: the lists follow."));
   connect(typed, &QLineEdit::returnPressed, this, [this, slave] { applyTyped(slave); });
   auto*& decoded = lblDecoded_[std::size_t(i)];
   decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
@@ -305,7 +305,7 @@ void MainWindow::load() {
 void MainWindow::showDevice() {
   const int port = cboComm_->currentData().toInt();
   const QString device = devicePathForPort(ini_, port);
-  lblDevice_->setText(port < 1             ? QString()
+  lblDevice_->setText(port < 1           ? QString()
                       : device.isEmpty() ? tr("Device: none found")
                                          : tr("Device: %1").arg(device));
 }

@@ -3,9 +3,9 @@
 #include "core/modbus/LineSettings.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/SlaveTable.h"
 #include "core/simulator/Sweep.h"
 #include "core/simulator/TypedValue.h"
-#include "core/simulator/SlaveTable.h"
 
 #include <QString>
 #include <QWidget>

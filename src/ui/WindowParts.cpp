@@ -37,14 +37,20 @@ QColor markColour(Mark mark, const QWidget* widget) {
   const QPalette palette = widget ? widget->palette() : QPalette();
   const bool dark = palette.color(QPalette::Window).lightness() < 128;
   switch (mark) {
-    case Mark::Failure: return dark ? QColor(0xFF, 0x70, 0x70) : QColor(0xC0, 0x00, 0x00);
-    case Mark::Notice: return dark ? QColor(0xF0, 0xC0, 0x60) : QColor(0x80, 0x50, 0x00);
-    case Mark::Value: return dark ? QColor(0x80, 0xB8, 0xFF) : QColor(0x00, 0x00, 0xC0);
-    case Mark::Good: return dark ? QColor(0x70, 0xE0, 0x70) : QColor(0x00, 0x80, 0x00);
+    case Mark::Failure:
+      return dark ? QColor(0xFF, 0x70, 0x70) : QColor(0xC0, 0x00, 0x00);
+    case Mark::Notice:
+      return dark ? QColor(0xF0, 0xC0, 0x60) : QColor(0x80, 0x50, 0x00);
+    case Mark::Value:
+      return dark ? QColor(0x80, 0xB8, 0xFF) : QColor(0x00, 0x00, 0xC0);
+    case Mark::Good:
+      return dark ? QColor(0x70, 0xE0, 0x70) : QColor(0x00, 0x80, 0x00);
   }
   return palette.color(QPalette::WindowText);
 }
 
-void markText(QLabel* label, Mark mark) { setTextColour(label, markColour(mark, label)); }
+void markText(QLabel* label, Mark mark) {
+  setTextColour(label, markColour(mark, label));
+}
 
 }  // namespace vantor

@@ -8,8 +8,8 @@
 #include <QJsonObject>
 #include <QProcess>
 
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -103,23 +103,25 @@ class tst_cli : public QObject {
     QCOMPARE(sim.exitCode(), 0);
     QStringList lines = QString::fromUtf8(sim.readAllStandardOutput()).split('\n');
     for (QString& line : lines) {  // each line starts with its time stamp
-      QVERIFY2(line.isEmpty() || QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs)
-                                     .isValid(),
+      QVERIFY2(line.isEmpty() ||
+                   QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs).isValid(),
                qPrintable(line));
       line = line.section(' ', 1);
     }
-    QCOMPARE(lines, QStringList({"RX 01 03 00 00 00 01 84 0A | CRC Validated | TX 01 03 02 00 0A 38 43",
-                                 "RX 02 04 00 10 00 02 70 3D | CRC Validated | "
-                                 "TX 02 04 04 00 01 23 45 41 87",
-                                 "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
+    QCOMPARE(lines,
+             QStringList({"RX 01 03 00 00 00 01 84 0A | CRC Validated | TX 01 03 02 00 0A 38 43",
+                          "RX 02 04 00 10 00 02 70 3D | CRC Validated | "
+                          "TX 02 04 04 00 01 23 45 41 87",
+                          "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
     const QString err = QString::fromUtf8(sim.readAllStandardError());
     QVERIFY2(err.contains("slave 2: 1 requests, 1 replies") &&
                  err.contains("total: 3 requests, 2 replies, 0 CRC errors, 1 unanswered"),
              qPrintable(err));
     const QList<QByteArray> records = fileBytes(log).split('\n');
     QCOMPARE(records.size(), 7);  // header, three requests, two replies, end
-    QVERIFY(records[5].endsWith(",rx,09 03 00 00 00 01 85 42,unanswered,,no simulated slave has "
-                                "address 9\r"));
+    QVERIFY(
+        records[5].endsWith(",rx,09 03 00 00 00 01 85 42,unanswered,,no simulated slave has "
+                            "address 9\r"));
   }
 
   // A reader that stops reading (a paused pager) costs printed lines, never a reply.
@@ -156,17 +158,20 @@ class tst_cli : public QObject {
                                      << "not from requested slave" << 0;
     QTest::newRow("silent one poll in 3") << QStringList{"--fault", "1=silent/3"} << "..x..x"
                                           << "Connection timed out" << 0;
-    QTest::newRow("fixed delay") << QStringList{"--delay", "1=60"} << "......" << "" << 60;
-    QTest::newRow("random delay") << QStringList{"--delay", "1=30-50"} << "......" << "" << 30;
+    QTest::newRow("fixed delay") << QStringList{"--delay", "1=60"} << "......"
+                                 << "" << 60;
+    QTest::newRow("random delay") << QStringList{"--delay", "1=30-50"} << "......"
+                                  << "" << 30;
   }
   void faultsAsAMasterSeesThem() {
     QFETCH(QStringList, args);
     QFETCH(int, minMs);
     storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
     QProcess sim;
-    sim.start(VANTOR_CLI, QStringList{"simulate", "--module", "1602", "--ini", s_->ini.filePath(),
-                                      "--device", s_->pty.devicePath(), "--setting", "9600,n,8,1",
-                                      "--value", "1=7"} + args);
+    sim.start(VANTOR_CLI,
+              QStringList{"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
+                          s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7"} +
+                  args);
     sim.setReadChannel(QProcess::StandardError);
     QVERIFY(sim.waitForReadyRead(5000));
     ModbusMaster master(s_->pty.masterFd(), 300);
@@ -196,11 +201,10 @@ class tst_cli : public QObject {
       storePoll(s_->ini, "Cfg2004", QString::number(k), {k, 3, 0, types[k - 1].toInt()});
     s_->set("Cfg2004", "DP1", "1");
     QProcess sim;
-    sim.start(VANTOR_CLI, {"simulate", "--module", "2004", "--ini", s_->ini.filePath(),
-                           "--device", s_->pty.devicePath(), "--setting", "9600,n,8,1",
-                           "--typed", "1=-12.5", "--typed", "3=99999",
-                           "--typed", "4=1048575", "--ramp", "2=10:30:10", "--fault",
-                           "3=exception:2/2"});
+    sim.start(VANTOR_CLI, {"simulate", "--module", "2004", "--ini", s_->ini.filePath(), "--device",
+                           s_->pty.devicePath(), "--setting", "9600,n,8,1", "--typed", "1=-12.5",
+                           "--typed", "3=99999", "--typed", "4=1048575", "--ramp", "2=10:30:10",
+                           "--fault", "3=exception:2/2"});
     QVERIFY2(sim.waitForStarted(), "no vantor-cli");
     QTest::qWait(300);
     PtyPair far(true);
@@ -214,8 +218,10 @@ class tst_cli : public QObject {
     const QJsonArray results = QJsonDocument::fromJson(out).array();
     QStringList seen;
     for (const QJsonValue r : results)
-      seen << (r["registers"].isArray() ? QString::fromUtf8(QJsonDocument(r["registers"].toArray()).toJson(QJsonDocument::Compact))
-                                       : QStringLiteral("exception %1").arg(r["code"].toInt()));
+      seen << (r["registers"].isArray()
+                   ? QString::fromUtf8(
+                         QJsonDocument(r["registers"].toArray()).toJson(QJsonDocument::Compact))
+                   : QStringLiteral("exception %1").arg(r["code"].toInt()));
     // -12.5 signed with one decimal place; a BCD ramp from 10 to 30 by 10 and round again;
     // long BCD 99999; long integer 1048575; every second poll of slave 3 refused.
     QCOMPARE(seen, QStringList({"[65411]", "[16]", "[9,39321]", "[15,65535]", "[32]", "[48]",

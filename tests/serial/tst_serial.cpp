@@ -53,7 +53,8 @@ class TstSerial : public QObject {
     QTEST(int(port.stopBits), "stopBits");
 
     termios t{};
-    t.c_cflag = CS8 | (line.parity == Parity::Even ? PARENB : 0) | (line.stopBits == 2 ? CSTOPB : 0);
+    t.c_cflag =
+        CS8 | (line.parity == Parity::Even ? PARENB : 0) | (line.stopBits == 2 ? CSTOPB : 0);
     cfsetospeed(&t, line.baud == 9600 ? B9600 : line.baud == 19200 ? B19200 : B38400);
     QCOMPARE(lineSettingsOf(t), line);
   }

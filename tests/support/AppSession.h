@@ -8,21 +8,21 @@
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
 #include "SettingsFiles.h"
+#include "core/settings/IniFile.h"
+#include "serial/SerialPort.h"
+#include "ui/MainWindow.h"
 #include "ui/config/Config1602Window.h"
 #include "ui/config/Config2004Window.h"
-#include "ui/MainWindow.h"
-#include "serial/SerialPort.h"
-#include "core/settings/IniFile.h"
 
 // The controls the windows are made of, for control<T>().
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>

@@ -188,8 +188,9 @@ class tst_mainwindow : public QObject {
         {request(5, 3, 0, 1), "CRC Validated, unanswered: no simulated slave has address 5"},
         {request(2, 4, 10, 1),
          "CRC Validated, unanswered: slave 2 is polled with function 04 but configured for 03"},
-        {request(2, 3, 16, 1), "CRC Validated, unanswered: slave 2 expects register 0x000A, the "
-                               "poll asks for 0x0010"},
+        {request(2, 3, 16, 1),
+         "CRC Validated, unanswered: slave 2 expects register 0x000A, the "
+         "poll asks for 0x0010"},
         {request(2, 3, 10, 2),
          "CRC Validated, unanswered: slave 2 expects 1 register, the poll asks for 2"},
         {request(1, 3, 0, 1, true), "CRC Error (expected check value 84 0A)"}};
@@ -259,7 +260,8 @@ class tst_mainwindow : public QObject {
     QVERIFY(s.get<QLabel>("lblFault1")->text().contains("delayed 150 ms"));
     QCOMPARE(exchange(s, request(1, 3, 0, 1), 20), QByteArray());
     QCOMPARE(exchange(s, request(2, 3, 0, 1), 100), QByteArray::fromHex("020302000BBD83"));
-    QCOMPARE(exchange(s, {}, 400), QByteArray::fromHex("01030" "2FF83B815"));
+    QCOMPARE(exchange(s, {}, 400), QByteArray::fromHex("01030"
+                                                       "2FF83B815"));
 
     s.main->setFault(1, Fault{FaultKind::Exception, 4});
     QVERIFY(s.get<QLabel>("lblFault1")->text().contains("exception 04 (server device failure)"));

@@ -46,8 +46,8 @@ const std::vector<Config1602List>& config1602Lists() {
     const auto list = [](int Config1602::*position, const char* control, const char* caption,
                          QStringList entries, int firstEntry = 0) {
       return Config1602List{position,
-                         {QString::fromLatin1(control), QString::fromLatin1(caption),
-                          std::move(entries), firstEntry}};
+                            {QString::fromLatin1(control), QString::fromLatin1(caption),
+                             std::move(entries), firstEntry}};
     };
     const QStringList hex = hexEntries(QString());
     const auto range = [](const NumberKey& key) { return numberEntries(key.first, key.last); };

@@ -34,9 +34,13 @@ const ChoiceList& listOf(const std::vector<Record>& lists, decltype(Record::posi
   Q_UNREACHABLE();
 }
 
-QString fieldNumber(int k) { return QString::number(k + 1); }
+QString fieldNumber(int k) {
+  return QString::number(k + 1);
+}
 
-QStringList range(const NumberKey& key) { return numberEntries(key.first, key.last); }
+QStringList range(const NumberKey& key) {
+  return numberEntries(key.first, key.last);
+}
 
 }  // namespace
 
@@ -101,8 +105,7 @@ Config2004Load loadConfig2004(const IniFile& ini) {
   for (const FieldKey& k : kFieldKeys) {
     const ChoiceList& list = listOf(field2004Lists(), k.position);
     for (int f = 0; f < kFieldCount; ++f) {
-      const auto fieldDefault =
-          &k.key == &keys::kRegisterLo ? std::optional<int>(f) : std::nullopt;
+      const auto fieldDefault = &k.key == &keys::kRegisterLo ? std::optional<int>(f) : std::nullopt;
       cfg.fields[f].*k.position = restore.position(kSection, k.key, fieldCaption(list.caption, f),
                                                    fieldNumber(f), fieldDefault);
     }
@@ -117,8 +120,8 @@ Config2004Load loadConfig2004(const IniFile& ini) {
     field.cboALH = field.cboALL = kLowAlarmOnOpening;
   }
 
-  cfg.cboSampling = restore.position(
-      kSection, ini::kInterval, listOf(config2004Lists(), &Config2004::cboSampling).caption);
+  cfg.cboSampling = restore.position(kSection, ini::kInterval,
+                                     listOf(config2004Lists(), &Config2004::cboSampling).caption);
   cfg.cboAF = restore.position(ini::settings::kSection, ini::settings::kActiveFields,
                                listOf(config2004Lists(), &Config2004::cboAF).caption);
   return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
@@ -145,10 +148,12 @@ std::vector<IniEntry> config2004Entries(const Config2004& cfg) {
   perField(keys::kRegisterHi, &Field2004::cboSAH);
   perField(keys::kRegisterLo, &Field2004::cboSAL);
   for (int f = 0; f < kFieldCount; ++f)
-    entries.push_back(numberEntry(kSection, QString::fromLatin1(ini::kFunctionCode) + fieldNumber(f),
+    entries.push_back(numberEntry(kSection,
+                                  QString::fromLatin1(ini::kFunctionCode) + fieldNumber(f),
                                   cfg.fields[f].opt03 ? 3 : 4));
   for (int f = 0; f < kFieldCount; ++f)
-    entries.push_back(numberEntry(kSection, QString::fromLatin1(keys::kDigitsWritten) + fieldNumber(f),
+    entries.push_back(numberEntry(kSection,
+                                  QString::fromLatin1(keys::kDigitsWritten) + fieldNumber(f),
                                   cfg.fields[f].cboDWidth + keys::kDigits.first));
   perField(keys::kDecimals, &Field2004::cboDP);
   perField(keys::kStart, &Field2004::cboStart);

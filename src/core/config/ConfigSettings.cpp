@@ -3,11 +3,9 @@
 #include "core/config/ConfigFrame.h"
 #include "core/modbus/LineSettings.h"
 
-
 #include <array>
 
 namespace vantor {
-
 
 QStringList numberEntries(int first, int last) {
   QStringList entries;
@@ -60,16 +58,14 @@ auto SettingsRestore::noted(const char* section, const QString& caption, Read re
 
 int SettingsRestore::position(const char* section, const NumberKey& key, const QString& caption,
                               const QString& suffix, std::optional<int> defaultValue) {
-  return noted(section, caption, [&](SectionReader& r) {
-           return r.number(key, suffix, defaultValue);
-         }) -
+  return noted(section, caption,
+               [&](SectionReader& r) { return r.number(key, suffix, defaultValue); }) -
          key.first;
 }
 
 bool SettingsRestore::opt03(const char* section, const QString& caption, const QString& suffix) {
-  return noted(section, caption, [&](SectionReader& r) {
-           return r.functionCode(ini::kFunctionCode, suffix);
-         }) == 3;
+  return noted(section, caption,
+               [&](SectionReader& r) { return r.functionCode(ini::kFunctionCode, suffix); }) == 3;
 }
 
 QString SettingsRestore::text(const char* section, const char* key, const QString& suffix) const {
@@ -95,8 +91,9 @@ bool saveSettings(IniFile& ini, std::span<const IniEntry> entries, QString* erro
   QString why;
   if (ini.save(entries, &why)) return true;
   if (error)
-    *error = QStringLiteral("Nothing of the configuration was saved, and the file keeps its "
-                            "earlier contents. %1")
+    *error = QStringLiteral(
+                 "Nothing of the configuration was saved, and the file keeps its "
+                 "earlier contents. %1")
                  .arg(why);
   return false;
 }

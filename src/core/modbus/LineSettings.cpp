@@ -62,7 +62,8 @@ std::optional<LineSettings> parseLineSettings(QStringView text) {
 QString lineSettingsDifference(const LineSettings& asked, const LineSettings& actual) {
   QStringList parts;
   const auto differ = [&](const char* name, const QString& got, const QString& wanted) {
-    if (got != wanted) parts << QStringLiteral("%1 %2 instead of %3").arg(QLatin1String(name), got, wanted);
+    if (got != wanted)
+      parts << QStringLiteral("%1 %2 instead of %3").arg(QLatin1String(name), got, wanted);
   };
   const auto parity = [](Parity p) {
     return p == Parity::Even ? QStringLiteral("even") : QStringLiteral("none");

@@ -22,7 +22,9 @@ struct LineSettings {
   int stopBits = 1;
 
   // Bits on the wire for one character: start, data, parity, stop.
-  int bitsPerCharacter() const { return 1 + dataBits + (parity == Parity::None ? 0 : 1) + stopBits; }
+  int bitsPerCharacter() const {
+    return 1 + dataBits + (parity == Parity::None ? 0 : 1) + stopBits;
+  }
   friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 

@@ -30,9 +30,15 @@ void BusCounters::record(const TrafficEvent& e) {
       count(&SlaveCounts::requests);
       count(&SlaveCounts::crcErrors);
       break;
-    case EventKind::Fragment: count(&SlaveCounts::fragments); break;
-    case EventKind::Echo: count(&SlaveCounts::echoes); break;
-    case EventKind::Reply: count(&SlaveCounts::replies); break;
+    case EventKind::Fragment:
+      count(&SlaveCounts::fragments);
+      break;
+    case EventKind::Echo:
+      count(&SlaveCounts::echoes);
+      break;
+    case EventKind::Reply:
+      count(&SlaveCounts::replies);
+      break;
   }
   // The module's rhythm: the time between valid polls of the same slave.
   if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered)) {
@@ -95,8 +101,9 @@ std::optional<std::pair<double, double>> BusCounters::latency(int slave) const {
 QString BusCounters::report() const {
   QStringList lines;
   const auto line = [&](const QString& who, const SlaveCounts& c, const QString& more) {
-    lines << QStringLiteral("%1: %2 requests, %3 replies, %4 CRC errors, %5 unanswered, "
-                            "%6 fragments%7")
+    lines << QStringLiteral(
+                 "%1: %2 requests, %3 replies, %4 CRC errors, %5 unanswered, "
+                 "%6 fragments%7")
                  .arg(who)
                  .arg(c.requests)
                  .arg(c.replies)

@@ -23,7 +23,7 @@ struct Summary {
 };
 
 struct SlaveCounts {
-  qint64 requests = 0;    // valid requests addressed to it, and CRC errors bearing its address
+  qint64 requests = 0;  // valid requests addressed to it, and CRC errors bearing its address
   qint64 replies = 0;
   qint64 crcErrors = 0;
   qint64 unanswered = 0;  // valid requests it did not answer

@@ -18,15 +18,25 @@ QByteArray jsonString(const QString& text) {
   QByteArray out = "\"";
   for (const char c : text.toUtf8()) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20)
-          out += QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16)
-                                           .rightJustified(2, '0');
+          out += QByteArray("\\u00") +
+                 QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
         else
           out += c;
     }
@@ -62,7 +72,8 @@ QByteArray logRecord(LogFormat format, const TrafficEvent& e) {
   }
   return "{\"time\":" + jsonString(isoTime(e.time)) +
          ",\"direction\":" + jsonString(directionName(e.direction)) +
-         ",\"bytes\":" + jsonString(hexText(e.bytes)) + ",\"kind\":" + jsonString(kindName(e.kind)) +
+         ",\"bytes\":" + jsonString(hexText(e.bytes)) +
+         ",\"kind\":" + jsonString(kindName(e.kind)) +
          ",\"slave\":" + (slave.isEmpty() ? QByteArray("null") : slave.toLatin1()) +
          ",\"detail\":" + jsonString(e.detail) + "}\n";
 }

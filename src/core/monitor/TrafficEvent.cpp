@@ -6,12 +6,18 @@ namespace vantor {
 
 QString kindName(EventKind kind) {
   switch (kind) {
-    case EventKind::Answered: return QStringLiteral("answered");
-    case EventKind::Unanswered: return QStringLiteral("unanswered");
-    case EventKind::CrcError: return QStringLiteral("crc-error");
-    case EventKind::Fragment: return QStringLiteral("fragment");
-    case EventKind::Echo: return QStringLiteral("echo");
-    case EventKind::Reply: return QStringLiteral("reply");
+    case EventKind::Answered:
+      return QStringLiteral("answered");
+    case EventKind::Unanswered:
+      return QStringLiteral("unanswered");
+    case EventKind::CrcError:
+      return QStringLiteral("crc-error");
+    case EventKind::Fragment:
+      return QStringLiteral("fragment");
+    case EventKind::Echo:
+      return QStringLiteral("echo");
+    case EventKind::Reply:
+      return QStringLiteral("reply");
   }
   return {};
 }

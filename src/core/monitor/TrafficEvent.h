@@ -28,7 +28,7 @@ struct TrafficEvent {
   Direction direction = Direction::Rx;
   QByteArray bytes;
   EventKind kind = EventKind::Answered;
-  int slave = 0;   // 1..4: the simulated slave that answered, or whose reply it is; 0 none
+  int slave = 0;  // 1..4: the simulated slave that answered, or whose reply it is; 0 none
   // The simulated slave a request concerned: the one that answered, or the one whose
   // configuration an unanswered poll missed; 0 none. For filtering and counting.
   int about = 0;

@@ -1,6 +1,5 @@
 #include "core/monitor/TrafficLog.h"
 
-
 namespace vantor {
 
 TrafficLog::TrafficLog(QObject* parent, int capacity)
@@ -69,14 +68,18 @@ QVariant TrafficLog::data(const QModelIndex& index, int role) const {
   const TrafficEvent& e = rows_[std::size_t(index.row())];
   if (role == Qt::DisplayRole) {
     switch (index.column()) {
-      case TimeColumn: return e.time.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+      case TimeColumn:
+        return e.time.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
       case SinceColumn:
-        return e.sincePreviousRequestMs < 0 ? QString()
-                                            : QStringLiteral("+%1 ms").arg(e.sincePreviousRequestMs);
+        return e.sincePreviousRequestMs < 0
+                   ? QString()
+                   : QStringLiteral("+%1 ms").arg(e.sincePreviousRequestMs);
       case DirectionColumn:
         return e.direction == Direction::Rx ? QStringLiteral("RX") : QStringLiteral("TX");
-      case BytesColumn: return hexText(e.bytes);
-      case WhatColumn: return describe(e);
+      case BytesColumn:
+        return hexText(e.bytes);
+      case WhatColumn:
+        return describe(e);
     }
   }
   if (role == Qt::TextAlignmentRole && index.column() == SinceColumn)
@@ -87,11 +90,16 @@ QVariant TrafficLog::data(const QModelIndex& index, int role) const {
 QVariant TrafficLog::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   switch (section) {
-    case TimeColumn: return QStringLiteral("Time");
-    case SinceColumn: return QStringLiteral("Since last poll");
-    case DirectionColumn: return QStringLiteral("Dir");
-    case BytesColumn: return QStringLiteral("Bytes");
-    case WhatColumn: return QStringLiteral("What it was");
+    case TimeColumn:
+      return QStringLiteral("Time");
+    case SinceColumn:
+      return QStringLiteral("Since last poll");
+    case DirectionColumn:
+      return QStringLiteral("Dir");
+    case BytesColumn:
+      return QStringLiteral("Bytes");
+    case WhatColumn:
+      return QStringLiteral("What it was");
   }
   return {};
 }
@@ -111,7 +119,8 @@ bool TrafficFilter::filterAcceptsRow(int row, const QModelIndex&) const {
   const TrafficEvent& e = log->event(row);
   if (slave_ != 0 && e.about != slave_) return false;
   // A reply shows with the requests that were answered.
-  return !kind_ || e.kind == *kind_ || (*kind_ == EventKind::Answered && e.kind == EventKind::Reply);
+  return !kind_ || e.kind == *kind_ ||
+         (*kind_ == EventKind::Answered && e.kind == EventKind::Reply);
 }
 
 }  // namespace vantor

@@ -26,9 +26,13 @@ namespace {
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 constexpr char kTemporaryInfix[] = ".tmp-";
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemError(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
 
-QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
+QByteArray nativePath(const QString& path) {
+  return QFile::encodeName(path);
+}
 
 // Holds a lock on the lock file beside the settings file while it lives. Taking it waits for
 // the other holder; a lock file that cannot be made leaves the holder without a lock (a
@@ -109,13 +113,16 @@ FileRead readFile(const QString& path) {
   }
   ::close(fd);
   if (r.reason.isEmpty() && r.bytes.contains('\0'))
-    r.reason = QStringLiteral("it holds NUL bytes, so it is not a text settings file (UTF-16 "
-                              "or binary?)");
+    r.reason = QStringLiteral(
+        "it holds NUL bytes, so it is not a text settings file (UTF-16 "
+        "or binary?)");
   if (!r.reason.isEmpty()) r.bytes.clear();
   return r;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 QByteArrayView trimBlanks(QByteArrayView s) {
   while (!s.isEmpty() && isBlank(s.front())) s = s.sliced(1);
@@ -255,8 +262,9 @@ IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
   // would litter it with throwaway files.
   if (folder_.isEmpty()) {
-    folder_ = settingsFolderFor(QCoreApplication::applicationDirPath(),
-                                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    folder_ =
+        settingsFolderFor(QCoreApplication::applicationDirPath(),
+                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
   }
 }
 
@@ -360,8 +368,10 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
   for (qsizetype done = 0; done < bytes.size() && !failure;) {
     const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) failure = n < 0 ? errno : ENOSPC;
-    else done += n;
+    if (n <= 0)
+      failure = n < 0 ? errno : ENOSPC;
+    else
+      done += n;
   }
   if (!failure && ::fsync(fd) != 0) failure = errno;
   if (::close(fd) != 0 && !failure) failure = errno;

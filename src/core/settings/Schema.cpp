@@ -10,7 +10,9 @@ namespace {
 // No key holds anything near this; it keeps the rounding clear of overflow.
 constexpr double kLargestUsable = 1e9;
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+  return c == u' ' || c == u'\t';
+}
 
 }  // namespace
 

@@ -63,7 +63,7 @@ namespace ini {
 // active data fields.
 namespace settings {
 inline constexpr const char* kSection = "Settings";
-inline constexpr const char* kCommPort = "CommPort";  // 1..20, 0 for none
+inline constexpr const char* kCommPort = "CommPort";     // 1..20, 0 for none
 inline constexpr const char* kLineSettings = "Setting";  // "9600,n,8,1" and the like
 inline constexpr NumberKey kActiveFields{"AF", 1, 4, 1};
 }  // namespace settings
@@ -82,7 +82,7 @@ inline constexpr const char* kSection = "Ports";
 }
 
 // Keys both module sections have.
-inline constexpr const char* kModuleLineSettings = "CSet";  // the module's own line settings
+inline constexpr const char* kModuleLineSettings = "CSet";     // the module's own line settings
 inline constexpr NumberKey kInterval{"Interval", 1, 255, 10};  // x 100 ms
 inline constexpr const char* kFunctionCode = "Fcode";          // 3, or 4 for any other number
 

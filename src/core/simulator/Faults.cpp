@@ -15,7 +15,9 @@ QByteArray withCheck(QByteArray body) {
   return body.append(char(c.lo)).append(char(c.hi));
 }
 
-QString code2(int code) { return QString::number(code).rightJustified(2, u'0'); }
+QString code2(int code) {
+  return QString::number(code).rightJustified(2, u'0');
+}
 
 std::optional<int> wholeNumber(QStringView text, int first, int last) {
   bool ok = false;
@@ -61,15 +63,22 @@ void applyFault(Response& r, const Fault& fault) {
 QString describeFault(const Fault& f) {
   QStringList parts;
   switch (f.kind) {
-    case FaultKind::None: break;
-    case FaultKind::Silent: parts << QStringLiteral("no reply"); break;
+    case FaultKind::None:
+      break;
+    case FaultKind::Silent:
+      parts << QStringLiteral("no reply");
+      break;
     case FaultKind::Exception:
       for (const ExceptionCode& e : kExceptionCodes)
         if (e.code == f.exceptionCode)
           parts << QStringLiteral("exception %1 (%2)").arg(code2(e.code), QLatin1String(e.meaning));
       break;
-    case FaultKind::BadCrc: parts << QStringLiteral("broken check value"); break;
-    case FaultKind::WrongAddress: parts << QStringLiteral("reply from the next address"); break;
+    case FaultKind::BadCrc:
+      parts << QStringLiteral("broken check value");
+      break;
+    case FaultKind::WrongAddress:
+      parts << QStringLiteral("reply from the next address");
+      break;
   }
   if (f.delayMaxMs > 0)
     parts << (f.delayMinMs == f.delayMaxMs

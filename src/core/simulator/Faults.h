@@ -27,10 +27,10 @@ struct ExceptionCode {
   const char* meaning;
 };
 inline constexpr std::array<ExceptionCode, 5> kExceptionCodes{{{1, "illegal function"},
-                                                                 {2, "illegal data address"},
-                                                                 {3, "illegal data value"},
-                                                                 {4, "server device failure"},
-                                                                 {6, "server device busy"}}};
+                                                               {2, "illegal data address"},
+                                                               {3, "illegal data value"},
+                                                               {4, "server device failure"},
+                                                               {6, "server device busy"}}};
 
 struct Fault {
   FaultKind kind = FaultKind::None;

@@ -28,8 +28,11 @@ std::optional<QByteArray> replyOf(QByteArrayView request, const Slave& slave,
   if (slave.registerCount == 1) {
     reply.append(char(2)).append(char(*high)).append(char(*low));
   } else {
-    reply.append(char(4)).append(char(0)).append(char(*third)).append(char(*high)).append(
-        char(*low));
+    reply.append(char(4))
+        .append(char(0))
+        .append(char(*third))
+        .append(char(*high))
+        .append(char(*low));
   }
   const CheckValue check = checkValue(reply);
   return reply.append(char(check.lo)).append(char(check.hi));
@@ -58,10 +61,10 @@ Response respond(QByteArrayView received, const SlaveTable& table, const ChosenV
   for (int i = 0; i < kSlaveCount; ++i) {
     const Slave& slave = table[std::size_t(i)];
     if (!slave.enabled || slave.address != address) continue;
-    const Verdict verdict = slave.functionCode != function  ? Verdict::FunctionDiffers
-                            : slave.startRegister != start  ? Verdict::StartDiffers
-                            : slave.registerCount != count  ? Verdict::CountDiffers
-                                                            : Verdict::Answered;
+    const Verdict verdict = slave.functionCode != function ? Verdict::FunctionDiffers
+                            : slave.startRegister != start ? Verdict::StartDiffers
+                            : slave.registerCount != count ? Verdict::CountDiffers
+                                                           : Verdict::Answered;
     if (verdict != Verdict::Answered) {
       // Reported only when no slave further down answers it.
       if (r.verdict == Verdict::NoSuchAddress) {

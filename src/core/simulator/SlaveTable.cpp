@@ -33,8 +33,7 @@ SlaveView viewOf(const Slave& s) {
                             QString::number(s.startRegister + 1).rightJustified(4, u'0');
   if (s.registerCount == 1)
     return {QString::number(s.address), true, QStringLiteral("n / a"), reference};
-  return {QString::number(s.address), true, reference,
-          QString::number(reference.toLongLong() + 1)};
+  return {QString::number(s.address), true, reference, QString::number(reference.toLongLong() + 1)};
 }
 
 // Keys the simulator's slaves depend on; the others (rows, digits, ...) only concern the
@@ -48,15 +47,17 @@ bool pollKey(const QString& key) {
 QString noticeOf(const IniFile& ini, const char* section, const QString& fileError,
                  const QStringList& defaulted) {
   if (!fileError.isEmpty())
-    return fileError + QStringLiteral(" The simulator answers as a module configured with "
-                                      "first-use defaults would poll.");
+    return fileError + QStringLiteral(
+                           " The simulator answers as a module configured with "
+                           "first-use defaults would poll.");
   QStringList keys;
   for (const QString& key : defaulted)
     if (pollKey(key)) keys << key;
   if (keys.isEmpty()) return {};
-  return QStringLiteral("The settings file %1 has no usable value for %2 in section [%3], so "
-                        "the simulator uses the first-use defaults, as Configure LCD would "
-                        "show them.")
+  return QStringLiteral(
+             "The settings file %1 has no usable value for %2 in section [%3], so "
+             "the simulator uses the first-use defaults, as Configure LCD would "
+             "show them.")
       .arg(ini.filePath(), keys.join(QStringLiteral(", ")), QLatin1String(section));
 }
 
@@ -89,8 +90,8 @@ SlaveTableLoad loadSlaveTable2004(const IniFile& ini) {
   SlaveTableLoad result;
   for (std::size_t i = 0; i < kSlaveCount; ++i) {
     const Field2004& f = load.cfg.fields[i];
-    result.table[i] = slaveOf(f.cboSlaveID, f.opt03, f.cboSAH, f.cboSAL, f.cboDT, f.cboDP,
-                              load.cfg.cboSampling);
+    result.table[i] =
+        slaveOf(f.cboSlaveID, f.opt03, f.cboSAH, f.cboSAL, f.cboDT, f.cboDP, load.cfg.cboSampling);
     result.views[i] = viewOf(result.table[i]);
   }
   result.notice = noticeOf(ini, ini::cfg2004::kSection, load.fileError, load.defaulted);

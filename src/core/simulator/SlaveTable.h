@@ -36,7 +36,7 @@ using SlaveTable = std::array<Slave, kSlaveCount>;
 // What one slave's part of the simulator shows after a load. A disabled slave only shows
 // "Disabled": its register labels and value lists stay as they were.
 struct SlaveView {
-  QString address;  // address label: the address, or "Disabled"
+  QString address;          // address label: the address, or "Disabled"
   bool listsReset = false;  // refill the three value lists, select position 0 ("0x00")
   // Register labels: Modbus reference numbers, "n / a" for the unused one.
   std::optional<QString> firstReg;

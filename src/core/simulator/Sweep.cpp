@@ -9,9 +9,13 @@ Sweep::Sweep(bool ramp, qint64 from, qint64 to, qint64 step)
   if (!ramp_) advance();
 }
 
-Sweep Sweep::ramp(qint64 from, qint64 to, qint64 step) { return Sweep(true, from, to, step); }
+Sweep Sweep::ramp(qint64 from, qint64 to, qint64 step) {
+  return Sweep(true, from, to, step);
+}
 
-Sweep Sweep::random(qint64 low, qint64 high) { return Sweep(false, low, high, 0); }
+Sweep Sweep::random(qint64 low, qint64 high) {
+  return Sweep(false, low, high, 0);
+}
 
 void Sweep::advance() {
   if (!ramp_) {

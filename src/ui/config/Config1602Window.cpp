@@ -245,8 +245,12 @@ void Config1602Window::apply(const Config1602& cfg) {
   CSet_ = cfg.CSet;
 }
 
-FrameBytes Config1602Window::encode() const { return frameBytes(encodeConfig1602(record())); }
+FrameBytes Config1602Window::encode() const {
+  return frameBytes(encodeConfig1602(record()));
+}
 
-bool Config1602Window::save(QString* error) { return saveConfig1602(ini_, record(), error); }
+bool Config1602Window::save(QString* error) {
+  return saveConfig1602(ini_, record(), error);
+}
 
 }  // namespace vantor

@@ -26,7 +26,6 @@ namespace vantor {
 
 namespace {
 
-
 constexpr int kClientWidth = 851;
 constexpr int kClientHeight = 699;
 
@@ -104,7 +103,8 @@ void Config2004Window::buildLayout() {
   noticeArea_ = new QScrollArea(this);
   noticeHolder_ = noticeArea_;
   markText(lblNotice_, Mark::Notice);
-  for (QLabel* label : {lblPortStatus_, lblNotice_}) label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  for (QLabel* label : {lblPortStatus_, lblNotice_})
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   noticeArea_->setWidget(lblNotice_);
   noticeArea_->setWidgetResizable(true);
   noticeArea_->setFrameShape(QFrame::NoFrame);
@@ -255,7 +255,8 @@ void Config2004Window::resetControls() {
 }
 
 void Config2004Window::fillLists() {
-  for (std::size_t i = 0; i < lists_.size(); ++i) fill(lists_[i], config2004Lists()[i].list.entries);
+  for (std::size_t i = 0; i < lists_.size(); ++i)
+    fill(lists_[i], config2004Lists()[i].list.entries);
   for (const auto& lists : fieldLists_)
     for (std::size_t i = 0; i < lists.size(); ++i) fill(lists[i], field2004Lists()[i].list.entries);
 }
@@ -307,8 +308,12 @@ void Config2004Window::UpdateActiveFields() {
   for (int k = 0; k < kFieldCount; ++k) faf_[std::size_t(k)]->setEnabled(enabled[std::size_t(k)]);
 }
 
-FrameBytes Config2004Window::encode() const { return frameBytes(encodeConfig2004(shown())); }
+FrameBytes Config2004Window::encode() const {
+  return frameBytes(encodeConfig2004(shown()));
+}
 
-bool Config2004Window::save(QString* error) { return saveConfig2004(ini_, shown(), error); }
+bool Config2004Window::save(QString* error) {
+  return saveConfig2004(ini_, shown(), error);
+}
 
 }  // namespace vantor

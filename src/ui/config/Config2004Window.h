@@ -20,7 +20,6 @@ class QScrollArea;
 
 namespace vantor {
 
-
 // The configuration window of the 2004 module, "Configure KV-420". It only shows and collects
 // a Config2004; what the lists hold, which fields take input, what is restored, saved and sent
 // is decided in Config2004.h.
@@ -50,7 +49,6 @@ class Config2004Window : public ConfigWindow {
 
   QComboBox* list(int Config2004::*position) const;
   QComboBox* list(int k, int Field2004::*position) const;
-
 
   // Parallel to config2004Lists(), and per data field to field2004Lists().
   std::vector<QComboBox*> lists_;

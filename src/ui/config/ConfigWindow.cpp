@@ -99,12 +99,12 @@ void ConfigWindow::sendFrame() {
     dialogs_.message(this, what);
     return;
   }
-  showStatus(tr("Sent %1 bytes to port %2 (%3) at %4.")
-                 .arg(frame.bytes.size())
-                 .arg(port_->commPort())
-                 .arg(port_->deviceName(),
-                      QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
-             false);
+  showStatus(
+      tr("Sent %1 bytes to port %2 (%3) at %4.")
+          .arg(frame.bytes.size())
+          .arg(port_->commPort())
+          .arg(port_->deviceName(), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
+      false);
 }
 
 void ConfigWindow::showStatus(const QString& text, bool failed) {

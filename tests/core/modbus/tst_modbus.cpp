@@ -21,7 +21,8 @@ class TstModbus : public QObject {
 void TstModbus::checkValue_data() {
   QTest::addColumn<QByteArray>("body");
   QTest::addColumn<QByteArray>("onTheLine");  // low byte first
-  QTest::newRow("read request") << QByteArray::fromHex("010300000001") << QByteArray::fromHex("840A");
+  QTest::newRow("read request") << QByteArray::fromHex("010300000001")
+                                << QByteArray::fromHex("840A");
   QTest::newRow("catalogue check") << QByteArray("123456789") << QByteArray::fromHex("374B");
   QTest::newRow("nothing") << QByteArray() << QByteArray::fromHex("FFFF");
 }

@@ -17,7 +17,7 @@ namespace {
 const QDateTime kStart(QDate(2026, 12, 6), QTime(23, 14, 11, 123), Qt::OffsetFromUTC, 3600);
 
 TrafficEvent makeEvent(EventKind kind, const char* hex, int slave = 0, const QString& detail = {},
-                   int ms = 0) {
+                       int ms = 0) {
   TrafficEvent e;
   e.time = kStart.addMSecs(ms);
   e.direction = kind == EventKind::Reply ? Direction::Tx : Direction::Rx;
@@ -38,7 +38,7 @@ class TstMonitor : public QObject {
   void exportFormats() {
     const std::vector<TrafficEvent> events{
         makeEvent(EventKind::Unanswered, "010400000001", 0,
-              "slave 2 expects register 0x000A, the poll asks for 0x0010"),
+                  "slave 2 expects register 0x000A, the poll asks for 0x0010"),
         makeEvent(EventKind::Reply, "010302000A3843", 1)};
     QTemporaryDir dir;
     QVERIFY(exportLog(events, dir.filePath("log.csv"), nullptr));
@@ -49,9 +49,10 @@ class TstMonitor : public QObject {
                         "2026-12-06T23:14:11.123+01:00,tx,01 03 02 00 0A 38 43,reply,1,\r\n"));
     QVERIFY(exportLog(events, dir.filePath("log.jsonl"), nullptr));
     const QList<QByteArray> lines = fileBytes(dir.filePath("log.jsonl")).split('\n');
-    QCOMPARE(lines.value(1),
-             QByteArray("{\"time\":\"2026-12-06T23:14:11.123+01:00\",\"direction\":\"tx\",\"bytes\":"
-                        "\"01 03 02 00 0A 38 43\",\"kind\":\"reply\",\"slave\":1,\"detail\":\"\"}"));
+    QCOMPARE(
+        lines.value(1),
+        QByteArray("{\"time\":\"2026-12-06T23:14:11.123+01:00\",\"direction\":\"tx\",\"bytes\":"
+                   "\"01 03 02 00 0A 38 43\",\"kind\":\"reply\",\"slave\":1,\"detail\":\"\"}"));
     QVERIFY(lines.value(0).contains("\"slave\":null,"));
 
     QString error;
@@ -87,11 +88,10 @@ class TstMonitor : public QObject {
     QTest::addColumn<QByteArray>("left");
     const QByteArray reply = QByteArray::fromHex("010304000002C5");
     QTest::newRow("whole") << QList<QByteArray>{reply} << reply << QByteArray();
-    QTest::newRow("in two pieces") << QList<QByteArray>{reply.left(3), reply.mid(3)} << reply
-                                   << QByteArray();
-    QTest::newRow("followed by a request")
-        << QList<QByteArray>{reply + QByteArray::fromHex("0103")} << reply
-        << QByteArray::fromHex("0103");
+    QTest::newRow("in two pieces")
+        << QList<QByteArray>{reply.left(3), reply.mid(3)} << reply << QByteArray();
+    QTest::newRow("followed by a request") << QList<QByteArray>{reply + QByteArray::fromHex("0103")}
+                                           << reply << QByteArray::fromHex("0103");
     QTest::newRow("something else") << QList<QByteArray>{QByteArray::fromHex("0103000000")}
                                     << QByteArray() << QByteArray::fromHex("0103000000");
   }

@@ -193,12 +193,18 @@ void TstIniFile::failedRenameIsReported() {
 void TstIniFile::filesThatAreNoSettingsFile_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<QString>("says");
-  QTest::newRow("named pipe") << "fifo" << "named pipe";
-  QTest::newRow("folder") << "folder" << "folder";
-  QTest::newRow("device") << "/dev/zero" << "device";
-  QTest::newRow("larger than 1 MB") << "large" << "larger than 1 MB";
-  QTest::newRow("UTF-16") << "utf16" << "NUL bytes";
-  QTest::newRow("missing, named on the command line") << "missing" << "No such file";
+  QTest::newRow("named pipe") << "fifo"
+                              << "named pipe";
+  QTest::newRow("folder") << "folder"
+                          << "folder";
+  QTest::newRow("device") << "/dev/zero"
+                          << "device";
+  QTest::newRow("larger than 1 MB") << "large"
+                                    << "larger than 1 MB";
+  QTest::newRow("UTF-16") << "utf16"
+                          << "NUL bytes";
+  QTest::newRow("missing, named on the command line") << "missing"
+                                                      << "No such file";
 }
 
 // Each is refused for reading and saving with a message naming the file and why, and nothing

@@ -1,7 +1,7 @@
-#include "core/simulator/Responder.h"
-#include "core/simulator/SlaveTable.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/simulator/Responder.h"
+#include "core/simulator/SlaveTable.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,7 +13,9 @@ using namespace vantor::test;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+QByteArray hex(const char* text) {
+  return QByteArray::fromHex(text);
+}
 
 // A slave from its six request bytes: address, function, start (2), count (2).
 Slave slaveOf(const QByteArray& request, bool enabled = true) {
@@ -23,8 +25,12 @@ Slave slaveOf(const QByteArray& request, bool enabled = true) {
 
 // The six request bytes a slave answers.
 QByteArray pollOf(const Slave& s) {
-  const char bytes[] = {char(s.address), char(s.functionCode), char(s.startRegister >> 8),
-                        char(s.startRegister & 0xFF), 0, char(s.registerCount)};
+  const char bytes[] = {char(s.address),
+                        char(s.functionCode),
+                        char(s.startRegister >> 8),
+                        char(s.startRegister & 0xFF),
+                        0,
+                        char(s.registerCount)};
   return QByteArray(bytes, sizeof bytes);
 }
 
@@ -70,8 +76,8 @@ void TstSimulator::respond_data() {
       "010302000A3843");
   row("two registers, high register first", "010300000002", true, "452301", "010300000002C40B",
       Verdict::Answered, "", "010304000123457330");
-  row("function code 04", "020400100001", true, "FFFF00", "020400100001303C", Verdict::Answered,
-      "", "020402FFFFFC80");
+  row("function code 04", "020400100001", true, "FFFF00", "020400100001303C", Verdict::Answered, "",
+      "020402FFFFFC80");
   row("ten bytes: the two after the request dropped", holding1, true, "0A0000",
       "010300000001840AFFEE", Verdict::Answered, "", "010302000A3843");
   row("wrong check byte", holding1, true, "0A0000", "010300000001840B", Verdict::CrcError, "", "");
