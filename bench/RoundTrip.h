@@ -4,6 +4,7 @@
 // RTU server to compare against.
 
 #include "ModbusMaster.h"
+#include "core/settings/IniFile.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -92,6 +93,14 @@ class ReferenceServer {
   bool ok_ = false;
   std::thread thread_;
 };
+
+// The main window's choices in `ini`: port 1 is `device`, at 38400,n,8,1, serving `module`.
+inline void chooseLine(IniFile& ini, const QString& device, const char* module) {
+  ini.write("Ports", "1", device);
+  ini.write("Settings", "CommPort", "1");
+  ini.write("Settings", "Setting", "38400,n,8,1");
+  ini.write("LCD", "Module", module);
+}
 
 struct Comparison {
   double ratio = 0, minRatio = 0, maxRatio = 0;  // ours / theirs, polls per second, per block

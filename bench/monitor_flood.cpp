@@ -85,10 +85,7 @@ int main(int argc, char* argv[]) {
   PtyPair theirLine(true);
   QTemporaryDir dir;
   IniFile ini(dir.path());
-  ini.write("Ports", "1", ourLine.devicePath());
-  ini.write("Settings", "CommPort", "1");
-  ini.write("Settings", "Setting", "38400,n,8,1");
-  ini.write("LCD", "Module", "2004");
+  chooseLine(ini, ourLine.devicePath(), "2004");
   ini.write("Settings", "AF", "2");
   for (auto [key, value] : {std::pair{"Saddr1", "1"},
                             {"Saddr2", "2"},

@@ -30,10 +30,7 @@ int main(int argc, char* argv[]) {
   PtyPair theirLine(true);
   QTemporaryDir dir;
   IniFile ini(dir.path());
-  ini.write("Ports", "1", ourLine.devicePath());
-  ini.write("Settings", "CommPort", "1");
-  ini.write("Settings", "Setting", "38400,n,8,1");
-  ini.write("LCD", "Module", "1602");
+  chooseLine(ini, ourLine.devicePath(), "1602");
   for (auto [key, value] :
        {std::pair{"Saddr", "1"}, {"RHigh", "0"}, {"RLow", "0"}, {"Fcode", "3"}, {"DT", "0"}})
     ini.write("Cfg1602", key, value);
