@@ -6,6 +6,7 @@
 //   vantor-screenshots OUTDIR [--dark]
 #include "AppSession.h"
 #include "core/simulator/Faults.h"
+#include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 
 #include <QApplication>
@@ -118,6 +119,13 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   bool ok = save(main, out + QStringLiteral("/main-window.png"));
+
+  // Slave 4's bench controls as its Faults... button opens them.
+  BenchDialog bench(4, {DataType::Unsigned, 0}, Fault{FaultKind::Exception, 6, 50, 150, 5},
+                    Sweep::ramp(0, 100, 10));
+  bench.show();
+  ok = save(bench, out + QStringLiteral("/faults-dialog.png")) && ok;
+  bench.close();
 
   s.dialogs.answers = {false, false};
   s.press(QStringLiteral("cmdCfgLcd"));
