@@ -74,7 +74,7 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   MSComm1_->setObjectName(QStringLiteral("MSComm1"));
   connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
   server_ = new PollServer(
-      *MSComm1_, [this] { return chosenValues(); }, this);
+      *MSComm1_, [this] { return chosen_; }, this);
   connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
   connect(server_, &PollServer::replied, this, &MainWindow::onReplied);
 
@@ -237,7 +237,11 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   grid->addWidget(cboMReg_[i][1], 2, 1);
   grid->addWidget(cboMReg_[i][0], 2, 2);
   for (QComboBox* list : cboMReg_[i])
-    connect(list, &QComboBox::currentIndexChanged, this, [this, slave] { showDecoded(slave); });
+    connect(list, &QComboBox::currentIndexChanged, this, [this, slave] {
+      // Read once here rather than from the lists at every poll: the reply is due at once.
+      chosen_ = chosenValues();
+      showDecoded(slave);
+    });
 
   // The value as the module will show it, by the slave's data type and decimal places.
   auto*& typed = txtValue_[std::size_t(i)];

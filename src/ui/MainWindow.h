@@ -82,6 +82,8 @@ class MainWindow : public QWidget {
   Dialogs& dialogs_;
   SerialPort* MSComm1_ = nullptr;
   PollServer* server_ = nullptr;
+  // What the value lists hold, as the simulator answers with it.
+  ChosenValues chosen_{};
 
   // What is written back at exit: the port number and line settings of the last Connect, or
   // the stored texts untouched when Connect was never pressed.
