@@ -56,10 +56,9 @@ QFrame* line(const QString& name, QFrame::Shape shape, QWidget* parent) {
 
 // A stored port number: a whole number 0..20 (0: none chosen); anything else gives nothing.
 std::optional<int> storedPortNumber(const QString& text) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok);
-  if (!ok || value < 0 || value > kPortCount) return std::nullopt;
-  return value;
+  const auto value = readNumber(text);
+  if (!value || *value < 0 || *value > kPortCount) return std::nullopt;
+  return int(*value);
 }
 
 }  // namespace
