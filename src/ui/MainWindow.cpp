@@ -54,7 +54,8 @@ QFrame* line(const QString& name, QFrame::Shape shape, QWidget* parent) {
   return frame;
 }
 
-// A stored port number: a whole number 0..20 (0: none chosen); anything else gives nothing.
+// A stored port number, read as every number of the file is: 0..20 (0: none chosen); anything
+// else gives nothing.
 std::optional<int> storedPortNumber(const QString& text) {
   const auto value = readNumber(text);
   if (!value || *value < 0 || *value > kPortCount) return std::nullopt;
