@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
   for (int slave = 1; slave <= 4; ++slave) {
     auto* box = s.get<QLineEdit>(QStringLiteral("txtValue%1").arg(slave));
     box->setText(QString::fromLatin1(typed[slave - 1]));
-    QMetaObject::invokeMethod(box, "returnPressed");
+    QMetaObject::invokeMethod(box, "editingFinished");
   }
   main.setFault(4, Fault{FaultKind::Exception, 6, 0, 0, 5});
   main.resize(1000, 900);

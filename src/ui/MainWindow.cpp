@@ -251,7 +251,8 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   typed->setToolTip(
       QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
                      "press Enter: the lists follow."));
-  connect(typed, &QLineEdit::returnPressed, this, [this, slave] { applyTyped(slave); });
+  // Enter, or leaving the box, applies what was typed.
+  connect(typed, &QLineEdit::editingFinished, this, [this, slave] { applyTyped(slave); });
   auto*& decoded = lblDecoded_[std::size_t(i)];
   decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
   decoded->setWordWrap(true);
