@@ -26,7 +26,6 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <optional>
@@ -146,22 +145,13 @@ QString benchControls(const CliOptions& o, const SlaveTable& table,
   for (const auto& [slave, text] : o.ramps) {
     if (!known(slave)) return bad("--ramp", slave, text, noSlave);
     const Slave& s = table[std::size_t(slave - 1)];
-    const TypedFormat format{DataType(s.dataType), s.decimals};
     const QStringList parts = text.split(u':');
-    if (parts.size() != 3) return bad("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
-    std::array<qint64, 2> ends{};
-    for (int i = 0; i < 2; ++i) {
-      const TypedParse end = encodeTyped(parts[i], format);
-      if (!end.raw) return bad("--ramp", slave, text, end.refusal);
-      ends[std::size_t(i)] = *typedInteger(*end.raw, format);
-    }
-    // The step is a number of the same form, either sign.
-    bool numeric = false;
-    const double stepShown = parts[2].trimmed().toDouble(&numeric);
-    const qint64 step = std::llround(stepShown * std::pow(10.0, s.decimals));
-    if (!numeric || step == 0 || (ends[1] - ends[0]) * step < 0)
-      return bad("--ramp", slave, text, QStringLiteral("give a STEP that leads from FROM to TO"));
-    sweeps[std::size_t(slave - 1)] = Sweep::ramp(ends[0], ends[1], step);
+    if (parts.size() != 3 || parts[2].trimmed().isEmpty())
+      return bad("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
+    QString why;
+    auto sweep = typedSweep(parts[0], parts[1], parts[2], {DataType(s.dataType), s.decimals}, &why);
+    if (!sweep) return bad("--ramp", slave, text, why);
+    sweeps[std::size_t(slave - 1)] = sweep;
   }
   for (const auto& [slave, text] : o.faults) {
     if (!known(slave)) return bad("--fault", slave, text, noSlave);
@@ -256,9 +246,7 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
       const quint32 v = sweeps[std::size_t(i)]
                             ? rawOf(sweeps[std::size_t(i)]->value(), formatOf(i)).value_or(0)
                             : raw[std::size_t(i)];
-      for (int e = 0; e < kValueListsPerSlave; ++e)
-        chosen[std::size_t(i)][std::size_t(e)] =
-            std::uint8_t((v >> (8 * e)) & (e == 2 ? 0x0F : 0xFF));
+      chosen[std::size_t(i)] = valueListsOf(v);
     }
     return chosen;
   };

@@ -163,15 +163,6 @@ Fault BenchDialog::fault() const {
   return f;
 }
 
-std::optional<qint64> BenchDialog::typed(QLineEdit* box, QString* why) const {
-  const TypedParse parsed = encodeTyped(box->text(), format_);
-  if (!parsed.raw) {
-    *why = parsed.refusal;
-    return std::nullopt;
-  }
-  return typedInteger(*parsed.raw, format_);
-}
-
 void BenchDialog::accept() {
   QString why;
   if (cboDelay_->currentIndex() == 2 && spnDelayMax_->value() < spnDelayMin_->value()) {
@@ -181,24 +172,13 @@ void BenchDialog::accept() {
   if (cboSweep_->currentIndex() == 0) {
     sweep_.reset();
   } else {
-    const auto from = typed(txtFrom_, &why);
-    const auto to = from ? typed(txtTo_, &why) : std::nullopt;
-    if (!to) {
+    const QString step = cboSweep_->currentIndex() == 1 ? txtStep_->text() : QString();
+    auto sweep = typedSweep(txtFrom_->text(), txtTo_->text(), step, format_, &why);
+    if (!sweep) {
       lblError_->setText(why);
       return;
     }
-    if (cboSweep_->currentIndex() == 2) {
-      sweep_ = Sweep::random(std::min(*from, *to), std::max(*from, *to));
-    } else {
-      bool numeric = false;
-      const qint64 step = std::llround(txtStep_->text().trimmed().toDouble(&numeric) *
-                                       std::pow(10.0, format_.decimals));
-      if (!numeric || step == 0 || (*to - *from) * step < 0) {
-        lblError_->setText(QStringLiteral("Give a step that leads from From to To."));
-        return;
-      }
-      sweep_ = Sweep::ramp(*from, *to, step);
-    }
+    sweep_ = sweep;
   }
   QDialog::accept();
 }

@@ -31,7 +31,6 @@ class BenchDialog : public QDialog {
 
  private:
   void showEnabled();
-  std::optional<qint64> typed(QLineEdit* box, QString* why) const;
 
   TypedFormat format_;
   std::optional<Sweep> sweep_;

@@ -417,16 +417,14 @@ TypedFormat MainWindow::formatOf(int slave) const {
 
 std::optional<std::uint32_t> MainWindow::listValue(int slave) const {
   const ValueLists lists = chosenValues()[std::size_t(slave - 1)];
-  if (!lists[0] || !lists[1] || !lists[2]) return std::nullopt;
-  const bool twoRegisters = server_->table()[std::size_t(slave - 1)].registerCount == 2;
-  return std::uint32_t(*lists[0]) | std::uint32_t(*lists[1]) << 8 |
-         (twoRegisters ? std::uint32_t(*lists[2]) << 16 : 0);
+  return rawOfLists(lists, server_->table()[std::size_t(slave - 1)].registerCount);
 }
 
 void MainWindow::setListValue(int slave, std::uint32_t raw) {
-  for (int e = 0; e < kValueListsPerSlave; ++e) {
-    QComboBox* list = cboMReg_[std::size_t(slave - 1)][std::size_t(e)];
-    list->setCurrentIndex(list->findData(int((raw >> (8 * e)) & 0xFF)));
+  const ValueLists bytes = valueListsOf(raw);
+  for (std::size_t e = 0; e < bytes.size(); ++e) {
+    QComboBox* list = cboMReg_[std::size_t(slave - 1)][e];
+    list->setCurrentIndex(list->findData(int(*bytes[e])));
   }
 }
 

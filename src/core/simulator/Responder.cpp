@@ -40,6 +40,17 @@ std::optional<QByteArray> replyOf(QByteArrayView request, const Slave& slave,
 
 }  // namespace
 
+ValueLists valueListsOf(std::uint32_t raw) {
+  return {std::uint8_t(raw & 0xFF), std::uint8_t((raw >> 8) & 0xFF),
+          std::uint8_t((raw >> 16) & 0x0F)};
+}
+
+std::optional<std::uint32_t> rawOfLists(const ValueLists& lists, int registerCount) {
+  if (!lists[0] || !lists[1] || (registerCount == 2 && !lists[2])) return std::nullopt;
+  return std::uint32_t(*lists[0]) | std::uint32_t(*lists[1]) << 8 |
+         (registerCount == 2 ? std::uint32_t(*lists[2]) << 16 : 0);
+}
+
 Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values) {
   Response r;
   if (received.size() < rtu::kRequestLength) return r;

@@ -21,6 +21,12 @@ namespace vantor {
 using ValueLists = std::array<std::optional<std::uint8_t>, kValueListsPerSlave>;
 using ChosenValues = std::array<ValueLists, kSlaveCount>;
 
+// The entries of the lists for a raw register value (the third byte kept to 0x00..0x0F), and
+// the raw value the lists stand for in a slave of `registerCount` registers (nothing while a
+// list it needs has no entry).
+ValueLists valueListsOf(std::uint32_t raw);
+std::optional<std::uint32_t> rawOfLists(const ValueLists& lists, int registerCount);
+
 enum class Verdict {
   Fragment,         // fewer bytes than a request: nothing to judge
   CrcError,         // the check value does not match the bytes before it

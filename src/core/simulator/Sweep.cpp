@@ -2,6 +2,10 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
 namespace vantor {
 
 Sweep::Sweep(bool ramp, qint64 from, qint64 to, qint64 step)
@@ -25,6 +29,31 @@ void Sweep::advance() {
   const qint64 next = current_ + step_;
   const bool past = step_ > 0 ? next > to_ : next < to_;
   current_ = past || step_ == 0 ? from_ : next;
+}
+
+std::optional<Sweep> typedSweep(const QString& from, const QString& to, const QString& step,
+                                TypedFormat format, QString* why) {
+  std::array<qint64, 2> ends{};
+  const QString texts[] = {from, to};
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    const TypedParse end = encodeTyped(texts[i], format);
+    if (!end.raw) {
+      *why = end.refusal;
+      return std::nullopt;
+    }
+    ends[i] = *typedInteger(*end.raw, format);
+  }
+  if (step.isEmpty()) return Sweep::random(std::min(ends[0], ends[1]), std::max(ends[0], ends[1]));
+  // The step is a number of the same form, either sign.
+  bool numeric = false;
+  const qint64 integer =
+      std::llround(step.trimmed().toDouble(&numeric) * std::pow(10.0, format.decimals));
+  if (!numeric || integer == 0 || (ends[1] - ends[0]) * integer < 0) {
+    *why =
+        QStringLiteral("Give a step that leads from %1 to %2.").arg(from.trimmed(), to.trimmed());
+    return std::nullopt;
+  }
+  return Sweep::ramp(ends[0], ends[1], integer);
 }
 
 }  // namespace vantor

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "core/simulator/TypedValue.h"
+
+#include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace vantor {
 
@@ -32,5 +37,12 @@ class Sweep {
   qint64 step_;
   qint64 current_;
 };
+
+// A sweep given as the module shows values (by `format`): a ramp from `from` to `to` by `step`
+// (either sign), or random values between `from` and `to` when `step` is empty. Nothing, with
+// a sentence in `why`, for a value the format cannot carry or a step that does not lead from
+// `from` to `to`.
+std::optional<Sweep> typedSweep(const QString& from, const QString& to, const QString& step,
+                                TypedFormat format, QString* why);
 
 }  // namespace vantor
