@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
   window.findChild<QComboBox*>("cboMReg1_1")->setCurrentIndex(0x12);
   window.findChild<QComboBox*>("cboMReg1_0")->setCurrentIndex(0x34);
   window.findChild<QComboBox*>("cboMReg2_0")->setCurrentIndex(0x56);
-  if (!window.port().isOpen()) {
+  if (!window.isConnected()) {
     std::fprintf(stderr, "connect failed\n");
     return 1;
   }
@@ -123,7 +123,6 @@ int main(int argc, char* argv[]) {
   const long rssStart = residentKiB();
   const auto [sent, replyBytes] =
       serve([&] { return flood(ourLine.masterFd(), perSecond, seconds); });
-  window.monitor().log().flush();
   QCoreApplication::processEvents();
   tick.stop();
   const long rssEnd = residentKiB();

@@ -77,16 +77,20 @@ FrameBytes frameFor(const QString& module, const IniFile& ini) {
                            : frameBytes(encodeConfig2004(loadConfig2004(ini).cfg));
 }
 
+// The port number of --port, or else of the CommPort key.
+int portNumberOf(const CliOptions& o, const IniFile& ini) {
+  if (o.port) return *o.port;
+  return int(readNumber(ini.read(QLatin1String(ini::settings::kSection),
+                                 QLatin1String(ini::settings::kCommPort)))
+                 .value_or(0));
+}
+
 // Points `port` at --device, --port or the CommPort key, as given.
 void aim(SerialPort& port, const CliOptions& o, const IniFile& ini) {
-  if (o.device) {
+  if (o.device)
     port.setDevicePath(*o.device);
-  } else {
-    port.setCommPort(o.port ? *o.port
-                            : int(readNumber(ini.read(QLatin1String(ini::settings::kSection),
-                                                      QLatin1String(ini::settings::kCommPort)))
-                                      .value_or(0)));
-  }
+  else
+    port.setCommPort(portNumberOf(o, ini));
 }
 
 int runFrame(const CliOptions& o, const IniFile& ini) {
@@ -218,38 +222,38 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                       .arg(o.values.at(slave))
                       .arg(QString::number(limit, 16).toUpper()));
   }
-  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
   std::array<quint32, kSlaveCount> raw{};
   for (const auto& [slave, value] : values) raw[std::size_t(slave - 1)] = value;
   std::array<std::optional<Sweep>, kSlaveCount> sweeps;
   Faults faults{};
   if (const QString error = benchControls(o, table, raw, sweeps, faults); !error.isEmpty())
     return fail(error);
-  SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
-  aim(port, o, ini);
-  port.setLineSettings(line);
-  port.setRThreshold(8);
-  QString error;
-  if (!port.open(&error)) return fail(error);
-  const QString notice = port.settingsNotice();
-  if (!notice.isEmpty()) fail(notice);
+  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
+  ServePlan plan;
+  plan.table = table;
+  for (std::size_t i = 0; i < raw.size(); ++i) plan.values[i] = valueListsOf(raw[i]);
+  plan.faults = faults;
+  plan.sweeps = sweeps;
+  plan.dropEcho = !o.keepEcho;
 
+  ServeLine serveLine;
+  serveLine.settings = line;
+  if (o.device) {
+    serveLine.device = *o.device;
+    serveLine.byPath = true;
+  } else {
+    serveLine.commPort = portNumberOf(o, ini);
+    serveLine.device = devicePathForPort(ini, serveLine.commPort);
+  }
+  PollServer server;
+  // Lines go out in small batches: a reader of the terminal sees each poll at once.
+  server.setBatchInterval(std::chrono::milliseconds(20));
+  const OpenResult opened = server.open(serveLine, std::make_shared<const ServePlan>(plan));
+  if (!opened.ok) return fail(opened.error);
+  if (!opened.notice.isEmpty()) fail(opened.notice);
   // A file that does not say everything is served as the module would read it after a send
   // of the same file: with first-use defaults. Say so, and answer.
   if (!load.notice.isEmpty()) fail(load.notice);
-  const auto formatOf = [&table](int i) {
-    return TypedFormat{DataType(table[std::size_t(i)].dataType), table[std::size_t(i)].decimals};
-  };
-  const auto chosenNow = [&] {
-    ChosenValues chosen;
-    for (int i = 0; i < kSlaveCount; ++i) {
-      const quint32 v = sweeps[std::size_t(i)]
-                            ? rawOf(sweeps[std::size_t(i)]->value(), formatOf(i)).value_or(0)
-                            : raw[std::size_t(i)];
-      chosen[std::size_t(i)] = valueListsOf(v);
-    }
-    return chosen;
-  };
 
   // Nothing printed or logged may hold up a reply: both go out from threads of their own, and
   // a reader that falls behind loses lines, not polls.
@@ -273,46 +277,45 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 
   BusCounters counters;
   counters.setTable(table);
-  PollServer server(port, chosenNow);
-  server.setTable(table);
-  for (int slave = 1; slave <= kSlaveCount; ++slave)
-    server.setFault(slave, faults[std::size_t(slave - 1)]);
-  QObject::connect(&server, &PollServer::replied, [&sweeps](int slave) {
-    if (auto& sweep = sweeps[std::size_t(slave - 1)]) sweep->advance();
-  });
-  server.setEchoFilter(!o.keepEcho);
-  int events = 0;
+  int exchanges = 0;
   int exitCode = 0;
-  QObject::connect(&server, &PollServer::logged, [&](const TrafficEvent& event) {
-    counters.record(event);
-    if (logWriter) logWriter->post(logRecord(*logFormat, event));
-  });
-  QObject::connect(&server, &PollServer::answeredIn,
-                   [&](int slave, double us) { counters.recordLatency(slave, us); });
-  QObject::connect(
-      &server, &PollServer::exchanged,
-      [&](const Response& response, const QByteArray& sent, const WriteResult& written) {
-        if (!written.ok())
-          fail(QStringLiteral("The reply was not sent. %1").arg(written.message()));
-        const QString tx = hexBytes(sent);
-        QString line = QStringLiteral("RX %1 | %2 | TX%3")
-                           .arg(hexBytes(response.request), statusText(response.verdict),
-                                tx.isEmpty() ? tx : u' ' + tx);
-        if (!response.note.isEmpty()) line += QStringLiteral(" | ") + response.note;
-        if (o.timestamps) line = isoTime(QDateTime::currentDateTime()) + u' ' + line;
-        out.post(line.toUtf8() + '\n');
-        if (o.count && ++events >= *o.count) QCoreApplication::quit();
-      });
-  QObject::connect(&port, &SerialPort::lost, [&](const QString& reason) {
-    exitCode = fail(reason);
-    QCoreApplication::quit();
+  const auto exchanged = [&](const Exchange& x) {
+    if (!x.sendError.isEmpty()) fail(QStringLiteral("The reply was not sent. %1").arg(x.sendError));
+    if (x.latencyUs >= 0) counters.recordLatency(x.slave, x.latencyUs);
+    const QString tx = hexBytes(x.sent);
+    QString text =
+        QStringLiteral("RX %1 | %2 | TX%3")
+            .arg(hexBytes(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
+    if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
+    if (o.timestamps) text = isoTime(x.time) + u' ' + text;
+    out.post(text.toUtf8() + '\n');
+  };
+  QObject::connect(&server, &PollServer::events, [&](const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& event : batch) {
+      if (o.count && exchanges >= *o.count) break;
+      switch (event.type) {
+        case ServeEvent::Type::Traffic:
+          counters.record(event.traffic);
+          if (logWriter) logWriter->post(logRecord(*logFormat, event.traffic));
+          break;
+        case ServeEvent::Type::Exchange:
+          exchanged(event.exchange);
+          ++exchanges;
+          break;
+        case ServeEvent::Type::Closed:
+          exitCode = fail(event.reason);
+          QCoreApplication::quit();
+          break;
+      }
+    }
+    if (o.count && exchanges >= *o.count) QCoreApplication::quit();
   });
 
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
-               qPrintable(module), qPrintable(port.deviceName()),
+               qPrintable(module), qPrintable(opened.deviceName),
                qPrintable(formatLineSettings(*line)));
   QCoreApplication::exec();
-  port.close();
+  server.close();
   out.finish(1000);
   if (logWriter) logWriter->finish(2000);
   std::fprintf(stderr, "%s\n", qPrintable(counters.report()));

@@ -1,62 +1,93 @@
 #pragma once
 
-#include "core/monitor/EchoFilter.h"
+#include "core/modbus/LineSettings.h"
 #include "core/monitor/TrafficEvent.h"
-#include "core/simulator/Faults.h"
-#include "core/simulator/Responder.h"
-#include "serial/SerialPort.h"
+#include "core/simulator/Serving.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
+#include <QTimer>
 
-#include <functional>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace vantor {
 
-// Serves the simulated slaves on an open port: judges what the port reads, writes the reply
-// before anything else happens, drops the echo of its own replies, and tells what happened.
-// The main window and vantor-cli both serve through it and only show what it reports.
+// Something the serving thread did, in the order it happened.
+struct ServeEvent {
+  enum class Type {
+    Traffic,   // a row of the bus monitor's log
+    Exchange,  // a judged request and what went out for it
+    Closed,    // the port was lost and is closed; the last event of a connection
+  };
+  Type type = Type::Traffic;
+  TrafficEvent traffic;
+  Exchange exchange;
+  QString reason;  // Closed: what happened to the device
+};
+
+// The line to serve: the device, how to name it, and its settings.
+struct ServeLine {
+  int commPort = 0;  // names the port in messages ("Port 2 (/dev/ttyUSB0)")
+  QString device;
+  bool byPath = false;  // the device was named by path, not by a port number
+  std::optional<LineSettings> settings;
+};
+
+struct OpenResult {
+  bool ok = false;
+  QString error;   // why it did not open: a sentence naming the port and the reason
+  QString notice;  // a setting the device did not take; empty when it took them all
+  QString deviceName;
+};
+
+// Serves the simulated slaves on an open port, from a thread of its own per open port: the
+// thread reads the port, cuts frames by the times their bytes were read, judges them, applies
+// faults and delays on its own clock and writes the replies, so that nothing the window (or a
+// terminal, a log file) does can hold up a reply. What it serves from arrives as a whole
+// ServePlan; what happened comes back as events, delivered to the owner's thread in batches.
+// One owner per port, as ever: the thread holds the device from open() to close().
 class PollServer : public QObject {
   Q_OBJECT
 
  public:
-  // The values to answer with, asked for at each request.
-  using ValueSource = std::function<ChosenValues()>;
+  explicit PollServer(QObject* parent = nullptr);
+  ~PollServer() override;
 
-  PollServer(SerialPort& port, ValueSource values, QObject* parent = nullptr);
+  // Opens `line` on a new serving thread and serves `plan` from the first byte.
+  OpenResult open(const ServeLine& line, std::shared_ptr<const ServePlan> plan);
+  bool isOpen() const { return running_; }
+  // Stops serving: delayed replies not yet sent are dropped (nothing is written after this),
+  // what was written drains, and the device is released. The events that happened before are
+  // delivered first.
+  void close();
+  // The plan for the polls to come.
+  void setPlan(std::shared_ptr<const ServePlan> plan);
 
-  void setTable(const SlaveTable& table) { table_ = table; }
-  const SlaveTable& table() const { return table_; }
-  void setEchoFilter(bool on) { echo_.setEnabled(on); }
-  // Faults start off; what is set stays until changed, across closing and opening the port.
-  void setFault(int slave, const Fault& fault);
-  const Fault& fault(int slave) const { return faults_[std::size_t(slave - 1)]; }
+  // Events come at most this often (the first after a quiet spell at once): a person reads a
+  // few updates a second, and a flood of polls costs the owner one wake-up per batch.
+  void setBatchInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
  signals:
-  // A request was judged; `sent` is what of the reply the port took.
-  void exchanged(const vantor::Response& response, const QByteArray& sent,
-                 const vantor::WriteResult& written);
-  // Every event, in order: requests, replies, fragments, echoes.
-  void logged(const vantor::TrafficEvent& event);
-  // From the request read to the reply written.
-  void answeredIn(int slave, double microseconds);
-  // Slave `slave` sent a reply (sweeps take their next step).
-  void replied(int slave);
+  void events(const std::vector<vantor::ServeEvent>& batch);
 
  private:
-  void onReceived();
-  void send(Response response, qint64 readAt, const QDateTime& requestTime, bool logRequest);
-  void onFragment(QByteArray bytes);
-  QByteArray dropEcho(QByteArray bytes, const QDateTime& now);
-  void logReceived(EventKind kind, const QByteArray& bytes, const QDateTime& now);
+  struct Shared;
+  class Thread;
 
-  SerialPort& port_;
-  ValueSource values_;
-  SlaveTable table_{};
-  EchoFilter echo_;
-  QElapsedTimer clock_;
-  Faults faults_{};
-  std::array<qint64, kSlaveCount> polls_{};  // answered polls per slave, for "one in N"
+  void deliverSoon();
+  void deliver();
+
+  std::shared_ptr<Shared> shared_;
+  std::unique_ptr<Thread> thread_;
+  bool running_ = false;
+  bool delivering_ = false;
+  std::chrono::milliseconds interval_{100};
+  QElapsedTimer sinceDelivery_;
+  QTimer batch_;
 };
 
 }  // namespace vantor

@@ -73,11 +73,7 @@ QString WriteResult::message() const {
 
 SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
     : QObject(parent), resolver_(std::move(resolver)) {
-  connect(&port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
-  silence_.setSingleShot(true);
-  silence_.setTimerType(Qt::PreciseTimer);
-  connect(&silence_, &QTimer::timeout, this, &SerialPort::onSilence);
 }
 
 SerialPort::~SerialPort() {
@@ -143,7 +139,6 @@ bool SerialPort::open(QString* error) {
   if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
   port_.clearError();
   port_.clear(QSerialPort::Input);
-  silence_.setInterval(frameGap(*line_));
   closing_ = false;
   writeError_.clear();
   qCDebug(lcSerial) << "opened" << device_ << formatLineSettings(*line_);
@@ -159,19 +154,12 @@ QString SerialPort::settingsNotice() const {
 }
 
 void SerialPort::close() {
-  silence_.stop();
   if (!port_.isOpen()) return;
   closing_ = true;
   if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainTimeoutMs);
   if (port_.handle() >= 0) ::tcdrain(int(port_.handle()));
   port_.close();
   port_.clearError();
-}
-
-QByteArray SerialPort::input() {
-  const QByteArray bytes = port_.readAll();
-  if (!bytes.isEmpty()) qCDebug(lcSerial) << "in:" << bytes.toHex(' ');
-  return bytes;
 }
 
 WriteResult SerialPort::write(const QByteArray& bytes) {
@@ -229,24 +217,6 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   return result;
 }
 
-void SerialPort::onReadyRead() {
-  if (threshold_ <= 0) return;
-  if (port_.bytesAvailable() >= threshold_) {
-    silence_.stop();
-    emit received();
-  } else {
-    silence_.start();
-  }
-}
-
-void SerialPort::onSilence() {
-  const qint64 waiting = port_.bytesAvailable();
-  if (!port_.isOpen() || waiting <= 0 || waiting >= threshold_) return;
-  const QByteArray dropped = port_.readAll();
-  qCDebug(lcSerial) << "dropped:" << dropped.toHex(' ');
-  emit fragmentDropped(dropped);
-}
-
 void SerialPort::onError(QSerialPort::SerialPortError error) {
   QString what;
   switch (error) {
@@ -276,7 +246,6 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
       this,
       [this, reason] {
         if (!port_.isOpen()) return;
-        silence_.stop();
         port_.close();
         port_.clearError();
         emit lost(reason);

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -44,8 +43,8 @@ struct WriteResult {
   QString message() const;
 };
 
-// One window's serial port: a port number (or a device path) and line settings applied at
-// opening, raw binary input with a receive threshold, whole writes. A device is held by one
+// One serial port: a port number (or a device path) and line settings applied at opening,
+// whole writes. A device is held by one
 // opener at a time; a second open of it, here or in another program, fails.
 class SerialPort : public QObject {
   Q_OBJECT
@@ -64,9 +63,6 @@ class SerialPort : public QObject {
   // The settings to open with; nothing while the user has not chosen them all.
   void setLineSettings(std::optional<LineSettings> line) { line_ = line; }
   std::optional<LineSettings> lineSettings() const { return line_; }
-  // received() is raised when at least this many bytes wait; 0 raises nothing.
-  void setRThreshold(int bytes) { threshold_ = bytes; }
-
   // Opens the device behind the port number with the line settings. On failure returns false
   // and puts in `error` a sentence naming the port, the device tried and the reason.
   bool open(QString* error = nullptr);
@@ -83,8 +79,10 @@ class SerialPort : public QObject {
   std::optional<LineSettings> actualSettings() const { return actual_; }
   QString settingsNotice() const;
 
-  // Takes every byte waiting.
-  QByteArray input();
+  // The open device's descriptor, for a thread that serves the line with its own loop (the
+  // port object itself then runs no events); -1 while closed.
+  qintptr handle() const { return port_.isOpen() ? port_.handle() : -1; }
+
   // Hands `bytes` to the driver now, in one write.
   WriteResult write(const QByteArray& bytes);
   // As write(), and returns only once the bytes have left the line (or it is clear they will
@@ -92,19 +90,12 @@ class SerialPort : public QObject {
   WriteResult writeAndDrain(const QByteArray& bytes);
 
  signals:
-  void received();
-  // Fewer bytes than the threshold waited while the line stayed silent for 3.5 character
-  // times: not a whole request (noise, an echo of our own reply, a cut request). They are
-  // dropped, so that they cannot misalign the next request.
-  void fragmentDropped(const QByteArray& bytes);
   // The device went away while open (adapter pulled out, far end gone). The port is closed
   // by the time this is raised.
   void lost(const QString& reason);
 
  private:
-  void onReadyRead();
   void onError(QSerialPort::SerialPortError error);
-  void onSilence();
   WriteResult hand(const QByteArray& bytes, bool drain);
 
   DeviceResolver resolver_;
@@ -114,10 +105,8 @@ class SerialPort : public QObject {
   std::optional<LineSettings> actual_;
   QString device_;
   std::optional<QString> devicePath_;
-  int threshold_ = 0;
   bool closing_ = false;
   QString writeError_;
-  QTimer silence_;
 };
 
 }  // namespace vantor

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -40,13 +41,11 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
     : QGroupBox(QStringLiteral("Bus Monitor"), parent), dialogs_(dialogs) {
   setObjectName(QStringLiteral("fMonitor"));
   log_ = new TrafficLog(this);
-  filter_ = new TrafficFilter(this);
-  filter_->setSourceModel(log_);
 
   cmdPause_ = button(QStringLiteral("cmdPause"), QStringLiteral("Pause"), this);
   cmdPause_->setCheckable(true);
   auto* cmdClear = button(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
-  auto* cmdExport = button(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
+  cmdExport_ = button(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
   cboLogSlave_ = new QComboBox(this);
   cboLogSlave_->setObjectName(QStringLiteral("cboLogSlave"));
   cboLogSlave_->addItem(QStringLiteral("all"), 0);
@@ -69,7 +68,7 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   auto* tools = new QHBoxLayout;
   tools->addWidget(cmdPause_);
   tools->addWidget(cmdClear);
-  tools->addWidget(cmdExport);
+  tools->addWidget(cmdExport_);
   tools->addSpacing(12);
   tools->addWidget(caption(QStringLiteral("Slave"), cboLogSlave_, this));
   tools->addWidget(cboLogSlave_);
@@ -82,7 +81,7 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
 
   tblLog_ = new QTableView(this);
   tblLog_->setObjectName(QStringLiteral("tblLog"));
-  tblLog_->setModel(filter_);
+  tblLog_->setModel(log_);
   tblLog_->setSelectionBehavior(QAbstractItemView::SelectRows);
   tblLog_->setWordWrap(false);
   tblLog_->verticalHeader()->hide();
@@ -137,18 +136,20 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
     log_->clear();
     showDropped(0);
   });
-  connect(cmdExport, &QPushButton::clicked, this, &BusMonitor::exportLog);
+  connect(cmdExport_, &QPushButton::clicked, this, &BusMonitor::exportLog);
   connect(cmdReset, &QPushButton::clicked, this, [this] {
     counters_.reset();
     countersChanged_ = true;
     showCounters();
   });
-  connect(cboLogSlave_, &QComboBox::currentIndexChanged, this,
-          [this] { filter_->setSlave(cboLogSlave_->currentData().toInt()); });
-  connect(cboLogKind_, &QComboBox::currentIndexChanged, this, [this] {
+  const auto filter = [this] {
     const int kind = cboLogKind_->currentData().toInt();
-    filter_->setKind(kind < 0 ? std::nullopt : std::optional(EventKind(kind)));
-  });
+    log_->setFilter({cboLogSlave_->currentData().toInt(),
+                     kind < 0 ? std::nullopt : std::optional(EventKind(kind))});
+    tblLog_->scrollToBottom();
+  };
+  connect(cboLogSlave_, &QComboBox::currentIndexChanged, this, filter);
+  connect(cboLogKind_, &QComboBox::currentIndexChanged, this, filter);
   connect(chkEcho_, &QCheckBox::toggled, this, &BusMonitor::echoFilterToggled);
   connect(log_, &TrafficLog::rowsDropped, this, &BusMonitor::showDropped);
 
@@ -167,6 +168,10 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   showCounters();
 }
 
+BusMonitor::~BusMonitor() {
+  if (exporter_) exporter_->wait();
+}
+
 bool BusMonitor::echoFilterOn() const {
   return chkEcho_->isChecked();
 }
@@ -176,10 +181,10 @@ void BusMonitor::setTable(const SlaveTable& table) {
   countersChanged_ = true;
 }
 
-void BusMonitor::record(const TrafficEvent& event) {
-  counters_.record(event);
+void BusMonitor::record(std::vector<TrafficEvent> events) {
+  for (const TrafficEvent& event : events) counters_.record(event);
   countersChanged_ = true;
-  log_->append(event);
+  log_->append(std::move(events));
 }
 
 void BusMonitor::showDropped(qint64 total) {
@@ -235,14 +240,23 @@ void BusMonitor::showCounters() {
 void BusMonitor::exportLog() {
   const QString path = dialogs_.saveFileName(this, QStringLiteral("Export the log"),
                                              QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
-  if (path.isEmpty()) return;
-  log_->flush();
-  std::vector<TrafficEvent> events;
-  events.reserve(std::size_t(filter_->rowCount()));
-  for (int row = 0; row < filter_->rowCount(); ++row)
-    events.push_back(log_->event(filter_->mapToSource(filter_->index(row, 0)).row()));
-  QString error;
-  if (!vantor::exportLog(events, path, &error)) dialogs_.message(this, error);
+  if (path.isEmpty() || exporter_) return;
+  // Written off the window's thread: a full log is a few megabytes.
+  cmdExport_->setEnabled(false);
+  exporter_ = QThread::create([this, path, events = log_->shownEvents()] {
+    QString error;
+    vantor::exportLog(events, path, &error);
+    QMetaObject::invokeMethod(this, [this, error] {
+      exporter_->wait();
+      exporter_->deleteLater();
+      exporter_ = nullptr;
+      cmdExport_->setEnabled(true);
+      if (!error.isEmpty()) dialogs_.message(this, error);
+      emit exportFinished(error);
+    });
+  });
+  exporter_->setParent(this);
+  exporter_->start();
 }
 
 }  // namespace vantor

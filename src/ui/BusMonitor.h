@@ -11,6 +11,7 @@ class QLabel;
 class QPushButton;
 class QTableView;
 class QTableWidget;
+class QThread;
 class QTimer;
 
 namespace vantor {
@@ -24,12 +25,14 @@ class BusMonitor : public QGroupBox {
 
  public:
   BusMonitor(Dialogs& dialogs, QWidget* parent = nullptr);
+  ~BusMonitor() override;
 
   // The slaves now simulated: counters put requests down to them, and compare their poll
   // interval with the configured one.
   void setTable(const SlaveTable& table);
-  // Counts `event` and, unless paused, logs it.
-  void record(const TrafficEvent& event);
+  // Counts a batch of events and, unless paused, logs them.
+  void record(std::vector<TrafficEvent> events);
+  void record(const TrafficEvent& event) { record(std::vector<TrafficEvent>{event}); }
   void recordLatency(int slave, double microseconds) {
     counters_.recordLatency(slave, microseconds);
   }
@@ -40,6 +43,8 @@ class BusMonitor : public QGroupBox {
 
  signals:
   void echoFilterToggled(bool on);
+  // An export has been written (`error` empty) or has failed.
+  void exportFinished(const QString& error);
 
  private:
   void exportLog();
@@ -48,12 +53,13 @@ class BusMonitor : public QGroupBox {
 
   Dialogs& dialogs_;
   TrafficLog* log_ = nullptr;
-  TrafficFilter* filter_ = nullptr;
+  QThread* exporter_ = nullptr;
   BusCounters counters_;
   bool countersChanged_ = true;
   bool following_ = true;
 
   QPushButton* cmdPause_ = nullptr;
+  QPushButton* cmdExport_ = nullptr;
   QComboBox* cboLogSlave_ = nullptr;
   QComboBox* cboLogKind_ = nullptr;
   QCheckBox* chkEcho_ = nullptr;

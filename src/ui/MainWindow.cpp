@@ -5,7 +5,6 @@
 #include "core/settings/Schema.h"
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
-#include "serial/SerialPort.h"
 #include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 #include "ui/Dialogs.h"
@@ -32,7 +31,6 @@ namespace vantor {
 namespace {
 
 constexpr int kPortCount = 20;
-constexpr int kRequestLength = 8;
 
 QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -70,13 +68,9 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   setWindowTitle(QStringLiteral("Vantor"));
   setFont(windowFont());
 
-  MSComm1_ = new SerialPort([this](int port) { return devicePathForPort(ini_, port); }, this);
-  MSComm1_->setObjectName(QStringLiteral("MSComm1"));
-  connect(MSComm1_, &SerialPort::lost, this, &MainWindow::onPortLost);
-  server_ = new PollServer(
-      *MSComm1_, [this] { return chosen_; }, this);
-  connect(server_, &PollServer::exchanged, this, &MainWindow::showExchange);
-  connect(server_, &PollServer::replied, this, &MainWindow::onReplied);
+  server_ = new PollServer(this);
+  server_->setObjectName(QStringLiteral("MSComm1"));
+  connect(server_, &PollServer::events, this, &MainWindow::onServed);
 
   buildLayout();
   load();
@@ -193,9 +187,7 @@ void MainWindow::buildLayout() {
   root->addWidget(lblNotice_);
 
   monitor_ = new BusMonitor(dialogs_, this);
-  connect(monitor_, &BusMonitor::echoFilterToggled, server_, &PollServer::setEchoFilter);
-  connect(server_, &PollServer::logged, monitor_, &BusMonitor::record);
-  connect(server_, &PollServer::answeredIn, monitor_, &BusMonitor::recordLatency);
+  connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
   root->addWidget(monitor_, 1);
 
   // The log takes whatever room the window is given; above it everything keeps its size.
@@ -240,6 +232,7 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
     connect(list, &QComboBox::currentIndexChanged, this, [this, slave] {
       // Read once here rather than from the lists at every poll: the reply is due at once.
       chosen_ = chosenValues();
+      updatePlan();
       showDecoded(slave);
     });
 
@@ -301,8 +294,6 @@ void MainWindow::load() {
   cboModule_->setCurrentIndex(twoLine ? 0 : 1);
   showNotice(file.error());
 
-  MSComm1_->setRThreshold(kRequestLength);
-
   connect(cboComm_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
 }
@@ -336,10 +327,13 @@ LineChoice MainWindow::lineChoice() const {
   return choice;
 }
 
+bool MainWindow::isConnected() const {
+  return server_->isOpen();
+}
+
 void MainWindow::cmdConnect_Click() {
-  if (MSComm1_->isOpen()) {
-    MSComm1_->close();
-    setConnected(false);
+  if (server_->isOpen()) {
+    disconnectPort();
     return;
   }
   const LineChoice line = lineChoice();
@@ -348,18 +342,24 @@ void MainWindow::cmdConnect_Click() {
   storedPort_ = QString::number(port);
   storedSetting_ = formatLineChoice(line);
 
-  MSComm1_->setCommPort(port);
-  MSComm1_->setLineSettings(lineSettingsOf(line));
-  QString error;
-  if (!MSComm1_->open(&error)) {
-    dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), error);
+  const bool twoLine = cboModule_->currentIndex() == 0;
+  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  // Served from the first byte as the window will stand once the load is shown: slaves the
+  // load enables start at 0x00.
+  ServePlan first = plan();
+  first.table = loaded.table;
+  for (std::size_t i = 0; i < loaded.views.size(); ++i)
+    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
+  const OpenResult opened =
+      server_->open({port, devicePathForPort(ini_, port), false, lineSettingsOf(line)},
+                    std::make_shared<const ServePlan>(first));
+  if (!opened.ok) {
+    dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), opened.error);
     return;
   }
   setConnected(true);
 
-  const bool twoLine = cboModule_->currentIndex() == 0;
-  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  server_->setTable(loaded.table);
+  table_ = loaded.table;
   monitor_->setTable(loaded.table);
   showLoad(loaded);
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
@@ -367,11 +367,64 @@ void MainWindow::cmdConnect_Click() {
     if (sweeps_[std::size_t(slave - 1)]) setSweep(slave, sweeps_[std::size_t(slave - 1)]);
     showDecoded(slave);
   }
+  updatePlan();
   // The port stays open and the slaves answer; what the user should know is said in the
   // notice line: a setting the device did not take, keys the file did not give.
-  QStringList notices{MSComm1_->settingsNotice(), loaded.notice};
+  QStringList notices{opened.notice, loaded.notice};
   notices.removeAll(QString());
   showNotice(notices.join(u'\n'));
+}
+
+void MainWindow::disconnectPort() {
+  server_->close();
+  setConnected(false);
+}
+
+ServePlan MainWindow::plan() const {
+  ServePlan p;
+  p.table = table_;
+  p.values = chosen_;
+  p.faults = faults_;
+  p.sweeps = sweeps_;
+  p.dropEcho = monitor_->echoFilterOn();
+  return p;
+}
+
+void MainWindow::updatePlan() {
+  if (server_->isOpen()) server_->setPlan(std::make_shared<const ServePlan>(plan()));
+}
+
+void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
+  std::vector<TrafficEvent> traffic;
+  traffic.reserve(batch.size());
+  const Exchange* last = nullptr;
+  std::array<std::optional<std::uint32_t>, kSlaveCount> swept;
+  std::optional<QString> lost;
+  for (const ServeEvent& event : batch) {
+    switch (event.type) {
+      case ServeEvent::Type::Traffic:
+        traffic.push_back(event.traffic);
+        break;
+      case ServeEvent::Type::Exchange: {
+        const Exchange& x = event.exchange;
+        last = &x;
+        if (x.latencyUs >= 0) monitor_->recordLatency(x.slave, x.latencyUs);
+        if (x.slave > 0 && x.value && !x.sent.isEmpty()) swept[std::size_t(x.slave - 1)] = x.value;
+        if (!x.sendError.isEmpty()) showNotice(tr("The reply was not sent. %1").arg(x.sendError));
+        break;
+      }
+      case ServeEvent::Type::Closed:
+        lost = event.reason;
+        break;
+    }
+  }
+  monitor_->record(std::move(traffic));
+  // The byte displays show the latest exchange of the batch; a person reads no faster.
+  if (last) showExchange(*last);
+  // A sweep's lists follow the value its slave last sent.
+  for (std::size_t i = 0; i < swept.size(); ++i)
+    if (sweeps_[i] && swept[i]) setListValue(int(i + 1), *swept[i]);
+  if (lost) onPortLost(*lost);
 }
 
 void MainWindow::showLoad(const SlaveTableLoad& load) {
@@ -402,22 +455,20 @@ ChosenValues MainWindow::chosenValues() const {
   return values;
 }
 
-void MainWindow::showExchange(const Response& response, const QByteArray& sent,
-                              const WriteResult& written) {
-  lblRxData_->setText(formatBytes(response.request));
-  lblTxData_->setText(formatBytes(sent));
-  lblStatus_->setText(statusText(response.verdict));
-  if (!written.ok()) showNotice(tr("The reply was not sent. %1").arg(written.message()));
+void MainWindow::showExchange(const Exchange& exchange) {
+  lblRxData_->setText(formatBytes(exchange.request));
+  lblTxData_->setText(formatBytes(exchange.sent));
+  lblStatus_->setText(statusText(exchange.verdict));
 }
 
 TypedFormat MainWindow::formatOf(int slave) const {
-  const Slave& s = server_->table()[std::size_t(slave - 1)];
+  const Slave& s = table_[std::size_t(slave - 1)];
   return {DataType(s.dataType), s.decimals};
 }
 
 std::optional<std::uint32_t> MainWindow::listValue(int slave) const {
   const ValueLists lists = chosenValues()[std::size_t(slave - 1)];
-  return rawOfLists(lists, server_->table()[std::size_t(slave - 1)].registerCount);
+  return rawOfLists(lists, table_[std::size_t(slave - 1)].registerCount);
 }
 
 void MainWindow::setListValue(int slave, std::uint32_t raw) {
@@ -432,7 +483,7 @@ void MainWindow::showDecoded(int slave) {
   QLabel* label = lblDecoded_[std::size_t(slave - 1)];
   label->setPalette(QPalette());
   const auto raw = listValue(slave);
-  label->setText(raw && server_->table()[std::size_t(slave - 1)].enabled
+  label->setText(raw && table_[std::size_t(slave - 1)].enabled
                      ? QStringLiteral("shows %1").arg(decodeTyped(*raw, formatOf(slave)))
                      : QString());
 }
@@ -452,7 +503,8 @@ void MainWindow::applyTyped(int slave) {
 }
 
 void MainWindow::setFault(int slave, const Fault& fault) {
-  server_->setFault(slave, fault);
+  faults_[std::size_t(slave - 1)] = fault;
+  updatePlan();
   showBench(slave);
 }
 
@@ -461,36 +513,30 @@ void MainWindow::setSweep(int slave, const std::optional<Sweep>& sweep) {
   if (sweep) {
     if (const auto raw = rawOf(sweep->value(), formatOf(slave))) setListValue(slave, *raw);
   }
+  updatePlan();
   showBench(slave);
 }
 
 void MainWindow::showBench(int slave) {
   QStringList on;
-  if (const QString fault = describeFault(server_->fault(slave)); !fault.isEmpty()) on << fault;
+  if (const QString fault = describeFault(faults_[std::size_t(slave - 1)]); !fault.isEmpty())
+    on << fault;
   if (const auto& sweep = sweeps_[std::size_t(slave - 1)])
     on << (sweep->isRamp() ? QStringLiteral("Ramp on") : QStringLiteral("Random values on"));
   lblBench_[std::size_t(slave - 1)]->setText(on.join(u'\n'));
 }
 
 void MainWindow::openBench(int slave) {
-  BenchDialog dialog(slave, formatOf(slave), server_->fault(slave), sweeps_[std::size_t(slave - 1)],
-                     this);
+  BenchDialog dialog(slave, formatOf(slave), faults_[std::size_t(slave - 1)],
+                     sweeps_[std::size_t(slave - 1)], this);
   if (dialog.exec() != QDialog::Accepted) return;
   setFault(slave, dialog.fault());
   setSweep(slave, dialog.sweep());
 }
 
-void MainWindow::onReplied(int slave) {
-  auto& sweep = sweeps_[std::size_t(slave - 1)];
-  if (!sweep) return;
-  sweep->advance();
-  if (const auto raw = rawOf(sweep->value(), formatOf(slave))) setListValue(slave, *raw);
-}
-
 void MainWindow::cmdCfgLcd_Click() {
-  const int port = MSComm1_->commPort();
-  MSComm1_->close();
-  setConnected(false);
+  const int port = cboComm_->currentIndex() < 0 ? 0 : cboComm_->currentData().toInt();
+  disconnectPort();
   if (cboModule_->currentIndex() == 0) {
     if (!frmCfg1602_) frmCfg1602_ = std::make_unique<Config1602Window>(ini_, dialogs_);
     frmCfg1602_->showWindow(port);
@@ -501,7 +547,7 @@ void MainWindow::cmdCfgLcd_Click() {
 }
 
 void MainWindow::onPortLost(const QString& reason) {
-  setConnected(false);
+  disconnectPort();
   dialogs_.message(this, tr("The serial port was lost."),
                    tr("%1. The simulator is disconnected; press Connect once the device is "
                       "back.")
@@ -518,7 +564,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QString error;
   if (!ini_.save(entries, &error))
     dialogs_.message(this, tr("The settings were not saved to %1.").arg(ini_.filePath()), error);
-  MSComm1_->close();
+  server_->close();
   event->accept();
 }
 

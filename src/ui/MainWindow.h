@@ -3,6 +3,7 @@
 #include "core/modbus/LineSettings.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
 #include "core/simulator/Sweep.h"
 #include "core/simulator/TypedValue.h"
@@ -26,8 +27,7 @@ namespace vantor {
 class BusMonitor;
 class Dialogs;
 class PollServer;
-class SerialPort;
-struct WriteResult;
+struct ServeEvent;
 class Config1602Window;
 class Config2004Window;
 class IniFile;
@@ -41,7 +41,8 @@ class MainWindow : public QWidget {
   MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  SerialPort& port() { return *MSComm1_; }
+  // Whether the simulator is connected: its port open and served.
+  bool isConnected() const;
   // The configuration windows, once Configure LCD has created them (else null).
   Config1602Window* cfg1602() const { return frmCfg1602_.get(); }
   Config2004Window* cfg2004() const { return frmCfg2004_.get(); }
@@ -61,7 +62,12 @@ class MainWindow : public QWidget {
   void cmdConnect_Click();
   void cmdCfgLcd_Click();
   void onPortLost(const QString& reason);
-  void showExchange(const Response& response, const QByteArray& sent, const WriteResult& written);
+  void disconnectPort();
+  void onServed(const std::vector<ServeEvent>& batch);
+  void showExchange(const Exchange& exchange);
+  // What the serving thread serves from, as the window stands now.
+  ServePlan plan() const;
+  void updatePlan();
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
@@ -76,12 +82,14 @@ class MainWindow : public QWidget {
   void applyTyped(int slave);
   void openBench(int slave);
   void showBench(int slave);
-  void onReplied(int slave);
 
   IniFile& ini_;
   Dialogs& dialogs_;
-  SerialPort* MSComm1_ = nullptr;
+  // Serves the port on a thread of its own while connected.
   PollServer* server_ = nullptr;
+  // The slaves as the last Connect loaded them, and what the bench controls set on them.
+  SlaveTable table_{};
+  Faults faults_{};
   // What the value lists hold, as the simulator answers with it.
   ChosenValues chosen_{};
 
@@ -111,7 +119,7 @@ class MainWindow : public QWidget {
   std::array<QLabel*, 4> lblDecoded_{};
   // What bench controls are on, in red, while any is.
   std::array<QLabel*, 4> lblBench_{};
-  std::array<std::optional<Sweep>, 4> sweeps_;
+  Sweeps sweeps_;
   QLabel* lblRxData_ = nullptr;
   QLabel* lblTxData_ = nullptr;
   QLabel* lblStatus_ = nullptr;

@@ -1,6 +1,8 @@
-// The port-number map and the serial port, over real pseudo-terminals.
+// The port-number map, the serial port and the serving thread, over real pseudo-terminals.
+#include "ModbusMaster.h"
 #include "PtyPair.h"
 #include "core/settings/IniFile.h"
+#include "serial/PollServer.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 
@@ -13,8 +15,10 @@
 #include <termios.h>
 
 #include <memory>
+#include <thread>
 
 using namespace vantor;
+using vantor::test::ModbusMaster;
 using vantor::test::PtyPair;
 
 namespace {
@@ -24,9 +28,36 @@ std::unique_ptr<SerialPort> portOn(const QString& device,
   auto port = std::make_unique<SerialPort>([device](int) { return device; });
   port->setCommPort(1);
   port->setLineSettings(line);
-  port->setRThreshold(8);  // a request's length
   return port;
 }
+
+const QByteArray kPoll = QByteArray::fromHex("010300000001840A");  // slave 1, register 0
+
+// Slave 1 answering register 0 with 0x000A, its reply held back `delayMs`.
+std::shared_ptr<const ServePlan> planFor(int delayMs = 0) {
+  auto plan = std::make_shared<ServePlan>();
+  plan->table[0] = {true, 1, 3, 0, 1, 0, 0, 1000};
+  plan->values[0] = valueListsOf(0x0A);
+  plan->faults[0].delayMinMs = plan->faults[0].delayMaxMs = delayMs;
+  return plan;
+}
+
+// Serves `plan` on `pty`, collecting what the serving thread reports.
+struct Served {
+  Served(const PtyPair& pty, std::shared_ptr<const ServePlan> plan) {
+    QObject::connect(&server, &PollServer::events, [this](const std::vector<ServeEvent>& batch) {
+      events.insert(events.end(), batch.begin(), batch.end());
+    });
+    opened = server.open({1, pty.devicePath(), false, LineSettings{}}, std::move(plan));
+  }
+  int count(ServeEvent::Type type) const {
+    return int(std::count_if(events.begin(), events.end(),
+                             [type](const ServeEvent& e) { return e.type == type; }));
+  }
+  PollServer server;
+  OpenResult opened;
+  std::vector<ServeEvent> events;
+};
 
 }  // namespace
 
@@ -128,29 +159,35 @@ class TstSerial : public QObject {
     QVERIFY(second->open());
   }
 
-  // A request arriving in pieces without a pause is one request; a stray byte followed by
-  // silence is dropped before the next request comes.
-  void silenceEndsAFragment() {
+  // The serving thread answers while the owner's thread is busy and takes no events at all.
+  void repliesNeverWaitForTheOwner() {
     PtyPair pty;
-    const auto port = portOn(pty.devicePath());
-    QVERIFY(port->open());
-    QSignalSpy received(port.get(), &SerialPort::received);
-    QSignalSpy dropped(port.get(), &SerialPort::fragmentDropped);
+    Served served(pty, planFor());
+    QVERIFY2(served.opened.ok, qPrintable(served.opened.error));
+    std::optional<std::vector<std::uint16_t>> read;
+    std::thread master([&] { read = ModbusMaster(pty.masterFd(), 2000).read(3, 1, 0, 1); });
+    master.join();  // no event of this thread runs meanwhile
+    QCOMPARE(read, std::optional(std::vector<std::uint16_t>{0x0A}));
+    QTRY_COMPARE(served.count(ServeEvent::Type::Exchange), 1);
+  }
 
-    QVERIFY(pty.write(QByteArray::fromHex("FF")));
-    QTRY_COMPARE(dropped.count(), 1);
-    QCOMPARE(dropped.at(0).at(0).toByteArray(), QByteArray::fromHex("FF"));
-    QCOMPARE(received.count(), 0);
-
-    for (const char* piece : {"01030000", "000184", "0AFF"})
-      QVERIFY(pty.write(QByteArray::fromHex(piece)));
-    QTRY_VERIFY(received.count() >= 1);
-    QCOMPARE(port->input(), QByteArray::fromHex("010300000001840AFF"));
-    QCOMPARE(dropped.count(), 1);
+  // A reply still waiting when serving stops is never written: not on this line, and not on
+  // the next one served.
+  void aDelayedReplyDiesWithItsConnection() {
+    PtyPair first;
+    PtyPair second;
+    Served served(first, planFor(300));
+    QVERIFY(served.opened.ok);
+    QVERIFY(first.write(kPoll));
+    QTRY_COMPARE(served.count(ServeEvent::Type::Traffic), 1);  // judged, its reply waiting
+    served.server.close();
+    QVERIFY(served.server.open({2, second.devicePath(), false, LineSettings{}}, planFor()).ok);
+    QCOMPARE(first.read(1, 600), QByteArray());
+    QCOMPARE(second.read(1, 800), QByteArray());
   }
 
   // The device going away closes the port once, with a reason that says so; a write into the
-  // gone line says that nothing was sent.
+  // gone line says that nothing was sent. Served, the same is reported as the last event.
   void lostDevice() {
     PtyPair pty;
     const auto port = portOn(pty.devicePath());
@@ -166,6 +203,13 @@ class TstSerial : public QObject {
     QVERIFY2(reason.contains(pty.devicePath()) && !reason.contains("ioctl"), qPrintable(reason));
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
+
+    PtyPair served;
+    Served serving(served, planFor());
+    served.closeMaster();
+    QTRY_COMPARE(serving.count(ServeEvent::Type::Closed), 1);
+    QVERIFY2(serving.events.back().reason.contains(served.devicePath()),
+             qPrintable(serving.events.back().reason));
   }
 };
 

@@ -104,7 +104,7 @@ MainWindow& AppSession::start() {
 
 void AppSession::connect() {
   press(QStringLiteral("cmdConnect"));
-  if (!main->port().isOpen()) qFatal("Connect failed: %s", qPrintable(dialogs.texts().join('|')));
+  if (!main->isConnected()) qFatal("Connect failed: %s", qPrintable(dialogs.texts().join('|')));
 }
 
 void AppSession::configureLcd() {

@@ -75,9 +75,10 @@ QString lineSettingsDifference(const LineSettings& asked, const LineSettings& ac
   return parts.join(QStringLiteral(", "));
 }
 
-std::chrono::milliseconds frameGap(const LineSettings& line) {
-  const double ms = line.baud > 19200 ? 1.75 : 3500.0 * line.bitsPerCharacter() / line.baud;
-  return std::chrono::milliseconds(static_cast<int>(std::ceil(ms)));
+std::chrono::microseconds frameGap(const LineSettings& line) {
+  if (line.baud > 19200) return std::chrono::microseconds(1750);
+  return std::chrono::microseconds(
+      static_cast<qint64>(std::ceil(3.5e6 * line.bitsPerCharacter() / line.baud)));
 }
 
 }  // namespace vantor

@@ -69,9 +69,9 @@ std::optional<LineSettings> parseLineSettings(QStringView text);
 // instead of even"); empty when they agree.
 QString lineSettingsDifference(const LineSettings& asked, const LineSettings& actual);
 
-// Silence that ends a frame on an RTU line: 3.5 character times, and a fixed 1.75 ms above
-// 19200 baud where character times get too short to time reliably; rounded up to the
-// millisecond a timer can wait.
-std::chrono::milliseconds frameGap(const LineSettings& line);
+// Silence that ends a frame on an RTU line (Modbus over serial line, 2.5.1.1): 3.5 character
+// times, and a fixed 1.75 ms above 19200 baud, where character times get too short for a
+// receiver to tell apart reliably.
+std::chrono::microseconds frameGap(const LineSettings& line);
 
 }  // namespace vantor

@@ -1,62 +1,90 @@
 #include "core/monitor/TrafficLog.h"
 
+#include <algorithm>
+
 namespace vantor {
 
-TrafficLog::TrafficLog(QObject* parent, int capacity)
-    : QAbstractTableModel(parent), capacity_(capacity) {
-  batch_.setSingleShot(true);
-  batch_.setInterval(kBatchMs);
-  connect(&batch_, &QTimer::timeout, this, &TrafficLog::flush);
+bool LogFilter::accepts(const TrafficEvent& e) const {
+  if (slave != 0 && e.about != slave) return false;
+  // A reply shows with the requests that were answered.
+  return !kind || e.kind == *kind || (*kind == EventKind::Answered && e.kind == EventKind::Reply);
 }
 
-void TrafficLog::append(TrafficEvent event) {
+TrafficLog::TrafficLog(QObject* parent, int capacity)
+    : QAbstractTableModel(parent), capacity_(capacity) {}
+
+void TrafficLog::append(std::vector<TrafficEvent> events) {
   // The time since the previous request is the module's polling rhythm: it is kept while
   // paused too, so that the first row after a pause says the truth.
-  if (event.direction == Direction::Rx && event.kind != EventKind::Fragment &&
-      event.kind != EventKind::Echo) {
-    if (lastRequest_.isValid()) event.sincePreviousRequestMs = lastRequest_.msecsTo(event.time);
-    lastRequest_ = event.time;
+  for (TrafficEvent& event : events) {
+    if (event.direction == Direction::Rx && event.kind != EventKind::Fragment &&
+        event.kind != EventKind::Echo) {
+      if (lastRequest_.isValid()) event.sincePreviousRequestMs = lastRequest_.msecsTo(event.time);
+      lastRequest_ = event.time;
+    }
   }
-  if (paused_) return;
-  pending_.push_back(std::move(event));
-  if (!batch_.isActive()) batch_.start();
-}
-
-void TrafficLog::flush() {
-  batch_.stop();
-  if (pending_.empty()) return;
-  // Only the newest `capacity_` of what waits can ever show.
-  std::span<TrafficEvent> incoming(pending_);
-  if (incoming.size() > std::size_t(capacity_)) {
-    dropped_ += qint64(incoming.size()) - capacity_;
-    incoming = incoming.last(std::size_t(capacity_));
+  if (paused_ || events.empty()) return;
+  const qint64 before = dropped_;
+  // Only the newest `capacity_` of a batch can ever show.
+  auto incoming = events.begin();
+  if (events.size() > std::size_t(capacity_)) {
+    dropped_ += qint64(events.size()) - capacity_;
+    incoming = events.end() - capacity_;
   }
-  const qint64 overflow = qint64(rows_.size() + incoming.size()) - capacity_;
+  const qint64 overflow = qint64(rows_.size()) + (events.end() - incoming) - capacity_;
   if (overflow > 0) {
-    beginRemoveRows({}, 0, int(overflow) - 1);
+    const qint64 newFirst = first_ + overflow;
+    const auto gone = std::lower_bound(shown_.begin(), shown_.end(), newFirst) - shown_.begin();
+    if (gone > 0) beginRemoveRows({}, 0, int(gone) - 1);
+    shown_.erase(shown_.begin(), shown_.begin() + gone);
     rows_.erase(rows_.begin(), rows_.begin() + overflow);
-    endRemoveRows();
+    first_ = newFirst;
     dropped_ += overflow;
+    if (gone > 0) endRemoveRows();
   }
-  const int first = int(rows_.size());
-  beginInsertRows({}, first, first + int(incoming.size()) - 1);
-  for (TrafficEvent& e : incoming) rows_.push_back(std::move(e));
-  endInsertRows();
-  const bool droppedNow = overflow > 0 || incoming.size() < pending_.size();
-  pending_.clear();
-  if (droppedNow) emit rowsDropped(dropped_);
+  qint64 accepted = 0;
+  for (auto e = incoming; e != events.end(); ++e) accepted += filter_.accepts(*e) ? 1 : 0;
+  const int at = int(shown_.size());
+  if (accepted > 0) beginInsertRows({}, at, at + int(accepted) - 1);
+  for (auto e = incoming; e != events.end(); ++e) {
+    if (filter_.accepts(*e)) shown_.push_back(first_ + qint64(rows_.size()));
+    rows_.push_back(std::move(*e));
+  }
+  if (accepted > 0) endInsertRows();
+  if (dropped_ != before) emit rowsDropped(dropped_);
 }
 
 void TrafficLog::clear() {
   beginResetModel();
+  first_ += qint64(rows_.size());
   rows_.clear();
-  pending_.clear();
+  shown_.clear();
   dropped_ = 0;
   endResetModel();
 }
 
+void TrafficLog::setFilter(const LogFilter& filter) {
+  beginResetModel();
+  filter_ = filter;
+  shown_.clear();
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (filter_.accepts(rows_[i])) shown_.push_back(first_ + qint64(i));
+  endResetModel();
+}
+
+const TrafficEvent& TrafficLog::event(int row) const {
+  return rows_[std::size_t(shown_[std::size_t(row)] - first_)];
+}
+
+std::vector<TrafficEvent> TrafficLog::shownEvents() const {
+  std::vector<TrafficEvent> events;
+  events.reserve(shown_.size());
+  for (const qint64 n : shown_) events.push_back(rows_[std::size_t(n - first_)]);
+  return events;
+}
+
 int TrafficLog::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int(rows_.size());
+  return parent.isValid() ? 0 : int(shown_.size());
 }
 
 int TrafficLog::columnCount(const QModelIndex& parent) const {
@@ -64,8 +92,8 @@ int TrafficLog::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TrafficLog::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= int(rows_.size())) return {};
-  const TrafficEvent& e = rows_[std::size_t(index.row())];
+  if (!index.isValid() || index.row() >= int(shown_.size())) return {};
+  const TrafficEvent& e = event(index.row());
   if (role == Qt::DisplayRole) {
     switch (index.column()) {
       case TimeColumn:
@@ -102,25 +130,6 @@ QVariant TrafficLog::headerData(int section, Qt::Orientation orientation, int ro
       return QStringLiteral("What it was");
   }
   return {};
-}
-
-void TrafficFilter::setSlave(int slave) {
-  slave_ = slave;
-  invalidateFilter();
-}
-
-void TrafficFilter::setKind(std::optional<EventKind> kind) {
-  kind_ = kind;
-  invalidateFilter();
-}
-
-bool TrafficFilter::filterAcceptsRow(int row, const QModelIndex&) const {
-  const auto* log = static_cast<const TrafficLog*>(sourceModel());
-  const TrafficEvent& e = log->event(row);
-  if (slave_ != 0 && e.about != slave_) return false;
-  // A reply shows with the requests that were answered.
-  return !kind_ || e.kind == *kind_ ||
-         (*kind_ == EventKind::Answered && e.kind == EventKind::Reply);
 }
 
 }  // namespace vantor

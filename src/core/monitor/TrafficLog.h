@@ -1,20 +1,26 @@
 #pragma once
 
 // The bus monitor's log: a table model of traffic events, newest last, at most a fixed number
-// of rows (the oldest go first, and are counted). Events are taken one at a time but shown in
-// batches, so that a flood of polls costs the window one update per batch, not one per poll.
+// of rows (the oldest go first, and are counted), filtered by slave and kind. Events come in
+// batches, so that a flood of polls costs the window one update per batch, not one per poll;
+// a filter is a plain pass over the rows kept, and a view shows its result in one reset.
 
 #include "core/monitor/TrafficEvent.h"
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
-#include <QTimer>
 
 #include <deque>
 #include <optional>
-#include <span>
+#include <vector>
 
 namespace vantor {
+
+// Which events of the log show: those a slave concerned (0: all), of one kind (nothing: all).
+struct LogFilter {
+  int slave = 0;
+  std::optional<EventKind> kind;
+  bool accepts(const TrafficEvent& event) const;
+};
 
 class TrafficLog : public QAbstractTableModel {
   Q_OBJECT
@@ -22,19 +28,26 @@ class TrafficLog : public QAbstractTableModel {
  public:
   enum Column { TimeColumn, SinceColumn, DirectionColumn, BytesColumn, WhatColumn, ColumnCount };
   static constexpr int kDefaultCapacity = 100000;
-  static constexpr int kBatchMs = 50;
 
   explicit TrafficLog(QObject* parent = nullptr, int capacity = kDefaultCapacity);
 
-  // Takes an event; it shows at the next batch. While paused, events are not kept.
-  void append(TrafficEvent event);
-  // Shows what is waiting now rather than at the end of the batch.
-  void flush();
+  // Takes a batch of events, in order: one change of the model (two when the oldest rows go to
+  // make room). While paused, events are not kept.
+  void append(std::vector<TrafficEvent> events);
+  void append(TrafficEvent event) { append(std::vector<TrafficEvent>{std::move(event)}); }
   void clear();
   void setPaused(bool paused) { paused_ = paused; }
   bool paused() const { return paused_; }
+  // Shows only what `filter` accepts; the rows kept stay.
+  void setFilter(const LogFilter& filter);
+  const LogFilter& filter() const { return filter_; }
 
-  const TrafficEvent& event(int row) const { return rows_[std::size_t(row)]; }
+  // Row `row` as shown.
+  const TrafficEvent& event(int row) const;
+  // What is shown, in order, as copies (cheap: the bytes and texts are shared).
+  std::vector<TrafficEvent> shownEvents() const;
+  // Rows kept, shown or not.
+  int keptRows() const { return int(rows_.size()); }
   // Rows dropped to keep within the capacity since the last clear.
   qint64 droppedRows() const { return dropped_; }
   int capacity() const { return capacity_; }
@@ -50,29 +63,15 @@ class TrafficLog : public QAbstractTableModel {
 
  private:
   int capacity_;
+  // Every row has a number that never changes; rows_ starts at number first_, shown_ holds
+  // the numbers of the rows the filter accepts. Dropping old rows renumbers nothing.
   std::deque<TrafficEvent> rows_;
-  std::vector<TrafficEvent> pending_;
+  std::deque<qint64> shown_;
+  qint64 first_ = 0;
+  LogFilter filter_;
   QDateTime lastRequest_;
   qint64 dropped_ = 0;
   bool paused_ = false;
-  QTimer batch_;
-};
-
-// Which events of the log show: those of one slave (0: all), those of one kind (nothing: all).
-class TrafficFilter : public QSortFilterProxyModel {
-  Q_OBJECT
-
- public:
-  using QSortFilterProxyModel::QSortFilterProxyModel;
-  void setSlave(int slave);
-  void setKind(std::optional<EventKind> kind);
-
- protected:
-  bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
-
- private:
-  int slave_ = 0;
-  std::optional<EventKind> kind_;
 };
 
 }  // namespace vantor

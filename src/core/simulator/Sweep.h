@@ -23,6 +23,12 @@ class Sweep {
   // A reply carried value(): move on to the next.
   void advance();
 
+  // The same sweep, wherever each has got to.
+  bool sameAs(const Sweep& other) const {
+    return ramp_ == other.ramp_ && from_ == other.from_ && to_ == other.to_ &&
+           step_ == other.step_;
+  }
+
   bool isRamp() const { return ramp_; }
   qint64 from() const { return from_; }
   qint64 to() const { return to_; }

@@ -1,5 +1,6 @@
 #include "core/modbus/Crc16.h"
 #include "core/modbus/LineSettings.h"
+#include "core/modbus/RequestCutter.h"
 
 #include <QtTest>
 
@@ -16,6 +17,8 @@ class TstModbus : public QObject {
   void lineSettingsText();
   void frameGap_data();
   void frameGap();
+  void cutByArrivalTimes_data();
+  void cutByArrivalTimes();
 };
 
 void TstModbus::checkValue_data() {
@@ -67,19 +70,76 @@ void TstModbus::lineSettingsText() {
 
 void TstModbus::frameGap_data() {
   QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("ms");
-  // 3.5 characters, rounded up to the millisecond.
-  QTest::newRow("9600 8N1: 3.65 ms") << "9600,n,8,1" << 4;
-  QTest::newRow("9600 8E1: 4.01 ms") << "9600,e,8,1" << 5;
-  QTest::newRow("19200 8E1: 2.01 ms") << "19200,e,8,1" << 3;
+  QTest::addColumn<int>("us");
+  // 3.5 characters of 10 or 11 bits.
+  QTest::newRow("9600 8N1") << "9600,n,8,1" << 3646;
+  QTest::newRow("9600 8E1") << "9600,e,8,1" << 4011;
+  QTest::newRow("19200 8N2") << "19200,n,8,2" << 2006;
   // Above 19200 baud a fixed 1.75 ms.
-  QTest::newRow("38400 8E1") << "38400,e,8,1" << 2;
+  QTest::newRow("38400 8E1") << "38400,e,8,1" << 1750;
 }
 
 void TstModbus::frameGap() {
   QFETCH(QString, line);
-  QFETCH(int, ms);
-  QCOMPARE(vantor::frameGap(*parseLineSettings(line)), std::chrono::milliseconds(ms));
+  QFETCH(int, us);
+  QCOMPARE(vantor::frameGap(*parseLineSettings(line)), std::chrono::microseconds(us));
+}
+
+// Reads as "HEX@MS" (bytes read at that time; "HEX@MS!" when the reading thread slept through
+// the gap before), the line idle until the time given, and the pieces cut, "R:HEX" a request
+// to judge and "F:HEX" a fragment. The gap is 4 ms; what is no request is held 50 ms.
+void TstModbus::cutByArrivalTimes_data() {
+  QTest::addColumn<QStringList>("reads");
+  QTest::addColumn<int>("idleUntilMs");
+  QTest::addColumn<QStringList>("pieces");
+  const QString poll = "010300000001840A";
+  const QString bad = "010300000001840B";
+  QTest::newRow("a request") << QStringList{poll + "@0"} << 0 << QStringList{"R:" + poll};
+  QTest::newRow("in two pieces within the gap")
+      << QStringList{"01030000000184@0", "0A@1"} << 10 << QStringList{"R:" + poll};
+  QTest::newRow("its end read late, after the gap")
+      << QStringList{"01030000000184@0", "0A@30!"} << 40 << QStringList{"R:" + poll};
+  QTest::newRow("noise, silence, a request")
+      << QStringList{"5555@0", poll + "@30"} << 40 << QStringList{"F:5555", "R:" + poll};
+  QTest::newRow("noise and a request read together")
+      << QStringList{"5555" + poll + "@30"} << 40 << QStringList{"F:5555", "R:" + poll};
+  QTest::newRow("two requests read together")
+      << QStringList{poll + poll + "@0"} << 10 << QStringList{"R:" + poll, "R:" + poll};
+  QTest::newRow("its end sent late, after the gap")
+      << QStringList{"01030000000184@0", "0A@30"} << 40 << QStringList{"R:" + poll};
+  QTest::newRow("a wrong check value, judged when held long enough")
+      << QStringList{bad + "@0"} << 60 << QStringList{"R:" + bad};
+  QTest::newRow("not yet judged while held") << QStringList{bad + "@0"} << 40 << QStringList{};
+  QTest::newRow("a request and stray bytes")
+      << QStringList{poll + "FFFF@0"} << 60 << QStringList{"R:" + poll, "F:FFFF"};
+  QTest::newRow("a cut request, then a whole one")
+      << QStringList{"010300@0", poll + "@30"} << 40 << QStringList{"F:010300", "R:" + poll};
+  QTest::newRow("garbage, then a request read together")
+      << QStringList{"00112233445566778899" + poll + "@0"} << 60
+      << QStringList{"R:0011223344556677", "F:8899", "R:" + poll};
+}
+
+void TstModbus::cutByArrivalTimes() {
+  QFETCH(QStringList, reads);
+  QFETCH(int, idleUntilMs);
+  constexpr qint64 kMs = 1'000'000;
+  RequestCutter cutter(4ms, 50ms);
+  std::vector<CutPiece> pieces;
+  const auto keep = [&](std::vector<CutPiece> more) {
+    pieces.insert(pieces.end(), more.begin(), more.end());
+  };
+  for (QString read : reads) {
+    const bool late = read.endsWith('!');
+    if (late) read.chop(1);
+    const qint64 at = read.section('@', 1).toLongLong() * kMs;
+    if (!late) keep(cutter.idle(at - 1));
+    keep(cutter.read(QByteArray::fromHex(read.section('@', 0, 0).toLatin1()), at));
+  }
+  keep(cutter.idle(idleUntilMs * kMs));
+  QStringList cut;
+  for (const CutPiece& p : pieces)
+    cut << (p.request ? "R:" : "F:") + QString::fromLatin1(p.bytes.toHex().toUpper());
+  QTEST(cut, "pieces");
 }
 
 QTEST_GUILESS_MAIN(TstModbus)

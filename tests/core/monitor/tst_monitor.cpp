@@ -62,24 +62,36 @@ class TstMonitor : public QObject {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"log.csv", "log.jsonl"}));
   }
 
-  // The newest rows stay, the dropped ones are counted; a paused log keeps nothing but still
-  // times the polls.
-  void logKeepsItsCap() {
+  // The newest rows stay, the dropped ones are counted; a filter shows what it accepts of the
+  // rows kept, also as old rows go. A paused log keeps nothing but still times the polls.
+  void logKeepsItsCapAndFilters() {
     TrafficLog log(nullptr, 5);
-    for (int i = 0; i < 8; ++i) log.append(makeEvent(EventKind::Answered, "01", 1, {}, i * 100));
-    QCOMPARE(log.rowCount(), 0);  // shown in batches
-    log.flush();
+    const auto poll = [](int i) {
+      return makeEvent(EventKind::Answered, "01", 1 + i % 2, {}, i * 100);
+    };
+    log.append(poll(0));
+    log.append(
+        std::vector<TrafficEvent>{poll(1), poll(2), poll(3), poll(4), poll(5), poll(6), poll(7)});
     QCOMPARE(log.rowCount(), 5);
     QCOMPARE(log.droppedRows(), 3);
     QCOMPARE(log.event(0).time, kStart.addMSecs(300));
     QCOMPARE(log.event(0).sincePreviousRequestMs, 100);
+
+    log.setFilter({2, EventKind::Answered});  // slave 2: the polls at 300, 500, 700 ms
+    QCOMPARE(log.rowCount(), 3);
+    log.append(poll(9));  // the poll at 300 ms makes room
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.event(0).time, kStart.addMSecs(500));
+    QCOMPARE(log.event(2).time, kStart.addMSecs(900));
+
     log.setPaused(true);
     log.append(makeEvent(EventKind::Answered, "01", 1, {}, 1000));
     log.setPaused(false);
     log.append(makeEvent(EventKind::CrcError, "01", 0, {}, 1250));
-    log.flush();
+    log.setFilter({});
+    QCOMPARE(log.rowCount(), 5);
     QCOMPARE(log.event(4).sincePreviousRequestMs, 250);
-    QCOMPARE(log.droppedRows(), 4);
+    QCOMPARE(log.droppedRows(), 5);
   }
 
   void echoFilter_data() {

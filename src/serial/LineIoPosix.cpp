@@ -1,0 +1,105 @@
+#include "serial/LineIo.h"
+
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vantor {
+
+namespace {
+
+QString systemError(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
+
+LineIo::LineIo() {
+  int fds[2];
+  if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    error_ = systemError(errno);
+    return;
+  }
+  wakeRead_ = fds[0];
+  wakeWrite_ = fds[1];
+}
+
+LineIo::~LineIo() {
+  if (wakeRead_ >= 0) ::close(wakeRead_);
+  if (wakeWrite_ >= 0) ::close(wakeWrite_);
+}
+
+LineIo::Woken LineIo::wait(std::optional<std::chrono::nanoseconds> timeout, bool wantWritable) {
+  pollfd fds[2] = {{int(handle_), short(POLLIN | (wantWritable ? POLLOUT : 0)), 0},
+                   {wakeRead_, POLLIN, 0}};
+  timespec limit{};
+  if (timeout) {
+    const qint64 ns = std::max<qint64>(timeout->count(), 0);
+    limit.tv_sec = time_t(ns / 1'000'000'000);
+    limit.tv_nsec = long(ns % 1'000'000'000);
+  }
+  Woken woken;
+  if (::ppoll(fds, 2, timeout ? &limit : nullptr, nullptr) <= 0) return woken;
+  if (fds[1].revents & POLLIN) {
+    char drop[64];
+    while (::read(wakeRead_, drop, sizeof drop) > 0) {
+    }
+  }
+  woken.input = fds[0].revents & POLLIN;
+  woken.writable = fds[0].revents & POLLOUT;
+  woken.lost = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+  return woken;
+}
+
+void LineIo::wake() {
+  const char byte = 1;
+  [[maybe_unused]] const auto n = ::write(wakeWrite_, &byte, 1);
+}
+
+QByteArray LineIo::read(QString* error) {
+  QByteArray bytes;
+  char buffer[512];
+  for (;;) {
+    const ssize_t n = ::read(int(handle_), buffer, sizeof buffer);
+    if (n > 0) {
+      bytes.append(buffer, n);
+      if (std::size_t(n) < sizeof buffer) return bytes;
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return bytes;
+    // End of file on a terminal is a hang-up.
+    if (error) *error = n == 0 ? QStringLiteral("hang-up") : systemError(errno);
+    return bytes;
+  }
+}
+
+qint64 LineIo::write(QByteArrayView bytes, QString* error) {
+  const ssize_t n = ::write(int(handle_), bytes.data(), std::size_t(bytes.size()));
+  if (n >= 0) return n;
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  if (error) *error = systemError(errno);
+  return -1;
+}
+
+bool LineIo::drain(std::chrono::milliseconds limit) {
+  // tcdrain() can wait for ever on a line that takes nothing; the output queue is asked
+  // instead, a little at a time.
+  QElapsedTimer waited;
+  waited.start();
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(int(handle_), TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (waited.elapsed() >= limit.count()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace vantor
