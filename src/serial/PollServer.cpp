@@ -150,6 +150,7 @@ class PollServer::Thread : public QThread {
   void take(QByteArray bytes, qint64 readNs) {
     takePlan();  // a change applies from the next poll
     const QDateTime time = QDateTime::currentDateTimeUtc();
+    qCDebug(lcSerial) << "in:" << bytes.toHex(' ');
     const QByteArray echo = echo_.take(bytes, readNs / 1'000'000);
     if (!echo.isEmpty()) events_.push_back(trafficEvent(received(EventKind::Echo, echo, time)));
     if (bytes.isEmpty()) return;
@@ -158,6 +159,7 @@ class PollServer::Thread : public QThread {
 
   void judge(const CutPiece& piece, qint64 readNs, const QDateTime& time) {
     if (!piece.request) {
+      qCDebug(lcSerial) << "dropped:" << piece.bytes.toHex(' ');
       events_.push_back(trafficEvent(received(EventKind::Fragment, piece.bytes, time)));
       return;
     }
@@ -191,6 +193,8 @@ class PollServer::Thread : public QThread {
       }
     }
     const qint64 writtenNs = monotonicNs();
+    if (!r.reply.isEmpty())
+      qCDebug(lcSerial) << "out:" << r.reply.toHex(' ') << qPrintable(written.error);
     const QByteArray sent = r.reply.first(written.written);
     if (!sent.isEmpty()) echo_.expect(sent, writtenNs / 1'000'000);
 

@@ -1,6 +1,7 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/simulator/Responder.h"
+#include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
 
 #include <QTemporaryDir>
@@ -56,6 +57,7 @@ class TstSimulator : public QObject {
   void load1602();
   void pollsFollowTheFrame_data();
   void pollsFollowTheFrame();
+  void servingKeepsItsPlaceAcrossPlans();
 };
 
 void TstSimulator::respond_data() {
@@ -234,3 +236,29 @@ void TstSimulator::pollsFollowTheFrame() {
 
 QTEST_GUILESS_MAIN(TstSimulator)
 #include "tst_simulator.moc"
+
+// A sweep runs on where it was when a new plan keeps it, and moves only with a reply; a changed
+// fault counts its polls afresh.
+void TstSimulator::servingKeepsItsPlaceAcrossPlans() {
+  auto plan = std::make_shared<ServePlan>();
+  plan->table[0] = slaveOf(hex("010300000001"));
+  plan->sweeps[0] = Sweep::ramp(10, 30, 10);
+  plan->faults[0] = {FaultKind::Silent, 6, 0, 0, 2};
+  ServingState state;
+  state.use(plan);
+  QStringList replies;
+  const auto poll = [&] {
+    const QByteArray reply = state.judge(hex("010300000001840A")).response.reply;
+    replies << (reply.isEmpty()             ? QString("-")
+                : (reply.at(1) & 0x80) != 0 ? QString("E")
+                                            : QString::number(reply.at(4)));
+  };
+  for (int i = 0; i < 2; ++i) poll();
+  auto next = std::make_shared<ServePlan>(*plan);
+  next->faults[0] = {FaultKind::Exception, 6, 0, 0, 3};
+  state.use(next);
+  for (int i = 0; i < 3; ++i) poll();
+  state.use(next);  // the same plan again changes nothing
+  poll();
+  QCOMPARE(replies.join(' '), QString("10 - 20 30 E 20"));
+}
