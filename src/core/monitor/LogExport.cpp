@@ -1,6 +1,6 @@
 #include "core/monitor/LogExport.h"
 
-#include "core/settings/IniFile.h"
+#include "core/io/ReplaceFile.h"
 
 namespace vantor {
 

@@ -1,5 +1,7 @@
 #include "core/settings/IniFile.h"
 
+#include "core/io/ReplaceFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,14 +10,12 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +24,6 @@ namespace vantor {
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
-constexpr char kTemporaryInfix[] = ".tmp-";
 
 QString systemError(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
@@ -33,27 +32,6 @@ QString systemError(int error) {
 QByteArray nativePath(const QString& path) {
   return QFile::encodeName(path);
 }
-
-// Holds a lock on the lock file beside the settings file while it lives. Taking it waits for
-// the other holder; a lock file that cannot be made leaves the holder without a lock (a
-// folder nobody can write into has no saves to wait for).
-class FileLock {
- public:
-  FileLock(const QString& path, int operation) {
-    fd_ = ::open(nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return;
-    while (::flock(fd_, operation) != 0 && errno == EINTR) {
-    }
-  }
-  ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing drops the lock
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
 
 // Why the thing at `path` is not a settings file we can read; empty when it is one (or when
 // nothing is there, which `absent` then says).
@@ -289,11 +267,17 @@ IniSnapshot IniFile::snapshot() const {
   QString reason = inspect(path, &absent);
   // Nothing that is not a settings file gets a lock file beside it (a device's folder, say).
   if (reason.isEmpty()) {
-    const FileLock lock(lockPath(), LOCK_SH);
-    FileRead read = readFile(path);
-    snap.bytes_ = std::move(read.bytes);
-    absent = read.absent;
-    reason = read.reason;
+    const FileLock lock(lockPath(), FileLock::Kind::Shared, lockWait_);
+    // A lock file that cannot be had keeps no reader out: a save replaces the file in one
+    // rename, so a read sees a whole file either way. Only a holder that never lets go does.
+    if (!lock.locked() && !lock.unusable()) {
+      reason = lock.error();
+    } else {
+      FileRead read = readFile(path);
+      snap.bytes_ = std::move(read.bytes);
+      absent = read.absent;
+      reason = read.reason;
+    }
   }
   if (absent && mustExist_) reason = systemError(ENOENT);
   snap.absent_ = absent && !mustExist_;
@@ -326,8 +310,11 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
   std::filesystem::create_directories(nativePath(QFileInfo(path).absolutePath()).constData(), ec);
   if (ec) return fail(QString::fromLocal8Bit(ec.message()));
 
-  // From reading the file to renaming the new one over it, no other save may come between.
-  const FileLock lock(lockPath(), LOCK_EX);
+  // From reading the file to renaming the new one over it, no other save may come between;
+  // a save never runs without the lock.
+  const FileLock lock(lockPath(), FileLock::Kind::Exclusive, lockWait_);
+  if (!lock.locked()) return fail(lock.error());
+  removeLeftovers(path, lock.takenAtMs());
   const FileRead read = readFile(path);
   if (!read.reason.isEmpty()) return fail(read.reason);
 
@@ -339,48 +326,6 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
 
   QString reason;
   if (!replaceFile(path, bytes, &reason)) return fail(reason);
-  return true;
-}
-
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
-  const auto fail = [&](const QString& reason) {
-    if (error) *error = reason;
-    return false;
-  };
-  // A file-size limit would otherwise kill the program with a signal instead of letting the
-  // write report it.
-  std::signal(SIGXFSZ, SIG_IGN);
-
-  const QFileInfo info(path);
-  QDir folder = info.absoluteDir();
-  const QString prefix = info.fileName() + QLatin1String(kTemporaryInfix);
-  for (const QString& leftover : folder.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden))
-    folder.remove(leftover);
-
-  QByteArray temporary = nativePath(folder.filePath(prefix + QStringLiteral("XXXXXX")));
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return fail(systemError(errno));
-  struct stat old {};
-  const mode_t mode = ::stat(nativePath(path).constData(), &old) == 0 ? old.st_mode & 07777 : 0644;
-  ::fchmod(fd, mode);
-
-  int failure = 0;
-  for (qsizetype done = 0; done < bytes.size() && !failure;) {
-    const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      failure = n < 0 ? errno : ENOSPC;
-    else
-      done += n;
-  }
-  if (!failure && ::fsync(fd) != 0) failure = errno;
-  if (::close(fd) != 0 && !failure) failure = errno;
-  if (!failure && ::rename(temporary.constData(), nativePath(path).constData()) != 0)
-    failure = errno;
-  if (failure) {
-    ::unlink(temporary.constData());
-    return fail(systemError(failure));
-  }
   return true;
 }
 

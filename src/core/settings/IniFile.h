@@ -7,6 +7,8 @@
 // program does not own (comments, blank lines, unknown sections and keys, line ends, bytes
 // that are not UTF-8) are kept byte for byte.
 
+#include "core/io/FileLock.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -62,6 +64,8 @@ class IniFile {
   QString filePath() const;
   // Path of the lock file beside it, which scripts editing the file can lock too.
   QString lockPath() const { return filePath() + QStringLiteral(".lock"); }
+  // How waiting for another holder of that lock is borne: by default up to 10 s, silently.
+  void setLockWait(LockWait wait) { lockWait_ = std::move(wait); }
 
   // Reads the whole file once.
   IniSnapshot snapshot() const;
@@ -79,12 +83,8 @@ class IniFile {
   QString folder_;
   QString fileName_ = QLatin1String(kFileName);
   bool mustExist_ = false;
+  LockWait lockWait_;
 };
-
-// Writes `bytes` to a new temporary file beside `path` and renames it over `path`: the file
-// at `path` is the old one or the new one at every moment. Temporary files an interrupted
-// replacement left behind are removed first. False with a reason in `error` on failure.
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // Folder that holds "modlcd.ini" for a program in `programFolder`: that folder when it can be
 // written, otherwise `fallbackFolder` (the user's configuration folder).

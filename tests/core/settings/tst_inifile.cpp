@@ -4,8 +4,10 @@
 #include <QTest>
 
 #include "SettingsFiles.h"
+#include "core/io/ReplaceFile.h"
 #include "core/settings/IniFile.h"
 
+#include <functional>
 #include <future>
 
 #include <fcntl.h>
@@ -21,6 +23,50 @@ namespace {
 
 QStringList entriesOf(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+constexpr uid_t kNobody = 65534;
+
+// A child process running `work`, as the ordinary user nobody when `otherUser`.
+struct Child {
+  pid_t pid = -1;
+  int out = -1;  // what it says
+};
+Child startChild(bool otherUser, const std::function<QString()>& work) {
+  int out[2];
+  if (::pipe(out) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(out[0]);
+    if (otherUser && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(2);
+    const QByteArray said = work().toUtf8();
+    [[maybe_unused]] const auto n = ::write(out[1], said.constData(), std::size_t(said.size()));
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  return {pid, out[0]};
+}
+
+// What the child returned, or "crashed" when it did not end normally.
+QString resultOf(const Child& child) {
+  QByteArray said;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(child.out, buffer, sizeof buffer)) > 0;) said.append(buffer, n);
+  ::close(child.out);
+  int status = 0;
+  ::waitpid(child.pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString::fromUtf8(said) : "crashed";
+}
+
+QString inChild(bool otherUser, const std::function<QString()>& work) {
+  return resultOf(startChild(otherUser, work));
+}
+
+// A folder everybody may write into, with a settings file in it.
+void shareWithEverybody(const QTemporaryDir& dir, IniFile& ini) {
+  QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+  writeKey(ini, "A", "N", "0");
+  QVERIFY(QFile::setPermissions(ini.filePath(), QFileDevice::Permissions(0x6666)));
 }
 
 }  // namespace
@@ -39,8 +85,12 @@ class TstIniFile : public QObject {
   void failedRenameIsReported();
   void filesThatAreNoSettingsFile_data();
   void filesThatAreNoSettingsFile();
-  void aHeldLockMakesASaveWait();
+  void aHeldLockIsWaitedForAWhile();
+  void lockFilesOfOthers_data();
+  void lockFilesOfOthers();
+  void concurrentSavesLoseNothing_data();
   void concurrentSavesLoseNothing();
+  void newFilesFollowTheUmask();
   void settingsFolderFor();
 };
 
@@ -159,7 +209,13 @@ void TstIniFile::aSaveIsOneReplacement() {
   IniFile ini(dir.path());
   writeKey(ini, "Cfg1602", "Saddr", "1");
   const QByteArray old = fileBytes(ini.filePath());
-  QVERIFY(writeFileBytes(ini.filePath() + ".tmp-left", "a copy an interrupted save left"));
+  // A copy a save left a minute ago, when it was killed half-way.
+  QFile left(ini.filePath() + ".tmp-left");
+  QVERIFY(left.open(QIODevice::WriteOnly) && left.write("an interrupted copy") > 0);
+  QVERIFY(left.flush());
+  QVERIFY(left.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                           QFileDevice::FileModificationTime));
+  left.close();
 
   std::vector<IniEntry> entries;
   for (int i = 0; i < 12; ++i) entries.push_back({"Cfg1602", QString("K%1").arg(i), "1234"});
@@ -233,52 +289,126 @@ void TstIniFile::filesThatAreNoSettingsFile() {
 }
 
 // From reading the file to renaming the new one, a save holds the lock beside the file; a
-// script holding it keeps the save waiting.
-void TstIniFile::aHeldLockMakesASaveWait() {
+// script holding it keeps the save and a read waiting, and after a while the wait is said,
+// and then given up with nothing lost.
+void TstIniFile::aHeldLockIsWaitedForAWhile() {
   QTemporaryDir dir;
   IniFile ini(dir.path());
-  const int fd = ::open(QFile::encodeName(ini.lockPath()).constData(), O_RDWR | O_CREAT, 0644);
+  writeKey(ini, "S", "K", "0");
+  QList<qint64> reports;
+  ini.setLockWait(
+      {std::chrono::milliseconds(1500), std::chrono::milliseconds(1000), [&reports](qint64 waited) {
+         reports << waited;
+         return true;
+       }});
+  const int fd = ::open(QFile::encodeName(ini.lockPath()).constData(), O_RDWR);
   QCOMPARE(::flock(fd, LOCK_EX), 0);
-  auto save = std::async(std::launch::async, [&] { return ini.write("S", "K", "1"); });
+  QString error;
+  QVERIFY(!ini.write("S", "K", "1", &error));
+  QVERIFY2(error.contains(ini.lockPath()) && error.contains("another program"), qPrintable(error));
+  QVERIFY(reports.size() >= 2 && reports.first() >= 1000 && reports.last() == -1);
+  QVERIFY(ini.snapshot().error().contains(ini.lockPath()));
+
+  auto save = std::async(std::launch::async, [&] { return ini.write("S", "K", "2"); });
   QCOMPARE(save.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
-  QVERIFY(!QFile::exists(ini.filePath()));
   ::close(fd);
   QVERIFY(save.get());
-  QCOMPARE(ini.read("S", "K"), QString("1"));
+  QCOMPARE(ini.read("S", "K"), QString("2"));
+}
+
+void TstIniFile::lockFilesOfOthers_data() {
+  QTest::addColumn<int>("mode");         // of a lock file of root's; 0 a dangling symbolic link
+  QTest::addColumn<QString>("refusal");  // empty: the save goes through
+  QTest::newRow("root's, readable") << 0644 << "";
+  QTest::newRow("root's, unreadable") << 0600 << "remove modlcd.ini.lock, which belongs to root";
+  QTest::newRow("a dangling symbolic link") << 0 << "is a symbolic link";
+}
+
+// An ordinary user's save locks a lock file it can only read, and refuses one it cannot open
+// at all, naming it; a read makes nothing where a dangling link points.
+void TstIniFile::lockFilesOfOthers() {
+  QFETCH(int, mode);
+  QFETCH(QString, refusal);
+  if (::geteuid() != 0) QSKIP("needs root, to be another user");
+  QTemporaryDir dir;
+  IniFile ini(dir.path());
+  shareWithEverybody(dir, ini);
+  const QString target = dir.filePath("elsewhere");
+  if (mode == 0) {
+    QFile::remove(ini.lockPath());
+    QVERIFY(QFile::link(target, ini.lockPath()));
+  } else {
+    QVERIFY(QFile::setPermissions(ini.lockPath(),
+                                  QFileDevice::Permissions(mode == 0644 ? 0x6444 : 0x6600)));
+  }
+  const QByteArray before = fileBytes(ini.filePath());
+  QCOMPARE(inChild(true, [&] { return ini.snapshot().value("A", "N"); }), QString("0"));
+  const QString said = inChild(true, [&] {
+    QString error;
+    return ini.write("A", "N", "1", &error) ? QString("saved") : error;
+  });
+  QVERIFY(!QFile::exists(target));
+  if (refusal.isEmpty()) {
+    QCOMPARE(said, QString("saved"));
+    return;
+  }
+  QVERIFY2(said.contains(ini.lockPath()) && said.contains(refusal), qPrintable(said));
+  QCOMPARE(fileBytes(ini.filePath()), before);
+}
+
+void TstIniFile::concurrentSavesLoseNothing_data() {
+  QTest::addColumn<bool>("otherUsers");
+  QTest::newRow("our own programs") << false;
+  QTest::newRow("ordinary users' programs, root's lock file") << true;
 }
 
 // Two processes saving different sections at once, and one reading: no save loses another's
-// key, and no read sees a file without them. Bounded in count and in time.
+// key, no save that said it succeeded is undone, and no read sees a file without them.
 void TstIniFile::concurrentSavesLoseNothing() {
+  QFETCH(bool, otherUsers);
+  if (otherUsers && ::geteuid() != 0) QSKIP("needs root, to be other users");
   QTemporaryDir dir;
   IniFile ini(dir.path());
-  writeKey(ini, "A", "N", "0");
+  shareWithEverybody(dir, ini);
   writeKey(ini, "B", "N", "0");
+  constexpr int kSaves = 500;
+  // Both start before this process reads: a child must not inherit a lock a read holds.
   const auto saver = [&](const char* section) {
-    const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int i = 1;
-    for (; i <= 1000 && std::chrono::steady_clock::now() < stop; ++i)
-      if (!ini.write(section, "N", QString::number(i))) return -i;
-    return i - 1;
+    return startChild(otherUsers, [&ini, section] {
+      for (int i = 1; i <= kSaves; ++i) {
+        QString error;
+        if (!ini.write(section, "N", QString::number(i), &error)) return error;
+      }
+      return QString("saved");
+    });
   };
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(saver("A") > 0 ? 0 : 1);
-  auto reads = std::async(std::launch::async, [&] {
-    int bad = 0;
-    for (int i = 0; i < 2000; ++i) {
-      const IniSnapshot file = ini.snapshot();
-      if (file.value("A", "N").isEmpty() || file.value("B", "N").isEmpty()) ++bad;
-    }
-    return bad;
-  });
-  const int savedB = saver("B");
-  int status = 0;
-  QCOMPARE(::waitpid(child, &status, 0), child);
-  QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  QVERIFY(savedB > 0);
-  QCOMPARE(reads.get(), 0);
-  QVERIFY(ini.read("A", "N").toInt() > 0);
-  QCOMPARE(ini.read("B", "N"), QString::number(savedB));
+  const Child childA = saver("A");
+  const Child childB = saver("B");
+  auto a = std::async(std::launch::async, [&] { return resultOf(childA); });
+  auto b = std::async(std::launch::async, [&] { return resultOf(childB); });
+  int bad = 0;
+  while (a.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+    const IniSnapshot file = ini.snapshot();
+    if (file.value("A", "N").isEmpty() || file.value("B", "N").isEmpty()) ++bad;
+  }
+  QCOMPARE(a.get(), QString("saved"));
+  QCOMPARE(b.get(), QString("saved"));
+  QCOMPARE(bad, 0);
+  QCOMPARE(ini.read("A", "N"), QString::number(kSaves));
+  QCOMPARE(ini.read("B", "N"), QString::number(kSaves));
+}
+
+// A new file gets the mode the umask allows; an existing one keeps its own.
+void TstIniFile::newFilesFollowTheUmask() {
+  QTemporaryDir dir;
+  IniFile ini(dir.path());
+  const mode_t old = ::umask(027);
+  writeKey(ini, "S", "K", "1");
+  ::umask(old);
+  QCOMPARE(QFileInfo(ini.filePath()).permissions() & 0x7777, QFileDevice::Permissions(0x6640));
+  QVERIFY(QFile::setPermissions(ini.filePath(), QFileDevice::Permissions(0x6600)));
+  writeKey(ini, "S", "K", "2");
+  QCOMPARE(QFileInfo(ini.filePath()).permissions() & 0x7777, QFileDevice::Permissions(0x6600));
 }
 
 void TstIniFile::settingsFolderFor() {
