@@ -1,9 +1,14 @@
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 namespace vantor {
+
+MessageBoxDialogs::MessageBoxDialogs() = default;
+MessageBoxDialogs::~MessageBoxDialogs() = default;
 
 void MessageBoxDialogs::message(QWidget* parent, const QString& text, const QString& detail) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text, QMessageBox::Ok, parent);
@@ -16,6 +21,34 @@ bool MessageBoxDialogs::askYesNo(QWidget* parent, const QString& text) {
                   QMessageBox::Yes | QMessageBox::No, parent);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
+}
+
+bool MessageBoxDialogs::askRetry(QWidget* parent, const QString& text, const QString& detail) {
+  QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kTitle), text,
+                  QMessageBox::Retry | QMessageBox::Cancel, parent);
+  if (!detail.isEmpty()) box.setInformativeText(detail);
+  box.setDefaultButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Retry;
+}
+
+bool MessageBoxDialogs::waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) {
+  if (waitedMs < 0) {
+    lockWait_.reset();
+    return true;
+  }
+  if (!lockWait_) {
+    lockWait_ = std::make_unique<QProgressDialog>(
+        QObject::tr("Another program holds the lock on the settings file (%1). Waiting for it "
+                    "to let go…")
+            .arg(lockPath),
+        QObject::tr("Give up"), 0, 10, parent);
+    lockWait_->setWindowTitle(QString::fromLatin1(kTitle));
+    lockWait_->setWindowModality(Qt::ApplicationModal);
+    lockWait_->setMinimumDuration(0);
+  }
+  lockWait_->setValue(int(std::min<qint64>(waitedMs / 1000, 9)));
+  QApplication::processEvents();
+  return !lockWait_->wasCanceled();
 }
 
 QString MessageBoxDialogs::saveFileName(QWidget* parent, const QString& caption,

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
+
+class QProgressDialog;
 class QWidget;
 
 namespace vantor {
@@ -18,6 +21,12 @@ class Dialogs {
   virtual void message(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
   // A box with Yes and No, Yes the default; true for Yes.
   virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+  // A box saying what failed, with Retry and Cancel, Cancel the default; true for Retry.
+  virtual bool askRetry(QWidget* parent, const QString& text, const QString& detail) = 0;
+  // Another program holds the settings file's lock at `lockPath` and has for `waitedMs`:
+  // says so (with a way to give up) and keeps the windows drawn; false to give up. -1: the
+  // wait is over.
+  virtual bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) = 0;
   // The file to save to, asked for with `filter` ("Logs (*.csv *.jsonl)"); empty when the user
   // cancels (or nobody is there to ask).
   virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) {
@@ -31,9 +40,16 @@ class Dialogs {
 // The real thing, over QMessageBox.
 class MessageBoxDialogs : public Dialogs {
  public:
+  MessageBoxDialogs();
+  ~MessageBoxDialogs() override;
   void message(QWidget* parent, const QString& text, const QString& detail = {}) override;
   bool askYesNo(QWidget* parent, const QString& text) override;
+  bool askRetry(QWidget* parent, const QString& text, const QString& detail) override;
+  bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) override;
   QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+
+ private:
+  std::unique_ptr<QProgressDialog> lockWait_;
 };
 
 }  // namespace vantor

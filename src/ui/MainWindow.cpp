@@ -12,6 +12,7 @@
 #include "ui/config/Config1602Window.h"
 #include "ui/config/Config2004Window.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -72,11 +73,20 @@ MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
   server_->setObjectName(QStringLiteral("MSComm1"));
   connect(server_, &PollServer::events, this, &MainWindow::onServed);
 
+  // Waiting for another program's lock on the settings file is said, with a way to give up,
+  // and the windows stay drawn meanwhile.
+  ini_.setLockWait({std::chrono::seconds(10), std::chrono::seconds(1), [this](qint64 waitedMs) {
+                      QWidget* over = QApplication::activeWindow();
+                      return dialogs_.waitingForLock(over ? over : this, ini_.lockPath(), waitedMs);
+                    }});
+
   buildLayout();
   load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  ini_.setLockWait({});
+}
 
 void MainWindow::buildLayout() {
   auto* root = new QVBoxLayout(this);
@@ -562,8 +572,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       textEntry(lcd::kSection, QLatin1String(lcd::kModule), cboModule_->currentData().toString()),
   };
   QString error;
-  if (!ini_.save(entries, &error))
-    dialogs_.message(this, tr("The settings were not saved to %1.").arg(ini_.filePath()), error);
+  while (!ini_.save(entries, &error) &&
+         dialogs_.askRetry(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),
+                           error)) {
+  }
   server_->close();
   event->accept();
 }

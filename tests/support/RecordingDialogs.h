@@ -6,10 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace vantor::test {
 
-// Answers message boxes for the user: records every box and answers Yes/No from a queue
-// (Yes when the queue is empty).
+// Answers message boxes for the user: records every box and answers from a queue (when it is
+// empty, with the box's default: Yes to a question, Cancel to a retry).
 class RecordingDialogs : public Dialogs {
  public:
   struct Box {
@@ -24,6 +26,15 @@ class RecordingDialogs : public Dialogs {
     boxes.append({text, {}});
     return answers.isEmpty() ? true : answers.takeFirst();
   }
+  // Cancel (the default) unless an answer is queued.
+  bool askRetry(QWidget*, const QString& text, const QString& detail) override {
+    boxes.append({text, detail});
+    return answers.isEmpty() ? false : answers.takeFirst();
+  }
+  bool waitingForLock(QWidget*, const QString&, qint64 waitedMs) override {
+    lockWaits.append(waitedMs);
+    return onLockWait ? onLockWait(waitedMs) : true;
+  }
 
   // Answers a file dialog with `saveAs` (empty: cancelled).
   QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAs; }
@@ -36,6 +47,8 @@ class RecordingDialogs : public Dialogs {
 
   QList<Box> boxes;
   QList<bool> answers;
+  QList<qint64> lockWaits;
+  std::function<bool(qint64 waitedMs)> onLockWait;
   QString saveAs;
 };
 

@@ -5,6 +5,10 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace vantor;
 using namespace vantor::test;
 
@@ -96,18 +100,38 @@ class TstConfigWindows : public QObject {
     QCOMPARE(s.pty.read(0, 100), QByteArray());  // nothing else was sent
   }
 
-  void failedSaveIsReported_data() { models(); }
-  void failedSaveIsReported() {
+  void failedSaveCanBeTriedAgain_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("lockHeld");  // else the settings folder cannot be written
+    QTest::newRow("1602, folder gone") << "1602" << false;
+    QTest::newRow("2004, lock held by another program") << "2004" << true;
+  }
+  // A save that fails says why and offers to try again; another program's lock is waited for
+  // (said after a second) and can be given up, and the next try saves.
+  void failedSaveCanBeTriedAgain() {
     QFETCH(QString, model);
+    QFETCH(bool, lockHeld);
     AppSession& s = open(model);
-    s.breakSettingsFolder();
-    s.closeLcd(true);
+    int lock = -1;
+    if (lockHeld) {
+      lock = ::open(QFile::encodeName(s.ini.lockPath()).constData(), O_RDWR | O_CREAT, 0644);
+      QCOMPARE(::flock(lock, LOCK_EX), 0);
+      s.dialogs.onLockWait = [&lock](qint64 waitedMs) {
+        ::close(std::exchange(lock, -1));  // the other program lets go, and the user gives up
+        return waitedMs < 0;
+      };
+    } else {
+      s.breakSettingsFolder();
+    }
+    s.dialogs.answers = {true, lockHeld};  // save; try again
+    s.lcdWindow().close();
     QCOMPARE(s.dialogs.boxes.size(), 2);
-    QCOMPARE(s.dialogs.boxes[0].text, QString("Save Config. Data ?"));
     const QString report = s.dialogs.boxes[1].text;
     QVERIFY2(report.contains("not saved") && report.contains(s.ini.filePath()), qPrintable(report));
-    QVERIFY(!s.dialogs.boxes[1].detail.isEmpty());  // and why
+    QVERIFY(s.dialogs.boxes[1].detail.contains(lockHeld ? s.ini.lockPath() : s.ini.filePath()));
     QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
+    QCOMPARE(s.ini.read("Cfg" + model, "CSet").isEmpty(), !lockHeld);
+    if (lockHeld) QVERIFY(s.dialogs.lockWaits.value(0) >= 1000 && s.dialogs.lockWaits.last() == -1);
   }
 
   // Typed or pasted, a character the module cannot show becomes "?", one per character as

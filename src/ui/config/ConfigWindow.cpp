@@ -127,10 +127,13 @@ void ConfigWindow::closeEvent(QCloseEvent* event) {
   if (!open_) return;
   open_ = false;
   if (dialogs_.askYesNo(this, QStringLiteral("Save Config. Data ?"))) {
+    // A save that failed (another program kept the lock, a full disk) can be tried again
+    // before the window goes.
     QString error;
-    if (!save(&error))
-      dialogs_.message(this, tr("The configuration was not saved to %1.").arg(ini_.filePath()),
-                       error);
+    while (!save(&error) &&
+           dialogs_.askRetry(
+               this, tr("The configuration was not saved to %1.").arg(ini_.filePath()), error)) {
+    }
   }
   // Whatever was handed to the port leaves before the device is let go.
   port_->close();
