@@ -1,6 +1,8 @@
 #include "cli/AsyncWriter.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <poll.h>
 #include <unistd.h>
@@ -9,49 +11,45 @@ namespace vantor::cli {
 
 namespace {
 
-// A write of at most this much goes through at once whenever a pipe says it has room.
+// Whole records are gathered into writes of at most this much: a pipe takes a write of up to
+// PIPE_BUF bytes whole or not at all.
 constexpr qsizetype kChunk = 4096;
-constexpr int kPollMs = 100;
+constexpr int kPollMs = 50;
 
 }  // namespace
 
-AsyncWriter::AsyncWriter(int fd, QByteArray dropNotice)
-    : fd_(fd), dropNotice_(std::move(dropNotice)), thread_([this] { run(); }) {}
+AsyncWriter::AsyncWriter(int fd, QString name)
+    : fd_(fd), name_(std::move(name)), thread_([this] { run(); }) {}
 
 AsyncWriter::~AsyncWriter() {
-  finish(1000);
+  finish(std::chrono::milliseconds(500));
 }
 
-void AsyncWriter::post(QByteArray line) {
+void AsyncWriter::post(QByteArray record) {
   {
     const std::lock_guard lock(mutex_);
-    if (lines_.size() >= kMaxWaiting) {
+    if (!failure_.isEmpty() || finishing_) return;
+    if (records_.size() >= kMaxWaiting) {
       ++dropped_;
-      ++droppedUnsaid_;
       return;
     }
-    if (droppedUnsaid_ > 0) {
-      lines_.push_back(QByteArray(dropNotice_).replace("%1", QByteArray::number(droppedUnsaid_)));
-      droppedUnsaid_ = 0;
-    }
-    lines_.push_back(std::move(line));
+    records_.push_back(std::move(record));
   }
   wake_.notify_one();
 }
 
-void AsyncWriter::finish(int ms) {
+void AsyncWriter::finish(std::chrono::milliseconds limit) {
   {
     const std::lock_guard lock(mutex_);
     if (finishing_) return;
     finishing_ = true;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    if (droppedUnsaid_ > 0) {
-      lines_.push_back(QByteArray(dropNotice_).replace("%1", QByteArray::number(droppedUnsaid_)));
-      droppedUnsaid_ = 0;
-    }
+    deadline_ = std::chrono::steady_clock::now() + limit;
   }
   wake_.notify_one();
   if (thread_.joinable()) thread_.join();
+  const std::lock_guard lock(mutex_);
+  dropped_ += qint64(records_.size());
+  records_.clear();
 }
 
 qint64 AsyncWriter::dropped() const {
@@ -59,31 +57,67 @@ qint64 AsyncWriter::dropped() const {
   return dropped_;
 }
 
+QString AsyncWriter::failure() const {
+  const std::lock_guard lock(mutex_);
+  return failure_;
+}
+
 void AsyncWriter::run() {
-  QByteArray pending;
   for (;;) {
+    QByteArray chunk;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return !lines_.empty() || finishing_ || !pending.isEmpty(); });
-      while (!lines_.empty() && pending.size() < kChunk) {
-        pending += lines_.front();
-        lines_.pop_front();
-      }
-      if (pending.isEmpty() && finishing_) return;
+      wake_.wait(lock, [&] { return !records_.empty() || finishing_; });
+      if (records_.empty() || !failure_.isEmpty()) return;
       if (finishing_ && std::chrono::steady_clock::now() > deadline_) return;
+      do {
+        chunk += records_.front();
+        records_.pop_front();
+      } while (!records_.empty() && chunk.size() + records_.front().size() <= kChunk);
     }
-    // Waits for room a little at a time, so that finishing is never held up by a reader
-    // that has stopped reading.
-    pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, kPollMs) <= 0) continue;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return;  // nobody reads any more
-    const ssize_t n =
-        ::write(fd_, pending.constData(), std::size_t(std::min(pending.size(), kChunk)));
-    if (n > 0)
-      pending.remove(0, n);
-    else if (n < 0 && errno != EAGAIN && errno != EINTR)
-      return;
+    if (!writeWhole(chunk)) return;
   }
+}
+
+// Writes `chunk` (whole records), waiting for room a little at a time so that finishing is
+// never held up by a reader that has stopped reading. A file that takes only part of it is cut
+// back to where it was, so that no record is left half written.
+bool AsyncWriter::writeWhole(const QByteArray& chunk) {
+  const off_t start = ::lseek(fd_, 0, SEEK_CUR);
+  qsizetype done = 0;
+  while (done < chunk.size()) {
+    pollfd p{fd_, POLLOUT, 0};
+    if (::poll(&p, 1, kPollMs) <= 0) {
+      const std::lock_guard lock(mutex_);
+      if (finishing_ && std::chrono::steady_clock::now() > deadline_) return false;
+      continue;
+    }
+    const ssize_t n = ::write(fd_, chunk.constData() + done, std::size_t(chunk.size() - done));
+    if (n > 0) {
+      done += n;
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    const int error = n < 0 ? errno : ENOSPC;
+    if (start >= 0 && done > 0 && ::ftruncate(fd_, start) != 0) {
+      // Nothing more can be done about a file that cannot be cut either; it is said below.
+    }
+    fail(error);
+    return false;
+  }
+  return true;
+}
+
+void AsyncWriter::fail(int error) {
+  {
+    const std::lock_guard lock(mutex_);
+    failure_ = QString::fromLocal8Bit(std::strerror(error));
+    records_.clear();
+  }
+  const QByteArray line = "vantor-cli: " + name_.toLocal8Bit() +
+                          " could not be written: " + failure_.toLocal8Bit() +
+                          "; nothing more is written to it, and the simulator goes on answering\n";
+  std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
 }
 
 }  // namespace vantor::cli

@@ -120,10 +120,30 @@ int runSend(const CliOptions& o, const IniFile& ini) {
 }
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t stopAsked = 0;
 
+// The first Ctrl+C or SIGTERM stops the simulator in an orderly way, within a second; a
+// second one, should that ever hang, ends the program at once.
 void onSignal(int) {
+  if (stopAsked) ::_exit(1);
+  stopAsked = 1;
   const char byte = 0;
   [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+// Opens the --log file without waiting for anything (a named pipe nobody reads is refused at
+// once); -1 with a message said when it cannot.
+int openLog(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  fail(
+      errno == ENXIO
+          ? QStringLiteral("--log %1: it is a named pipe that nobody reads; start "
+                           "its reader first")
+                .arg(path)
+          : QStringLiteral("--log %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+  return -1;
 }
 
 // Takes --typed, --ramp, --fault and --delay in; an error names the option, empty when all
@@ -188,6 +208,10 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
+  // A reader that went away or a file-size limit is a failed write to report, not a reason
+  // for the simulator to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 
   std::map<int, quint32> values;
   for (const auto& [slave, text] : o.values) {
@@ -236,6 +260,16 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   plan.sweeps = sweeps;
   plan.dropEcho = !o.keepEcho;
 
+  // The log first: a log that cannot be written keeps the port free.
+  std::optional<LogFormat> logFormat;
+  int logFd = -1;
+  if (o.log) {
+    logFormat = logFormatOf(*o.log);
+    if (!logFormat)
+      return fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
+    if ((logFd = openLog(*o.log)) < 0) return 1;
+  }
+
   ServeLine serveLine;
   serveLine.settings = line;
   if (o.device) {
@@ -249,7 +283,10 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   // Lines go out in small batches: a reader of the terminal sees each poll at once.
   server.setBatchInterval(std::chrono::milliseconds(20));
   const OpenResult opened = server.open(serveLine, std::make_shared<const ServePlan>(plan));
-  if (!opened.ok) return fail(opened.error);
+  if (!opened.ok) {
+    if (logFd >= 0) ::close(logFd);
+    return fail(opened.error);
+  }
   if (!opened.notice.isEmpty()) fail(opened.notice);
   // A file that does not say everything is served as the module would read it after a send
   // of the same file: with first-use defaults. Say so, and answer.
@@ -257,21 +294,10 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 
   // Nothing printed or logged may hold up a reply: both go out from threads of their own, and
   // a reader that falls behind loses lines, not polls.
-  AsyncWriter out(STDOUT_FILENO,
-                  "vantor-cli: %1 lines dropped: standard output was not read "
-                  "fast enough\n");
+  AsyncWriter out(STDOUT_FILENO, QStringLiteral("standard output"));
   std::optional<AsyncWriter> logWriter;
-  std::optional<LogFormat> logFormat;
-  if (o.log) {
-    logFormat = logFormatOf(*o.log);
-    if (!logFormat)
-      return fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
-    const int fd = ::open(QFile::encodeName(*o.log).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-      return fail(
-          QStringLiteral("--log %1: %2").arg(*o.log, QString::fromLocal8Bit(std::strerror(errno))));
-    logWriter.emplace(fd, "{\"dropped\":%1}\n");
+  if (logFd >= 0) {
+    logWriter.emplace(logFd, *o.log);
     logWriter->post(logHeader(*logFormat));
   }
 
@@ -315,9 +341,20 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
                qPrintable(module), qPrintable(opened.deviceName),
                qPrintable(formatLineSettings(*line)));
   QCoreApplication::exec();
+  // Within a second of being asked to stop: the port (a quarter second for what was written to
+  // leave), then what waits for standard output and the log.
   server.close();
-  out.finish(1000);
-  if (logWriter) logWriter->finish(2000);
+  out.finish(std::chrono::milliseconds(250));
+  if (logWriter) logWriter->finish(std::chrono::milliseconds(350));
+  if (logFd >= 0) ::close(logFd);
+  if (const qint64 n = out.dropped(); n > 0)
+    fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
+             .arg(n));
+  if (logWriter && logWriter->dropped() > 0)
+    fail(QStringLiteral("%1 records of the log %2 were dropped: it was not read fast enough")
+             .arg(logWriter->dropped())
+             .arg(*o.log));
+  if (!out.failure().isEmpty() || (logWriter && !logWriter->failure().isEmpty())) exitCode = 1;
   std::fprintf(stderr, "%s\n", qPrintable(counters.report()));
   return exitCode;
 }
@@ -342,7 +379,17 @@ int main(int argc, char* argv[]) {
 
   // A file named on the command line must be there; the one beside the program is created
   // by the first save, so its absence means first use.
-  const IniFile ini = options->ini ? IniFile::forFile(*options->ini, true) : IniFile();
+  IniFile ini = options->ini ? IniFile::forFile(*options->ini, true) : IniFile();
+  // Another program holding the settings file's lock is waited for up to 10 s; after a
+  // second that is said, once.
+  bool waitSaid = false;
+  ini.setLockWait({std::chrono::seconds(10), std::chrono::seconds(1), [&](qint64 waitedMs) {
+                     if (waitedMs >= 0 && !std::exchange(waitSaid, true))
+                       fail(QStringLiteral("another program holds the lock on the settings file "
+                                           "(%1); waiting up to 10 s for it")
+                                .arg(ini.lockPath()));
+                     return true;
+                   }});
   if (const QString unreadable = ini.snapshot().error(); !unreadable.isEmpty())
     return fail(unreadable);
   if (options->command == u"frame") return runFrame(*options, ini);

@@ -38,8 +38,6 @@ class LineIo {
   QByteArray read(QString* error);
   // Hands as much of `bytes` to the driver as it takes now: how much, or -1 with `error`.
   qint64 write(QByteArrayView bytes, QString* error);
-  // Waits at most `limit` for what was handed over to leave the line; false when it did not.
-  bool drain(std::chrono::milliseconds limit);
 
  private:
   qintptr handle_ = -1;
@@ -47,5 +45,9 @@ class LineIo {
   int wakeWrite_ = -1;
   QString error_;
 };
+
+// Waits at most `limit` for what was handed to the driver of the open device `handle` to
+// leave the line; false when it did not.
+bool drainOutput(qintptr handle, std::chrono::milliseconds limit);
 
 }  // namespace vantor

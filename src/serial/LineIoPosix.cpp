@@ -89,14 +89,14 @@ qint64 LineIo::write(QByteArrayView bytes, QString* error) {
   return -1;
 }
 
-bool LineIo::drain(std::chrono::milliseconds limit) {
+bool drainOutput(qintptr handle, std::chrono::milliseconds limit) {
   // tcdrain() can wait for ever on a line that takes nothing; the output queue is asked
   // instead, a little at a time.
   QElapsedTimer waited;
   waited.start();
   for (;;) {
     int queued = 0;
-    if (::ioctl(int(handle_), TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (::ioctl(int(handle), TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
     if (waited.elapsed() >= limit.count()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

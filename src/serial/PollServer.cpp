@@ -84,7 +84,8 @@ class PollServer::Thread : public QThread {
     opened_.set_value(result);
     if (!result.ok) return;
 
-    io_.setHandle(port.handle());
+    handle_ = port.handle();
+    io_.setHandle(handle_);
     cutter_.emplace(frameGap(*line_.settings));
     const bool lost = serve();
     delayed_.clear();  // a reply not yet due is never written: the poll it answers is gone
@@ -235,7 +236,7 @@ class PollServer::Thread : public QThread {
       flushUnsent();
       if (!unsent_.isEmpty()) io_.wait(10ms, true);
     }
-    io_.drain(kDrainLimit);
+    drainOutput(handle_, kDrainLimit);
   }
 
   void lose() {
@@ -268,6 +269,7 @@ class PollServer::Thread : public QThread {
   std::promise<OpenResult> opened_;
   QString describe_;
   LineIo io_;
+  qintptr handle_ = -1;
   std::optional<RequestCutter> cutter_;
   ServingState state_;
   quint64 planVersion_ = 0;

@@ -1,5 +1,8 @@
 #include "serial/SerialPort.h"
 
+#include "serial/LineIo.h"
+
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -157,7 +160,7 @@ void SerialPort::close() {
   if (!port_.isOpen()) return;
   closing_ = true;
   if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kDrainTimeoutMs);
-  if (port_.handle() >= 0) ::tcdrain(int(port_.handle()));
+  drainOutput(port_.handle(), std::chrono::milliseconds(kDrainTimeoutMs));
   port_.close();
   port_.clearError();
 }
@@ -200,18 +203,23 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
     accepted += rest;
     port_.flush();
   }
+  // One time limit for all of the drain, and the message gives the time really waited.
+  QElapsedTimer waited;
+  waited.start();
+  const auto left = [&] { return std::max<qint64>(0, kDrainTimeoutMs - waited.elapsed()); };
+  bool drained = !drain;
   if (drain) {
-    while (port_.isOpen() && port_.bytesToWrite() > 0 &&
-           port_.waitForBytesWritten(kDrainTimeoutMs)) {
-    }
-    if (port_.isOpen() && port_.bytesToWrite() == 0 && ::tcdrain(int(port_.handle())) != 0)
-      result.error = systemError(errno);
+    while (port_.isOpen() && port_.bytesToWrite() > 0 && left() > 0)
+      port_.waitForBytesWritten(int(left()));
+    drained = port_.isOpen() && port_.bytesToWrite() == 0 &&
+              drainOutput(port_.handle(), std::chrono::milliseconds(left()));
   }
   const qint64 pending = port_.isOpen() ? port_.bytesToWrite() : accepted;
   result.written = accepted - pending;
   if (!writeError_.isEmpty()) result.error = writeError_;
-  if (result.error.isEmpty() && drain && pending > 0)
-    result.error = tr("the device took no more within %1 s.").arg(kDrainTimeoutMs / 1000);
+  if (result.error.isEmpty() && !drained)
+    result.error = tr("the device took no more within %1 s.")
+                       .arg(double(waited.elapsed()) / 1000.0, 0, 'f', 1);
   qCDebug(lcSerial) << "out:" << bytes.first(result.written).toHex(' ')
                     << (result.ok() ? "" : qPrintable(result.error));
   return result;

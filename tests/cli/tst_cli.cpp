@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <csignal>
 
@@ -229,6 +231,64 @@ class tst_cli : public QObject {
     QVERIFY2(!out.isEmpty(), qPrintable(py.readAllStandardError()));
   }
 
+  // A log that cannot be written is said once, with the file and why, and the simulator goes
+  // on answering; the log holds whole records only, and a reader too slow for it costs
+  // records, which are counted, never a reply.
+  void logFailures_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("a full disk") << "full"
+                                 << "could not be written: No space left" << 1;
+    QTest::newRow("a file-size limit") << "limit"
+                                       << "could not be written: File too large" << 1;
+    QTest::newRow("a reader that stops reading") << "slow"
+                                                 << "records of the log" << 0;
+  }
+  void logFailures() {
+    QFETCH(QString, kind);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString log = s_->folder() + "/log.jsonl";
+    int reader = -1;
+    if (kind == "full") QVERIFY(QFile::link("/dev/full", log));
+    if (kind == "slow") {  // a pipe that holds a few records, read only at the end
+      QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+      reader = ::open(QFile::encodeName(log).constData(), O_RDONLY | O_NONBLOCK);
+      QVERIFY(::fcntl(reader, F_SETPIPE_SZ, 4096) > 0);
+    }
+    QProcess sim;
+    // As a login shell leaves it: a write beyond the limit raises SIGXFSZ, which kills.
+    sim.setChildProcessModifier([] { std::signal(SIGXFSZ, SIG_DFL); });
+    sim.start("bash", {"-c", QString("ulimit -f %1; exec %2 simulate --module 1602 --ini %3 "
+                                     "--device %4 --setting 9600,n,8,1 --value 1=7 --log %5")
+                                 .arg(kind == "limit" ? "1" : "unlimited", VANTOR_CLI,
+                                      s_->ini.filePath(), s_->pty.devicePath(), log)});
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(5000));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    int answered = 0;
+    while (answered < 100 && readValue(master, {1, 3, 0, 0}) == 7u) ++answered;
+    QCOMPARE(answered, 100);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QTEST(sim.exitCode(), "exitCode");
+    const QString err = QString::fromUtf8(sim.readAllStandardError());
+    QFETCH(QString, says);
+    QCOMPARE(err.count(says), 1);
+    QVERIFY2(err.contains(log), qPrintable(err));
+    QByteArray written;
+    if (kind == "slow") {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;) written.append(buffer, n);
+      ::close(reader);
+    } else if (kind == "limit") {
+      written = fileBytes(log);
+    }
+    for (const QByteArray& record : written.split('\n').mid(0, written.count('\n')))
+      QVERIFY2(QJsonDocument::fromJson(record).isObject(), record.constData());
+    QVERIFY(written.isEmpty() || written.endsWith('\n'));
+  }
+
   void errorsSayWhat_data() {
     QTest::addColumn<QStringList>("args");  // PTY stands for the session's pseudo-terminal
     QTest::addColumn<int>("exitCode");
@@ -253,14 +313,25 @@ class tst_cli : public QObject {
         "from 0 to 65535");
     row("ramp without a step", {"simulate", "--device", "PTY", "--ramp", "1=0:10"}, 1,
         "--ramp 1=0:10");
+    row("ramp step not a number", {"simulate", "--device", "PTY", "--ramp", "1=0:10:nan"}, 1,
+        "--ramp 1=0:10:nan: Give a step that leads from 0 to 10.");
+    row("ramp step beyond the type", {"simulate", "--device", "PTY", "--ramp", "1=0:10:1e300"}, 1,
+        "--ramp 1=0:10:1e300");
+    row("delay over a minute", {"simulate", "--device", "PTY", "--delay", "1=86400001"}, 1,
+        "--delay 1=86400001");
+    row("log to a named pipe nobody reads", {"simulate", "--device", "PTY", "--log", "FIFO"}, 1,
+        "nobody reads");
   }
   void errorsSayWhat() {
     QFETCH(QStringList, args);
     storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
     const QString file =
         iniWith("Settings", {"Setting=9600,n,8,1", "LCD/Module=1602", "Cfg1602/CSet=9600,n,8,1"});
+    const QString fifo = s_->folder() + "/log.jsonl";
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const Run run =
-        cli(args.replaceInStrings("PTY", s_->pty.devicePath()) + QStringList{"--ini", file});
+        cli(args.replaceInStrings("PTY", s_->pty.devicePath()).replaceInStrings("FIFO", fifo) +
+            QStringList{"--ini", file});
     QTEST(run.exitCode, "exitCode");
     QFETCH(QString, says);
     QVERIFY2(run.err.contains(says), qPrintable(run.err));

@@ -6,14 +6,20 @@
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -157,6 +163,38 @@ class TstSerial : public QObject {
     first->close();
     QCOMPARE(pty.read(frame.size(), 2000), frame);
     QVERIFY(second->open());
+  }
+
+  // A line that takes bytes only now and then: the write gives up after two seconds in all,
+  // and says how long it really waited.
+  void aSlowLineIsGivenUpOnInTime() {
+    PtyPair pty;
+    const auto port = portOn(pty.devicePath());
+    QVERIFY(port->open());
+    const int stuffer =
+        ::open(QFile::encodeName(pty.devicePath()).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY);
+    const QByteArray block(4096, 'x');
+    while (::write(stuffer, block.constData(), std::size_t(block.size())) > 0) {
+    }
+    ::close(stuffer);
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {  // a trickle, for longer than the write may wait
+      for (int i = 0; i < 40 && !stop; ++i) {
+        pty.read(64, 100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+    QElapsedTimer waited;
+    waited.start();
+    const WriteResult written = port->writeAndDrain(QByteArray(64 * 1024, 'y'));
+    const double seconds = double(waited.elapsed()) / 1000.0;
+    stop = true;
+    reader.join();
+    const QRegularExpressionMatch said =
+        QRegularExpression("within ([0-9.]+) s").match(written.message());
+    QVERIFY2(said.hasMatch(), qPrintable(written.message()));
+    QVERIFY2(std::abs(said.captured(1).toDouble() - seconds) < 0.5,
+             qPrintable(QString("%1 after %2 s").arg(written.message()).arg(seconds)));
   }
 
   // The serving thread answers while the owner's thread is busy and takes no events at all.

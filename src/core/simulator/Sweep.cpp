@@ -23,11 +23,14 @@ Sweep Sweep::random(qint64 low, qint64 high) {
 
 void Sweep::advance() {
   if (!ramp_) {
+    // bounded() leaves out its upper end.
     current_ = QRandomGenerator::global()->bounded(from_, to_ + 1);
     return;
   }
-  const qint64 next = current_ + step_;
-  const bool past = step_ > 0 ? next > to_ : next < to_;
+  qint64 next = 0;
+  // A step that would run past the ends of the integers runs past `to_` as well.
+  const bool overflow = __builtin_add_overflow(current_, step_, &next);
+  const bool past = overflow || (step_ > 0 ? next > to_ : next < to_);
   current_ = past || step_ == 0 ? from_ : next;
 }
 
@@ -44,16 +47,22 @@ std::optional<Sweep> typedSweep(const QString& from, const QString& to, const QS
     ends[i] = *typedInteger(*end.raw, format);
   }
   if (step.isEmpty()) return Sweep::random(std::min(ends[0], ends[1]), std::max(ends[0], ends[1]));
-  // The step is a number of the same form, either sign.
-  bool numeric = false;
-  const qint64 integer =
-      std::llround(step.trimmed().toDouble(&numeric) * std::pow(10.0, format.decimals));
-  if (!numeric || integer == 0 || (ends[1] - ends[0]) * integer < 0) {
-    *why =
-        QStringLiteral("Give a step that leads from %1 to %2.").arg(from.trimmed(), to.trimmed());
+  // The step is a number of the same form, either sign, and no larger than the whole range:
+  // a sweep only ever moves between values the type carries.
+  const auto [low, high] = typedRange(format);
+  QString why2;
+  const auto integer = scaledNumber(step, format.decimals, &why2);
+  if (!integer || *integer == 0 || (ends[1] - ends[0]) * *integer < 0) {
+    *why = why2.isEmpty() ? QStringLiteral("Give a step that leads from %1 to %2.")
+                                .arg(from.trimmed(), to.trimmed())
+                          : why2;
     return std::nullopt;
   }
-  return Sweep::ramp(ends[0], ends[1], integer);
+  if (std::abs(*integer) > high - low) {
+    *why = QStringLiteral("Give a step of at most %1.").arg(typedText(high - low, format));
+    return std::nullopt;
+  }
+  return Sweep::ramp(ends[0], ends[1], *integer);
 }
 
 }  // namespace vantor

@@ -25,8 +25,7 @@ class Sweep {
 
   // The same sweep, wherever each has got to.
   bool sameAs(const Sweep& other) const {
-    return ramp_ == other.ramp_ && from_ == other.from_ && to_ == other.to_ &&
-           step_ == other.step_;
+    return ramp_ == other.ramp_ && from_ == other.from_ && to_ == other.to_ && step_ == other.step_;
   }
 
   bool isRamp() const { return ramp_; }

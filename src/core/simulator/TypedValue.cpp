@@ -105,31 +105,41 @@ std::optional<std::uint32_t> rawOf(qint64 integer, TypedFormat format) {
   return raw;
 }
 
-TypedParse encodeTyped(const QString& text, TypedFormat format) {
-  // Plain decimal digits: no hex, no exponent, no thousands separators.
+std::optional<qint64> scaledNumber(const QString& text, int decimals, QString* why) {
+  // Plain decimal digits: no hex, no exponent, no "nan" or "inf", no thousands separators.
   static const QRegularExpression kNumber(QStringLiteral(R"(^([+-]?)(\d+)(?:\.(\d+))?$)"));
-  const int d = decimalsOf(format);
+  const int d = std::clamp(decimals, 0, kMaxDecimals);
   const auto match = kNumber.match(text.trimmed());
-  if (!match.hasMatch()) return {std::nullopt, rangeRefusal(format)};
-
   QString whole = match.captured(2);
   QString fraction = match.captured(3);
   // "12.50" at one place still means 12.5; only digits that carry weight are too many.
   while (fraction.endsWith(u'0')) fraction.chop(1);
-  if (fraction.size() > d) return {std::nullopt, decimalsRefusal(d)};
-
   while (whole.size() > 1 && whole.startsWith(u'0')) whole.remove(0, 1);
   const QString digits = whole + fraction.leftJustified(d, u'0');
-  // Beyond 15 digits nothing is in any range, and qint64 stays safe from overflow; a minus
-  // sign is out of range for types that carry no negative values, even on zero.
-  const bool negative = match.captured(1) == u"-";
-  if (digits.size() > 15 || (negative && typedRange(format).first == 0))
-    return {std::nullopt, rangeRefusal(format)};
-
+  // Beyond 15 digits nothing is in any range, and qint64 stays safe from overflow.
+  if (!match.hasMatch() || fraction.size() > d || digits.size() > 15) {
+    if (why) *why = match.hasMatch() && fraction.size() > d ? decimalsRefusal(d) : QString();
+    return std::nullopt;
+  }
   const qint64 magnitude = digits.toLongLong();
-  const auto raw = rawOf(negative ? -magnitude : magnitude, format);
+  return match.captured(1) == u"-" ? -magnitude : magnitude;
+}
+
+TypedParse encodeTyped(const QString& text, TypedFormat format) {
+  QString why;
+  const auto integer = scaledNumber(text, format.decimals, &why);
+  // A number that is no number at all is answered with the range, which says what is wanted.
+  if (!integer) return {std::nullopt, why.isEmpty() ? rangeRefusal(format) : why};
+  // A minus sign is out of range for types that carry no negative values, even on zero.
+  if (text.trimmed().startsWith(u'-') && typedRange(format).first == 0)
+    return {std::nullopt, rangeRefusal(format)};
+  const auto raw = rawOf(*integer, format);
   if (!raw) return {std::nullopt, rangeRefusal(format)};
   return {raw, {}};
+}
+
+QString typedText(qint64 integer, TypedFormat format) {
+  return withDecimals(integer, decimalsOf(format));
 }
 
 QString decodeTyped(std::uint32_t raw, TypedFormat format) {

@@ -36,6 +36,15 @@ struct TypedParse {
 };
 TypedParse encodeTyped(const QString& text, TypedFormat format);
 
+// A plain decimal number with at most `decimals` decimal places as the integer the module
+// counts ("12.5" at one place is 125), whatever its range; nothing for anything else (an
+// exponent, "nan", "inf", more than 15 digits), with a sentence in `why` when it had too many
+// decimal places.
+std::optional<qint64> scaledNumber(const QString& text, int decimals, QString* why = nullptr);
+
+// An integer as the module counts, written as it shows it ("-12.5" for -125 at one place).
+QString typedText(qint64 integer, TypedFormat format);
+
 // How the module shows `raw` (the value the lists hold): "12.5", "-0.3", "1234"; for a BCD
 // type with a nibble above 9, a text saying it is not valid BCD, e.g. "not BCD (0x12A4)".
 QString decodeTyped(std::uint32_t raw, TypedFormat format);

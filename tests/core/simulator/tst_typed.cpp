@@ -1,3 +1,4 @@
+#include "core/simulator/Sweep.h"
 #include "core/simulator/TypedValue.h"
 
 #include <QtTest>
@@ -75,6 +76,46 @@ class TstTyped : public QObject {
     const TypedParse parsed = encodeTyped(text, format);
     QCOMPARE(parsed.raw, std::nullopt);
     QCOMPARE(parsed.refusal, refusal);
+  }
+
+  // A sweep as the user gives it, FROM:TO:STEP in the module's form (no step: random values):
+  // the values it steps through, or why it is refused.
+  void sweeps_data() {
+    QTest::addColumn<TypedFormat>("format");
+    QTest::addColumn<QString>("sweep");
+    QTest::addColumn<QString>("values");  // the first seven, or the refusal
+    const auto row = [](const char* name, DataType t, int d, const char* sweep, const char* out) {
+      QTest::newRow(name) << TypedFormat{t, d} << QString(sweep) << QString(out);
+    };
+    row("rising, wraps to the start", Unsigned, 0, "0:10:4", "0 4 8 0 4 8 0");
+    row("falling", Signed, 0, "5:-5:-5", "5 0 -5 5 0 -5 5");
+    row("a step in tenths", Signed, 1, "0:1:0.3", "0 3 6 9 0 3 6");
+    row("not a number", Unsigned, 1, "0:10:nan", "Give a step that leads from 0 to 10.");
+    row("infinite", Unsigned, 1, "0:10:inf", "Give a step that leads from 0 to 10.");
+    row("an exponent", Unsigned, 0, "0:10:1e300", "Give a step that leads from 0 to 10.");
+    row("too many places", Unsigned, 1, "0:10:0.05", "Give a number with at most 1 decimal place.");
+    row("wider than the range", Signed, 0, "0:10:70000", "Give a step of at most 65535.");
+    row("the wrong way", Unsigned, 0, "0:10:-1", "Give a step that leads from 0 to 10.");
+    row("an end out of range", Bcd, 0, "0:10000:1", "Give a number from 0 to 9999 (BCD).");
+  }
+  void sweeps() {
+    QFETCH(TypedFormat, format);
+    QFETCH(QString, sweep);
+    const QStringList parts = sweep.split(':');
+    QString why;
+    auto s = typedSweep(parts[0], parts[1], parts[2], format, &why);
+    QStringList values;
+    for (int i = 0; s && i < 7; ++i, s->advance()) values << QString::number(s->value());
+    QTEST(s ? values.join(' ') : why, "values");
+  }
+
+  // Random values cover their whole range, both ends included.
+  void randomSweepReachesBothEnds() {
+    QString why;
+    auto sweep = typedSweep("1", "3", {}, {Unsigned, 0}, &why);
+    QSet<qint64> seen;
+    for (int i = 0; i < 300 && seen.size() < 3; ++i, sweep->advance()) seen << sweep->value();
+    QCOMPARE(seen, (QSet<qint64>{1, 2, 3}));
   }
 
   void invalidBcd() {
