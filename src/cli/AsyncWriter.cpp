@@ -65,6 +65,7 @@ QString AsyncWriter::failure() const {
 void AsyncWriter::run() {
   for (;;) {
     QByteArray chunk;
+    qint64 records = 0;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return !records_.empty() || finishing_; });
@@ -73,9 +74,15 @@ void AsyncWriter::run() {
       do {
         chunk += records_.front();
         records_.pop_front();
+        ++records;
       } while (!records_.empty() && chunk.size() + records_.front().size() <= kChunk);
     }
-    if (!writeWhole(chunk)) return;
+    if (!writeWhole(chunk)) {
+      // Given up at the end of the time to finish: these are dropped like the rest.
+      const std::lock_guard lock(mutex_);
+      if (failure_.isEmpty()) dropped_ += records;
+      return;
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 #include "serial/LineIo.h"
 
+#include "serial/SerialPort.h"
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -96,8 +98,14 @@ bool drainOutput(qintptr handle, std::chrono::milliseconds limit) {
   waited.start();
   for (;;) {
     int queued = 0;
-    if (::ioctl(int(handle), TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-    if (waited.elapsed() >= limit.count()) return false;
+    if (::ioctl(int(handle), TIOCOUTQ, &queued) != 0 || queued <= 0) {
+      qCDebug(lcSerial) << "drained";
+      return true;
+    }
+    if (waited.elapsed() >= limit.count()) {
+      qCDebug(lcSerial) << "drain gave up with" << queued << "bytes queued";
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

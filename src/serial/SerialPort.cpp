@@ -148,6 +148,10 @@ bool SerialPort::open(QString* error) {
   return true;
 }
 
+PortSettings SerialPort::applied() const {
+  return {port_.baudRate(), port_.dataBits(), port_.parity(), port_.stopBits()};
+}
+
 QString SerialPort::settingsNotice() const {
   if (!line_ || !actual_) return {};
   const QString difference = lineSettingsDifference(*line_, *actual_);
@@ -163,6 +167,7 @@ void SerialPort::close() {
   drainOutput(port_.handle(), std::chrono::milliseconds(kDrainTimeoutMs));
   port_.close();
   port_.clearError();
+  qCDebug(lcSerial) << "closed" << device_;
 }
 
 WriteResult SerialPort::write(const QByteArray& bytes) {

@@ -74,6 +74,8 @@ class SerialPort : public QObject {
   // "Port 3 (/dev/ttyUSB0)", or the device path given.
   QString describe() const;
 
+  // After an open: what the port was told to run at (whatever the device made of it).
+  PortSettings applied() const;
   // After an open: what the device runs at, when that can be read, and a sentence naming each
   // setting it did not take (empty when it took them all).
   std::optional<LineSettings> actualSettings() const { return actual_; }

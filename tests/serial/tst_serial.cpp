@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -71,7 +72,8 @@ class TstSerial : public QObject {
   Q_OBJECT
 
  private slots:
-  // What QSerialPort is asked for, and what a terminal's attributes are read back as.
+  // What QSerialPort is asked for and told at opening, what a terminal's attributes are read
+  // back as, and that the bytes handed over leave before the port lets go of the device.
   void lineSettingsMapping_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("parity");
@@ -94,6 +96,22 @@ class TstSerial : public QObject {
         CS8 | (line.parity == Parity::Even ? PARENB : 0) | (line.stopBits == 2 ? CSTOPB : 0);
     cfsetospeed(&t, line.baud == 9600 ? B9600 : line.baud == 19200 ? B19200 : B38400);
     QCOMPARE(lineSettingsOf(t), line);
+
+    PtyPair pty;
+    const auto opened = portOn(pty.devicePath(), line);
+    QVERIFY(opened->open());
+    QCOMPARE(opened->applied(), port);
+    static QStringList said;
+    said.clear();
+    QLoggingCategory::setFilterRules("vantor.serial.debug=true");
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { said << text; });
+    opened->write("bytes");
+    opened->close();
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules("vantor.serial.debug=false");
+    QCOMPARE(said.filter(QRegularExpression("^(drained|closed)")).join('|'),
+             "drained|closed \"" + pty.devicePath() + '"');
   }
 
   void defaultDevicesCountUsbAdaptersFirst() {

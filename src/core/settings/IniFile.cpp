@@ -1,5 +1,6 @@
 #include "core/settings/IniFile.h"
 
+#include "core/Logging.h"
 #include "core/io/ReplaceFile.h"
 
 #include <QCoreApplication>
@@ -283,6 +284,7 @@ IniSnapshot IniFile::snapshot() const {
   snap.absent_ = absent && !mustExist_;
   if (!reason.isEmpty())
     snap.error_ = QStringLiteral("The settings file %1 could not be read: %2.").arg(path, reason);
+  qCDebug(lcSettings) << "read" << path << (snap.absent_ ? "(absent)" : "") << snap.error_;
   return snap;
 }
 
@@ -299,6 +301,7 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
 bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
   const QString path = filePath();
   const auto fail = [&](const QString& reason) {
+    qCDebug(lcSettings) << "save failed:" << reason;
     if (error) *error = fileError(path, reason);
     return false;
   };
@@ -326,6 +329,7 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
 
   QString reason;
   if (!replaceFile(path, bytes, &reason)) return fail(reason);
+  qCDebug(lcSettings) << "saved" << entries.size() << "keys to" << path;
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "core/simulator/Serving.h"
 
+#include "core/Logging.h"
+
 #include "core/simulator/TypedValue.h"
 
 #include <QRandomGenerator>
@@ -30,7 +32,10 @@ Decision ServingState::judge(QByteArrayView request) {
 
   Decision d;
   d.response = respond(request, plan.table, values);
-  if (d.response.verdict != Verdict::Answered) return d;
+  if (d.response.verdict != Verdict::Answered) {
+    qCDebug(lcSimulator) << statusText(d.response.verdict) << "-" << reasonText(d.response);
+    return d;
+  }
   const std::size_t i = std::size_t(d.response.slave - 1);
   d.value = rawOfLists(values[i], plan.table[i].registerCount);
 
@@ -44,6 +49,8 @@ Decision ServingState::judge(QByteArrayView request) {
   }
   // A sweep moves on with every reply its slave sends.
   if (sweeps_[i] && !d.response.reply.isEmpty()) sweeps_[i]->advance();
+  qCDebug(lcSimulator) << "slave" << d.response.slave << "answers" << Qt::hex << d.value.value_or(0)
+                       << Qt::dec << d.response.note << "delay" << d.delayMs << "ms";
   return d;
 }
 

@@ -4,10 +4,14 @@
 #include "core/monitor/TrafficLog.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "SettingsFiles.h"
+
+#include <ctime>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -60,6 +64,36 @@ class TstMonitor : public QObject {
     QVERIFY2(error.contains(dir.filePath("gone/log.csv")), qPrintable(error));
     QVERIFY(!exportLog(events, dir.filePath("log.txt"), &error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"log.csv", "log.jsonl"}));
+  }
+
+  // What another tool reads back from an export is what was logged: quotes, commas, line
+  // breaks and control characters in a detail, and the time in the zone the computer is in.
+  void exportReadsBack_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("CSV") << "log.csv";
+    QTest::newRow("JSON Lines") << "log.jsonl";
+  }
+  void exportReadsBack() {
+    QFETCH(QString, file);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Asia/Kolkata");  // +05:30, never summer time
+    ::tzset();
+    TrafficEvent e = makeEvent(EventKind::Unanswered, "0103", 0, "say \"no\", then\nstop\x01");
+    e.time = QDateTime(QDate(2026, 12, 6), QTime(22, 14, 11, 123), Qt::UTC);
+    QTemporaryDir dir;
+    QVERIFY(exportLog(std::vector<TrafficEvent>{e}, dir.filePath(file), nullptr));
+    qputenv("TZ", zone);
+    ::tzset();
+    const QByteArray bytes = fileBytes(dir.filePath(file));
+    if (file.endsWith(".csv")) {
+      QCOMPARE(bytes.split('\n').value(1),
+               QByteArray("2026-12-07T03:44:11.123+05:30,rx,01 03,unanswered,,\"say \"\"no\"\", "
+                          "then"));
+    } else {
+      const QJsonObject record = QJsonDocument::fromJson(bytes).object();
+      QCOMPARE(record["time"].toString(), QString("2026-12-07T03:44:11.123+05:30"));
+      QCOMPARE(record["detail"].toString(), e.detail);
+    }
   }
 
   // The newest rows stay, the dropped ones are counted; a filter shows what it accepts of the

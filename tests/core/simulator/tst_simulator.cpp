@@ -1,5 +1,6 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
@@ -58,6 +59,8 @@ class TstSimulator : public QObject {
   void pollsFollowTheFrame_data();
   void pollsFollowTheFrame();
   void servingKeepsItsPlaceAcrossPlans();
+  void faultsOnTheLine_data();
+  void faultsOnTheLine();
 };
 
 void TstSimulator::respond_data() {
@@ -261,4 +264,36 @@ void TstSimulator::servingKeepsItsPlaceAcrossPlans() {
   state.use(next);  // the same plan again changes nothing
   poll();
   QCOMPARE(replies.join(' '), QString("10 - 20 30 E 20"));
+}
+
+// What each fault puts on the line instead of slave 1's reply 00 0A (or slave 247's).
+void TstSimulator::faultsOnTheLine_data() {
+  QTest::addColumn<QString>("fault");  // as a command line gives it
+  QTest::addColumn<int>("address");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("note");
+  QTest::newRow("silent") << "silent" << 1 << QByteArray() << "no reply: fault on slave 1";
+  QTest::newRow("exception 06") << "exception:6" << 1 << hex("018306C132") << "exception 06 sent";
+  QTest::newRow("a broken check value")
+      << "bad-crc" << 1 << hex("010302000A38BC") << "reply with a broken check value sent";
+  QTest::newRow("the next address")
+      << "wrong-address" << 1 << hex("020302000A7C43") << "reply from address 2 sent";
+  QTest::newRow("the next address after 247")
+      << "wrong-address" << 247 << hex("010302000A3843") << "reply from address 1 sent";
+}
+
+void TstSimulator::faultsOnTheLine() {
+  QFETCH(QString, fault);
+  QFETCH(int, address);
+  SlaveTable table{};
+  table[0] = slaveOf(QByteArray(1, char(address)) + hex("0300000001"));
+  ChosenValues values{};
+  values[0] = valueListsOf(0x0A);
+  QByteArray request = pollOf(table[0]);
+  const CheckValue check = checkValue(request);
+  request.append(char(check.lo)).append(char(check.hi));
+  Response response = vantor::respond(request, table, values);
+  applyFault(response, *parseFault(fault));
+  QTEST(response.reply, "bytes");
+  QTEST(response.note, "note");
 }

@@ -1,0 +1,100 @@
+// vantor-cli's command line taken apart, and its output writer with a reader that stalls.
+#include "cli/AsyncWriter.h"
+#include "cli/CliOptions.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <future>
+
+using namespace vantor::cli;
+
+class TstCliOptions : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The arguments, and what they come to: the options that matter, or the usage error.
+  void parse_data() {
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("taken");
+    const auto row = [](const char* args, const char* taken) {
+      QTest::newRow(args) << QString(args) << QString(taken);
+    };
+    row("frame --module 1602", "frame module=1602");
+    row("send --module=2004 --port 3", "send module=2004 port=3");
+    row("simulate --device /dev/x --value 1=10 --value 2=0x12345 --count 5",
+        "simulate device=/dev/x values=1:10,2:0x12345 count=5");
+    row("simulate --fault 2=silent/3 --delay 2=50-150 --ramp 1=0:9:1 --typed 3=-1.5",
+        "simulate faults=2:silent/3 delays=2:50-150 typed=3:-1.5 ramps=1:0:9:1");
+    row("simulate --timestamps --keep-echo --log x.jsonl", "simulate log=x.jsonl stamps echo");
+    row("--help", "help");
+    row("frame --port 1", "error: frame does not take --port");
+    row("send --port 1 --device /x", "error: give --port or --device, not both");
+    row("send --module 1604", "error: --module is 1602 or 2004, not 1604");
+    row("simulate --count 0", "error: --count takes a whole number >= 1");
+    row("simulate --port x", "error: --port takes a port number");
+    row("simulate --value 10", "error: --value takes SLAVE=VALUE");
+    row("simulate --timestamps=yes", "error: --timestamps takes no value");
+    row("simulate --log", "error: --log needs a value");
+    row("listen", "error: unknown command: listen");
+    row("", "error: no command given");
+  }
+  void parse() {
+    QFETCH(QString, args);
+    QString error;
+    const auto o = parseCliOptions(args.split(' ', Qt::SkipEmptyParts), &error);
+    QStringList taken;
+    if (!o) taken << "error: " + error;
+    const auto map = [](const std::map<int, QString>& m) {
+      QStringList items;
+      for (const auto& [slave, text] : m) items << QString("%1:%2").arg(slave).arg(text);
+      return items.join(',');
+    };
+    if (o) {
+      taken << (o->help ? QString("help") : o->command);
+      if (o->module) taken << "module=" + *o->module;
+      if (o->port) taken << QString("port=%1").arg(*o->port);
+      if (o->device) taken << "device=" + *o->device;
+      if (!o->values.empty()) taken << "values=" + map(o->values);
+      if (o->count) taken << QString("count=%1").arg(*o->count);
+      if (!o->faults.empty()) taken << "faults=" + map(o->faults);
+      if (!o->delays.empty()) taken << "delays=" + map(o->delays);
+      if (!o->typed.empty()) taken << "typed=" + map(o->typed);
+      if (!o->ramps.empty()) taken << "ramps=" + map(o->ramps);
+      if (o->log) taken << "log=" + *o->log;
+      if (o->timestamps) taken << "stamps";
+      if (o->keepEcho) taken << "echo";
+    }
+    QTEST(taken.join(' ').replace("help help", "help"), "taken");
+  }
+
+  // A reader that does not read never holds up the writer's caller: once the queue is full,
+  // records are dropped and counted, and finishing gives up in the time it is given. What did
+  // get through is whole records.
+  void aStalledReaderCostsRecordsNotTime() {
+    int fds[2];
+    QCOMPARE(::pipe2(fds, O_NONBLOCK), 0);
+    const QByteArray record = QByteArray(99, 'r') + '\n';
+    const int posts = int(AsyncWriter::kMaxWaiting) * 2;
+    AsyncWriter writer(fds[1], "a pipe");
+    auto posting = std::async(std::launch::async, [&] {
+      for (int i = 0; i < posts; ++i) writer.post(record);
+    });
+    QCOMPARE(posting.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    writer.finish(std::chrono::milliseconds(100));
+    QByteArray through;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) through.append(buffer, n);
+    QVERIFY(writer.dropped() > 0);
+    QCOMPARE(through.size() % record.size(), 0);
+    QCOMPARE(through.size() / record.size() + writer.dropped(), posts);
+    QCOMPARE(writer.failure(), QString());
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+};
+
+QTEST_GUILESS_MAIN(TstCliOptions)
+#include "tst_clioptions.moc"
