@@ -45,7 +45,7 @@ QComboBox* namedCombo(const QString& name, QWidget* parent) {
   return combo;
 }
 
-QFrame* line(const QString& name, QFrame::Shape shape, QWidget* parent) {
+QFrame* separator(const QString& name, QFrame::Shape shape, QWidget* parent) {
   auto* frame = new QFrame(parent);
   frame->setObjectName(name);
   frame->setFrameShape(shape);
@@ -90,8 +90,22 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildLayout() {
   auto* root = new QVBoxLayout(this);
+  root->addLayout(buildCommSettings());
+  root->addWidget(buildSimulator());
+  root->addLayout(buildByteDisplays());
+  root->addWidget(buildNotice());
 
-  // Port and line settings, with the two buttons to their right.
+  monitor_ = new BusMonitor(dialogs_, this);
+  connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
+  root->addWidget(monitor_, 1);
+
+  // The log takes whatever room the window is given; above it everything keeps its size.
+  setMinimumSize(sizeHint().expandedTo(QSize(620, 0)));
+  resize(minimumSize().expandedTo(QSize(980, 760)));
+}
+
+// Port and line settings, with the buttons to their right.
+QLayout* MainWindow::buildCommSettings() {
   commSettings_ = new QGroupBox(QStringLiteral("Comm Port Settings"), this);
   commSettings_->setObjectName(QStringLiteral("fComm"));
   auto* baud = new QButtonGroup(commSettings_);
@@ -124,6 +138,14 @@ void MainWindow::buildLayout() {
   commGrid->addWidget(deviceLabel_, 2, 2, 1, 2);
   commGrid->setColumnStretch(3, 1);
 
+  auto* top = new QHBoxLayout;
+  top->addWidget(commSettings_, 3);
+  top->addLayout(buildButtons(), 2);
+  return top;
+}
+
+// Connect and Configure LCD, one above the other.
+QLayout* MainWindow::buildButtons() {
   connectButton_ = new QPushButton(QStringLiteral("Connect"), this);
   connectButton_->setObjectName(QStringLiteral("cmdConnect"));
   configureButton_ = new QPushButton(QStringLiteral("Configure LCD"), this);
@@ -137,12 +159,11 @@ void MainWindow::buildLayout() {
   buttons->addWidget(connectButton_);
   buttons->addWidget(configureButton_);
   buttons->addStretch();
-  auto* top = new QHBoxLayout;
-  top->addWidget(commSettings_, 3);
-  top->addLayout(buttons, 2);
-  root->addLayout(top);
+  return buttons;
+}
 
-  // The simulator: one quadrant per slave, 1 and 2 on the left, 3 and 4 on the right.
+// The simulator: one quadrant per slave, 1 and 2 on the left, 3 and 4 on the right.
+QGroupBox* MainWindow::buildSimulator() {
   simulator_ = new QGroupBox(QStringLiteral("Modbus Slave Simulator"), this);
   simulator_->setObjectName(QStringLiteral("fModSim"));
   simulator_->setEnabled(false);
@@ -151,11 +172,104 @@ void MainWindow::buildLayout() {
   sim->addWidget(buildSlaveQuadrant(2), 2, 0);
   sim->addWidget(buildSlaveQuadrant(3), 0, 2);
   sim->addWidget(buildSlaveQuadrant(4), 2, 2);
-  sim->addWidget(line(QStringLiteral("Line1"), QFrame::HLine, simulator_), 1, 0, 1, 3);
-  sim->addWidget(line(QStringLiteral("Line2"), QFrame::VLine, simulator_), 0, 1, 3, 1);
-  root->addWidget(simulator_);
+  sim->addWidget(separator(QStringLiteral("Line1"), QFrame::HLine, simulator_), 1, 0, 1, 3);
+  sim->addWidget(separator(QStringLiteral("Line2"), QFrame::VLine, simulator_), 0, 1, 3, 1);
+  return simulator_;
+}
 
-  // What the responder saw and sent.
+QWidget* MainWindow::buildSlaveQuadrant(int slave) {
+  auto* quadrant = new QWidget(simulator_);
+  auto* grid = new QGridLayout(quadrant);
+  buildRegisterRows(slave, grid);
+  buildTypedValueRow(slave, grid);
+  buildBenchRow(slave, grid);
+  return quadrant;
+}
+
+// Rows 0 to 2 of a quadrant: the slave's address, its registers and the lists of the value
+// it answers with.
+void MainWindow::buildRegisterRows(int slave, QGridLayout* grid) {
+  const int i = slave - 1;
+  QWidget* quadrant = grid->parentWidget();
+  addressLabels_[i] =
+      namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
+  grid->addWidget(caption(QStringLiteral("Address:"), addressLabels_[i], quadrant), 0, 0);
+  grid->addWidget(addressLabels_[i], 0, 1, 1, 2);
+
+  for (int r = 0; r < 2; ++r) {
+    auto*& reg = registerLabels_[std::size_t(2 * i + r)];
+    reg = namedLabel(QStringLiteral("lblReg%1").arg(2 * i + r), QStringLiteral("Modbus Reg"),
+                     quadrant);
+    reg->setMinimumWidth(80);
+    grid->addWidget(reg, r + 1, 0);
+  }
+  auto& lists = valueLists_[std::size_t(i)];
+  for (int e = 0; e < 3; ++e) {
+    auto*& combo = lists[std::size_t(e)];
+    combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
+    combo->setMinimumWidth(64);
+  }
+  for (auto* label : {addressLabels_[i], registerLabels_[2 * i], registerLabels_[2 * i + 1]})
+    markText(label, Mark::Value);
+
+  // The top byte of a two-register value is always zero.
+  auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
+  QFont zeroFont(QStringLiteral("Tahoma"));
+  zeroFont.setPointSizeF(9.75);
+  zero->setFont(zeroFont);
+  zero->setAlignment(Qt::AlignCenter);
+  grid->addWidget(zero, 1, 1);
+  grid->addWidget(lists[2], 1, 2);
+  grid->addWidget(lists[1], 2, 1);
+  grid->addWidget(lists[0], 2, 2);
+  for (QComboBox* list : lists)
+    connect(list, &QComboBox::currentIndexChanged, this, [this, slave] {
+      // Read once here rather than from the lists at every poll: the reply is due at once.
+      chosen_ = chosenValues();
+      updatePlan();
+      showDecoded(slave);
+    });
+}
+
+// Row 3: the value as the module will show it, by the slave's data type and decimal places.
+void MainWindow::buildTypedValueRow(int slave, QGridLayout* grid) {
+  const std::size_t i = std::size_t(slave - 1);
+  QWidget* quadrant = grid->parentWidget();
+  auto*& typed = typedValues_[i];
+  typed = new QLineEdit(quadrant);
+  typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
+  typed->setPlaceholderText(QStringLiteral("as shown"));
+  typed->setToolTip(
+      QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
+                     "press Enter: the lists follow."));
+  // Enter, or leaving the box, applies what was typed.
+  connect(typed, &QLineEdit::editingFinished, this, [this, slave] { applyTyped(slave); });
+  auto*& decoded = decodedValues_[i];
+  decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
+  decoded->setWordWrap(true);
+  grid->addWidget(caption(QStringLiteral("Value:"), typed, quadrant), 3, 0);
+  grid->addWidget(typed, 3, 1);
+  grid->addWidget(decoded, 3, 2);
+}
+
+// Row 4: the button to the slave's bench controls, and which of them are on.
+void MainWindow::buildBenchRow(int slave, QGridLayout* grid) {
+  QWidget* quadrant = grid->parentWidget();
+  auto* bench = new QPushButton(QStringLiteral("Faults..."), quadrant);
+  bench->setObjectName(QStringLiteral("cmdBench%1").arg(slave));
+  bench->setAutoDefault(false);
+  bench->setToolTip(QStringLiteral("Faults, response delay and value sweeps of this slave"));
+  connect(bench, &QPushButton::clicked, this, [this, slave] { openBench(slave); });
+  auto*& active = benchNotes_[std::size_t(slave - 1)];
+  active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
+  active->setWordWrap(true);
+  markText(active, Mark::Failure);
+  grid->addWidget(bench, 4, 0);
+  grid->addWidget(active, 4, 1, 1, 2);
+}
+
+// What the responder saw and sent.
+QLayout* MainWindow::buildByteDisplays() {
   receivedBytes_ = namedLabel(QStringLiteral("lblRxData"), {}, this);
   transmittedBytes_ = namedLabel(QStringLiteral("lblTxData"), {}, this);
   verdict_ = namedLabel(QStringLiteral("lblStatus"), {}, this);
@@ -186,97 +300,17 @@ void MainWindow::buildLayout() {
   bytes->addWidget(transmittedBytes_, 1, 1);
   bytes->setColumnStretch(1, 1);
   bytes->setColumnMinimumWidth(2, 110);
-  root->addLayout(bytes);
+  return bytes;
+}
 
-  // What the window has to say about the connection or the configuration it serves.
+// What the window has to say about the connection or the configuration it serves.
+QLabel* MainWindow::buildNotice() {
   notice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
   notice_->setWordWrap(true);
   notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   markText(notice_, Mark::Failure);
   notice_->hide();
-  root->addWidget(notice_);
-
-  monitor_ = new BusMonitor(dialogs_, this);
-  connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
-  root->addWidget(monitor_, 1);
-
-  // The log takes whatever room the window is given; above it everything keeps its size.
-  setMinimumSize(sizeHint().expandedTo(QSize(620, 0)));
-  resize(minimumSize().expandedTo(QSize(980, 760)));
-}
-
-QWidget* MainWindow::buildSlaveQuadrant(int slave) {
-  const int i = slave - 1;
-  auto* quadrant = new QWidget(simulator_);
-  auto* grid = new QGridLayout(quadrant);
-
-  addressLabels_[i] =
-      namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
-  grid->addWidget(caption(QStringLiteral("Address:"), addressLabels_[i], quadrant), 0, 0);
-  grid->addWidget(addressLabels_[i], 0, 1, 1, 2);
-
-  for (int r = 0; r < 2; ++r) {
-    auto*& reg = registerLabels_[std::size_t(2 * i + r)];
-    reg = namedLabel(QStringLiteral("lblReg%1").arg(2 * i + r), QStringLiteral("Modbus Reg"),
-                     quadrant);
-    reg->setMinimumWidth(80);
-    grid->addWidget(reg, r + 1, 0);
-  }
-  for (int e = 0; e < 3; ++e) {
-    auto*& combo = valueLists_[std::size_t(i)][std::size_t(e)];
-    combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
-    combo->setMinimumWidth(64);
-  }
-  for (auto* label : {addressLabels_[i], registerLabels_[2 * i], registerLabels_[2 * i + 1]})
-    markText(label, Mark::Value);
-
-  // The top byte of a two-register value is always zero.
-  auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
-  QFont zeroFont(QStringLiteral("Tahoma"));
-  zeroFont.setPointSizeF(9.75);
-  zero->setFont(zeroFont);
-  zero->setAlignment(Qt::AlignCenter);
-  grid->addWidget(zero, 1, 1);
-  grid->addWidget(valueLists_[i][2], 1, 2);
-  grid->addWidget(valueLists_[i][1], 2, 1);
-  grid->addWidget(valueLists_[i][0], 2, 2);
-  for (QComboBox* list : valueLists_[i])
-    connect(list, &QComboBox::currentIndexChanged, this, [this, slave] {
-      // Read once here rather than from the lists at every poll: the reply is due at once.
-      chosen_ = chosenValues();
-      updatePlan();
-      showDecoded(slave);
-    });
-
-  // The value as the module will show it, by the slave's data type and decimal places.
-  auto*& typed = typedValues_[std::size_t(i)];
-  typed = new QLineEdit(quadrant);
-  typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
-  typed->setPlaceholderText(QStringLiteral("as shown"));
-  typed->setToolTip(
-      QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
-                     "press Enter: the lists follow."));
-  // Enter, or leaving the box, applies what was typed.
-  connect(typed, &QLineEdit::editingFinished, this, [this, slave] { applyTyped(slave); });
-  auto*& decoded = decodedValues_[std::size_t(i)];
-  decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
-  decoded->setWordWrap(true);
-  grid->addWidget(caption(QStringLiteral("Value:"), typed, quadrant), 3, 0);
-  grid->addWidget(typed, 3, 1);
-  grid->addWidget(decoded, 3, 2);
-
-  auto* bench = new QPushButton(QStringLiteral("Faults..."), quadrant);
-  bench->setObjectName(QStringLiteral("cmdBench%1").arg(slave));
-  bench->setAutoDefault(false);
-  bench->setToolTip(QStringLiteral("Faults, response delay and value sweeps of this slave"));
-  connect(bench, &QPushButton::clicked, this, [this, slave] { openBench(slave); });
-  auto*& active = benchNotes_[std::size_t(i)];
-  active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
-  active->setWordWrap(true);
-  markText(active, Mark::Failure);
-  grid->addWidget(bench, 4, 0);
-  grid->addWidget(active, 4, 1, 1, 2);
-  return quadrant;
+  return notice_;
 }
 
 void MainWindow::load() {
@@ -343,34 +377,45 @@ bool MainWindow::isConnected() const {
   return server_->isOpen();
 }
 
+int MainWindow::chosenPort() const {
+  return portList_->currentIndex() < 0 ? 0 : portList_->currentData().toInt();
+}
+
 void MainWindow::connectClicked() {
   if (server_->isOpen()) {
     disconnectPort();
     return;
   }
   const LineChoice line = lineChoice();
-  const int port = portList_->currentIndex() < 0 ? 0 : portList_->currentData().toInt();
+  const int port = chosenPort();
   // Recorded on every press, so that even a failed Connect is remembered at exit.
   storedPort_ = QString::number(port);
   storedSetting_ = formatLineChoice(line);
 
   const bool twoLine = moduleList_->currentIndex() == 0;
   const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  // Served from the first byte as the window will stand once the load is shown: slaves the
-  // load enables start at 0x00.
-  ServePlan first = plan();
-  first.table = loaded.table;
-  for (std::size_t i = 0; i < loaded.views.size(); ++i)
-    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
   const OpenResult opened =
       server_->open({port, devicePathForPort(ini_, port), false, lineSettingsOf(line)},
-                    std::make_shared<const ServePlan>(first));
+                    std::make_shared<const ServePlan>(planAfter(loaded)));
   if (!opened.ok) {
     dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), opened.error);
     return;
   }
-  setConnected(true);
+  showConnected(loaded, opened.notice);
+}
 
+// Served from the first byte as the window will stand once the load is shown: slaves the
+// load enables start at 0x00.
+ServePlan MainWindow::planAfter(const SlaveTableLoad& loaded) const {
+  ServePlan first = plan();
+  first.table = loaded.table;
+  for (std::size_t i = 0; i < loaded.views.size(); ++i)
+    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
+  return first;
+}
+
+void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& openNotice) {
+  setConnected(true);
   table_ = loaded.table;
   monitor_->setTable(loaded.table);
   showLoad(loaded);
@@ -382,7 +427,7 @@ void MainWindow::connectClicked() {
   updatePlan();
   // The port stays open and the slaves answer; what the user should know is said in the
   // notice line: a setting the device did not take, keys the file did not give.
-  QStringList notices{opened.notice, loaded.notice};
+  QStringList notices{openNotice, loaded.notice};
   notices.removeAll(QString());
   showNotice(notices.join(u'\n'));
 }
@@ -547,7 +592,7 @@ void MainWindow::openBench(int slave) {
 }
 
 void MainWindow::configureLcdClicked() {
-  const int port = portList_->currentIndex() < 0 ? 0 : portList_->currentData().toInt();
+  const int port = chosenPort();
   disconnectPort();
   if (moduleList_->currentIndex() == 0) {
     if (!config1602Window_) config1602Window_ = std::make_unique<Config1602Window>(ini_, dialogs_);

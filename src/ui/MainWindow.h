@@ -16,8 +16,10 @@
 #include <optional>
 
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -57,10 +59,22 @@ class MainWindow : public QWidget {
 
  private:
   void buildLayout();
+  QLayout* buildCommSettings();
+  QLayout* buildButtons();
+  QGroupBox* buildSimulator();
   QWidget* buildSlaveQuadrant(int slave);
+  void buildRegisterRows(int slave, QGridLayout* grid);
+  void buildTypedValueRow(int slave, QGridLayout* grid);
+  void buildBenchRow(int slave, QGridLayout* grid);
+  QLayout* buildByteDisplays();
+  QLabel* buildNotice();
   void load();
   void connectClicked();
   void configureLcdClicked();
+  // The number chosen in the port list; 0 while none is.
+  int chosenPort() const;
+  ServePlan planAfter(const SlaveTableLoad& loaded) const;
+  void showConnected(const SlaveTableLoad& loaded, const QString& openNotice);
   void onPortLost(const QString& reason);
   void disconnectPort();
   void onServed(const std::vector<ServeEvent>& batch);
