@@ -239,7 +239,8 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
   const SlaveTable& table = load.table;
   for (const auto& [slave, value] : values) {
-    const quint32 limit = table[std::size_t(slave - 1)].registerCount == 2 ? 0xFFFFF : 0xFFFF;
+    const quint32 limit =
+        table[std::size_t(slave - 1)].registerCount == 2 ? kMaxTwoRegisters : kMaxOneRegister;
     if (value > limit)
       return fail(QStringLiteral("--value %1=%2: slave %1 answers at most 0x%3")
                       .arg(slave)
