@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
 
   vantor::IniFile ini;
   vantor::MessageBoxDialogs dialogs;
-  vantor::MainWindow main(ini, dialogs);
-  main.show();
+  vantor::MainWindow window(ini, dialogs);
+  window.show();
   return app.exec();
 }

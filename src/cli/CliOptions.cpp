@@ -23,6 +23,46 @@ bool isFlag(const QString& option) {
   return option == u"--timestamps" || option == u"--keep-echo";
 }
 
+// Stores `value`, given with `option`, in `o`; why it cannot, or empty.
+QString takeValue(CliOptions& o, const QString& option, const QString& value) {
+  bool ok = true;
+  if (option == u"--module") {
+    if (value != u"1602" && value != u"2004")
+      return QStringLiteral("--module is 1602 or 2004, not %1").arg(value);
+    o.module = value;
+  } else if (option == u"--ini") {
+    o.ini = value;
+  } else if (option == u"--port") {
+    o.port = value.toInt(&ok);
+    if (!ok || *o.port < 1) return QStringLiteral("--port takes a port number");
+  } else if (option == u"--device") {
+    o.device = value;
+  } else if (option == u"--log") {
+    o.log = value;
+  } else if (option == u"--setting") {
+    o.setting = value;
+  } else if (option == u"--count") {
+    o.count = value.toInt(&ok);
+    if (!ok || *o.count < 1) return QStringLiteral("--count takes a whole number >= 1");
+  } else if (option == u"--fault" || option == u"--delay" || option == u"--typed" ||
+             option == u"--ramp") {
+    // Checked against the slaves once they are loaded: a bad one is an error (exit 1).
+    const qsizetype eq = value.indexOf(u'=');
+    const int slave = eq > 0 ? value.left(eq).toInt() : 0;
+    auto& map = option == u"--fault"   ? o.faults
+                : option == u"--delay" ? o.delays
+                : option == u"--typed" ? o.typed
+                                       : o.ramps;
+    map[slave] = eq > 0 ? value.mid(eq + 1) : value;
+  } else if (option == u"--value") {
+    const qsizetype eq = value.indexOf(u'=');
+    const int slave = eq > 0 ? value.left(eq).toInt(&ok) : 0;
+    if (eq <= 0 || !ok) return QStringLiteral("--value takes SLAVE=VALUE");
+    o.values[slave] = value.mid(eq + 1);
+  }
+  return {};
+}
+
 }  // namespace
 
 QString usageText(const QString& command) {
@@ -118,40 +158,7 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       value = args[++i];
     }
 
-    bool ok = true;
-    if (arg == u"--module") {
-      if (value != u"1602" && value != u"2004")
-        return fail(QStringLiteral("--module is 1602 or 2004, not %1").arg(value));
-      o.module = value;
-    } else if (arg == u"--ini") {
-      o.ini = value;
-    } else if (arg == u"--port") {
-      o.port = value.toInt(&ok);
-      if (!ok || *o.port < 1) return fail(QStringLiteral("--port takes a port number"));
-    } else if (arg == u"--device") {
-      o.device = value;
-    } else if (arg == u"--log") {
-      o.log = value;
-    } else if (arg == u"--setting") {
-      o.setting = value;
-    } else if (arg == u"--count") {
-      o.count = value.toInt(&ok);
-      if (!ok || *o.count < 1) return fail(QStringLiteral("--count takes a whole number >= 1"));
-    } else if (arg == u"--fault" || arg == u"--delay" || arg == u"--typed" || arg == u"--ramp") {
-      // Checked against the slaves once they are loaded: a bad one is an error (exit 1).
-      const qsizetype eq = value.indexOf(u'=');
-      const int slave = eq > 0 ? value.left(eq).toInt() : 0;
-      auto& map = arg == u"--fault"   ? o.faults
-                  : arg == u"--delay" ? o.delays
-                  : arg == u"--typed" ? o.typed
-                                      : o.ramps;
-      map[slave] = eq > 0 ? value.mid(eq + 1) : value;
-    } else if (arg == u"--value") {
-      const qsizetype eq = value.indexOf(u'=');
-      const int slave = eq > 0 ? value.left(eq).toInt(&ok) : 0;
-      if (eq <= 0 || !ok) return fail(QStringLiteral("--value takes SLAVE=VALUE"));
-      o.values[slave] = value.mid(eq + 1);
-    }
+    if (const QString why = takeValue(o, arg, value); !why.isEmpty()) return fail(why);
   }
   if (o.port && o.device) return fail(QStringLiteral("give --port or --device, not both"));
   if (o.command.isEmpty() && !o.help) return fail(QStringLiteral("no command given"));

@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <tuple>
 
@@ -119,16 +120,70 @@ int runSend(const CliOptions& o, const IniFile& ini) {
   return 0;
 }
 
-int signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t stopAsked = 0;
+// Watches for Ctrl+C and SIGTERM: the first stops the simulator in an orderly way, within a
+// second; a second one, should that ever hang, ends the program at once. Watched from the
+// start, so that a stop asked for while the port opens is a clean one.
+class StopOnSignal {
+ public:
+  // False when the signals cannot be watched.
+  bool watch() {
+    if (::pipe(pipe_) != 0) return false;
+    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     [] { QCoreApplication::quit(); });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    // A reader that went away or a file-size limit is a failed write to report, not a reason
+    // for the simulator to die.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    return true;
+  }
 
-// The first Ctrl+C or SIGTERM stops the simulator in an orderly way, within a second; a
-// second one, should that ever hang, ends the program at once.
-void onSignal(int) {
-  if (stopAsked) ::_exit(1);
-  stopAsked = 1;
-  const char byte = 0;
-  [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
+ private:
+  // Only what is safe in a signal handler: the event loop hears of it through the pipe.
+  static void onSignal(int) {
+    if (asked_) ::_exit(1);
+    asked_ = 1;
+    const char byte = 0;
+    [[maybe_unused]] const auto n = ::write(pipe_[1], &byte, 1);
+  }
+
+  static inline int pipe_[2] = {-1, -1};
+  static inline volatile std::sig_atomic_t asked_ = 0;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// The --value options by slave; nothing, with the message said, when one is no number or
+// names no slave.
+std::optional<std::map<int, quint32>> checkedValues(const CliOptions& o) {
+  std::map<int, quint32> values;
+  for (const auto& [slave, text] : o.values) {
+    const auto value = parseValue(text);
+    if (slave < 1 || slave > kSlaveCount || !value) {
+      fail(QStringLiteral("--value %1=%2: give a slave 1 to 4 and a number").arg(slave).arg(text));
+      return std::nullopt;
+    }
+    values[slave] = *value;
+  }
+  return values;
+}
+
+// The line settings of --setting, or else of the Setting key; nothing, with the message said,
+// when they are not usable.
+std::optional<LineSettings> checkedLineSettings(const CliOptions& o, const IniFile& ini) {
+  const QString settingText = o.setting ? *o.setting
+                                        : ini.read(QLatin1String(ini::settings::kSection),
+                                                   QLatin1String(ini::settings::kLineSettings));
+  const auto line = parseLineSettings(settingText);
+  if (!line)
+    fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
+                        "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
+             .arg(settingText,
+                  o.setting
+                      ? QString()
+                      : QStringLiteral(" (key Setting of [Settings] in %1)").arg(ini.filePath())));
+  return line;
 }
 
 // Opens the --log file without waiting for anything (a named pipe nobody reads is refused at
@@ -146,145 +201,259 @@ int openLog(const QString& path) {
   return -1;
 }
 
-// Takes --typed, --ramp, --fault and --delay in; an error names the option, empty when all
-// were good.
-QString benchControls(const CliOptions& o, const SlaveTable& table,
-                      std::array<quint32, kSlaveCount>& raw,
-                      std::array<std::optional<Sweep>, kSlaveCount>& sweeps, Faults& faults) {
-  const auto bad = [](const char* option, int slave, const QString& text, const QString& why) {
-    return QStringLiteral("%1 %2=%3: %4").arg(QLatin1String(option)).arg(slave).arg(text, why);
-  };
-  const QString noSlave = QStringLiteral("give a slave 1 to 4");
-  const auto known = [](int slave) { return slave >= 1 && slave <= kSlaveCount; };
+// A bench control option that cannot be taken: the option, the slave, the text and why.
+QString badOption(const char* option, int slave, const QString& text, const QString& why) {
+  return QStringLiteral("%1 %2=%3: %4").arg(QLatin1String(option)).arg(slave).arg(text, why);
+}
+
+bool isSlave(int slave) {
+  return slave >= 1 && slave <= kSlaveCount;
+}
+
+const QString kNoSlave = QStringLiteral("give a slave 1 to 4");
+
+TypedFormat formatOf(const SlaveTable& table, int slave) {
+  const Slave& s = table[std::size_t(slave - 1)];
+  return {DataType(s.dataType), s.decimals};
+}
+
+QString takeTyped(const CliOptions& o, const SlaveTable& table,
+                  std::array<quint32, kSlaveCount>& raw) {
   for (const auto& [slave, text] : o.typed) {
-    if (!known(slave)) return bad("--typed", slave, text, noSlave);
+    if (!isSlave(slave)) return badOption("--typed", slave, text, kNoSlave);
     if (o.values.count(slave))
-      return bad("--typed", slave, text,
-                 QStringLiteral("slave %1 already has a --value").arg(slave));
-    const Slave& s = table[std::size_t(slave - 1)];
-    const TypedParse parsed = encodeTyped(text, {DataType(s.dataType), s.decimals});
-    if (!parsed.raw) return bad("--typed", slave, text, parsed.refusal);
+      return badOption("--typed", slave, text,
+                       QStringLiteral("slave %1 already has a --value").arg(slave));
+    const TypedParse parsed = encodeTyped(text, formatOf(table, slave));
+    if (!parsed.raw) return badOption("--typed", slave, text, parsed.refusal);
     raw[std::size_t(slave - 1)] = *parsed.raw;
   }
+  return {};
+}
+
+QString takeRamps(const CliOptions& o, const SlaveTable& table, Sweeps& sweeps) {
   for (const auto& [slave, text] : o.ramps) {
-    if (!known(slave)) return bad("--ramp", slave, text, noSlave);
-    const Slave& s = table[std::size_t(slave - 1)];
+    if (!isSlave(slave)) return badOption("--ramp", slave, text, kNoSlave);
     const QStringList parts = text.split(u':');
     if (parts.size() != 3 || parts[2].trimmed().isEmpty())
-      return bad("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
+      return badOption("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
     QString why;
-    auto sweep = typedSweep(parts[0], parts[1], parts[2], {DataType(s.dataType), s.decimals}, &why);
-    if (!sweep) return bad("--ramp", slave, text, why);
+    auto sweep = typedSweep(parts[0], parts[1], parts[2], formatOf(table, slave), &why);
+    if (!sweep) return badOption("--ramp", slave, text, why);
     sweeps[std::size_t(slave - 1)] = sweep;
   }
+  return {};
+}
+
+QString takeFaults(const CliOptions& o, Faults& faults) {
   for (const auto& [slave, text] : o.faults) {
-    if (!known(slave)) return bad("--fault", slave, text, noSlave);
+    if (!isSlave(slave)) return badOption("--fault", slave, text, kNoSlave);
     const auto fault = parseFault(text);
     if (!fault)
-      return bad("--fault", slave, text,
-                 QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or "
-                                "wrong-address, optionally followed by /N"));
+      return badOption("--fault", slave, text,
+                       QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or "
+                                      "wrong-address, optionally followed by /N"));
     Fault& f = faults[std::size_t(slave - 1)];
     f.kind = fault->kind;
     f.exceptionCode = fault->exceptionCode;
     f.oneIn = fault->oneIn;
   }
+  return {};
+}
+
+QString takeDelays(const CliOptions& o, Faults& faults) {
   for (const auto& [slave, text] : o.delays) {
-    if (!known(slave)) return bad("--delay", slave, text, noSlave);
+    if (!isSlave(slave)) return badOption("--delay", slave, text, kNoSlave);
     const auto delay = parseDelay(text);
     if (!delay)
-      return bad("--delay", slave, text,
-                 QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
-    std::tie(faults[std::size_t(slave - 1)].delayMinMs, faults[std::size_t(slave - 1)].delayMaxMs) =
-        *delay;
+      return badOption("--delay", slave, text,
+                       QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
+    Fault& f = faults[std::size_t(slave - 1)];
+    std::tie(f.delayMinMs, f.delayMaxMs) = *delay;
   }
   return {};
 }
 
-int runSimulate(const CliOptions& o, const IniFile& ini) {
-  // Watched from the start, so that a stop asked for while the port opens is a clean one.
-  if (::pipe(signalPipe) != 0) return fail(QStringLiteral("cannot watch for signals"));
-  QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-  // A reader that went away or a file-size limit is a failed write to report, not a reason
-  // for the simulator to die.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+// Takes --typed, --ramp, --fault and --delay in, in that order; an error names the option,
+// empty when all were good.
+QString benchControls(const CliOptions& o, const SlaveTable& table,
+                      std::array<quint32, kSlaveCount>& raw, Sweeps& sweeps, Faults& faults) {
+  QString error = takeTyped(o, table, raw);
+  if (error.isEmpty()) error = takeRamps(o, table, sweeps);
+  if (error.isEmpty()) error = takeFaults(o, faults);
+  if (error.isEmpty()) error = takeDelays(o, faults);
+  return error;
+}
 
-  std::map<int, quint32> values;
-  for (const auto& [slave, text] : o.values) {
-    const auto value = parseValue(text);
-    if (slave < 1 || slave > kSlaveCount || !value)
-      return fail(
-          QStringLiteral("--value %1=%2: give a slave 1 to 4 and a number").arg(slave).arg(text));
-    values[slave] = *value;
-  }
-
-  const QString settingText = o.setting ? *o.setting
-                                        : ini.read(QLatin1String(ini::settings::kSection),
-                                                   QLatin1String(ini::settings::kLineSettings));
-  const auto line = parseLineSettings(settingText);
-  if (!line)
-    return fail(
-        QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
-                       "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
-            .arg(settingText,
-                 o.setting
-                     ? QString()
-                     : QStringLiteral(" (key Setting of [Settings] in %1)").arg(ini.filePath())));
-
-  const QString module = moduleOf(o, ini);
-  const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
-  const SlaveTable& table = load.table;
-  for (const auto& [slave, value] : values) {
-    const quint32 limit = table[std::size_t(slave - 1)].registerCount == 2 ? 0xFFFFF : 0xFFFF;
-    if (value > limit)
-      return fail(QStringLiteral("--value %1=%2: slave %1 answers at most 0x%3")
-                      .arg(slave)
-                      .arg(o.values.at(slave))
-                      .arg(QString::number(limit, 16).toUpper()));
-  }
+// What each slave answers: a raw register value, or a sweep in the module's own numbers;
+// nothing, with the message said, when an option does not fit the slaves.
+std::optional<ServePlan> servePlan(const CliOptions& o, const SlaveTable& table,
+                                   const std::map<int, quint32>& values) {
   std::array<quint32, kSlaveCount> raw{};
-  for (const auto& [slave, value] : values) raw[std::size_t(slave - 1)] = value;
-  std::array<std::optional<Sweep>, kSlaveCount> sweeps;
-  Faults faults{};
-  if (const QString error = benchControls(o, table, raw, sweeps, faults); !error.isEmpty())
-    return fail(error);
-  // What each slave answers: a raw register value, or a sweep in the module's own numbers.
+  for (const auto& [slave, value] : values) {
+    const quint32 limit =
+        table[std::size_t(slave - 1)].registerCount == 2 ? kMaxTwoRegisters : kMaxOneRegister;
+    if (value > limit) {
+      fail(QStringLiteral("--value %1=%2: slave %1 answers at most 0x%3")
+               .arg(slave)
+               .arg(o.values.at(slave))
+               .arg(QString::number(limit, 16).toUpper()));
+      return std::nullopt;
+    }
+    raw[std::size_t(slave - 1)] = value;
+  }
   ServePlan plan;
   plan.table = table;
+  if (const QString error = benchControls(o, table, raw, plan.sweeps, plan.faults);
+      !error.isEmpty()) {
+    fail(error);
+    return std::nullopt;
+  }
   for (std::size_t i = 0; i < raw.size(); ++i) plan.values[i] = valueListsOf(raw[i]);
-  plan.faults = faults;
-  plan.sweeps = sweeps;
   plan.dropEcho = !o.keepEcho;
+  return plan;
+}
+
+// The port of --device, --port or the CommPort key, at `settings`.
+ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings) {
+  ServeLine line;
+  line.settings = settings;
+  if (o.device) {
+    line.device = *o.device;
+    line.byPath = true;
+  } else {
+    line.commPort = portNumberOf(o, ini);
+    line.device = devicePathForPort(ini, line.commPort);
+  }
+  return line;
+}
+
+// The --log file, opened before the port is.
+struct LogFile {
+  QString path;
+  LogFormat format;
+  int fd;
+};
+
+// One run of the simulator on an open port: every exchange printed, every event counted and
+// logged, until a signal, --count or a lost port ends it. Nothing printed or logged may hold
+// up a reply: both go out from threads of their own, and a reader that falls behind loses
+// lines, not polls.
+class Simulation {
+ public:
+  Simulation(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
+      : o_(o), log_(std::move(log)), out_(STDOUT_FILENO, QStringLiteral("standard output")) {
+    if (log_) {
+      logWriter_.emplace(log_->fd, log_->path);
+      logWriter_->post(logHeader(log_->format));
+    }
+    counters_.setTable(table);
+  }
+
+  // Serves until the run ends; the exit code.
+  int serve(PollServer& server) {
+    QObject::connect(&server, &PollServer::events,
+                     [this](const std::vector<ServeEvent>& batch) { take(batch); });
+    QCoreApplication::exec();
+    // Within a second of being asked to stop: the port (a quarter second for what was written
+    // to leave), then what waits for standard output and the log.
+    server.close();
+    out_.finish(std::chrono::milliseconds(250));
+    if (logWriter_) logWriter_->finish(std::chrono::milliseconds(350));
+    if (log_) ::close(log_->fd);
+    report();
+    return exitCode_;
+  }
+
+ private:
+  bool countReached() const { return o_.count && exchanges_ >= *o_.count; }
+
+  void take(const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& event : batch) {
+      if (countReached()) break;
+      switch (event.type) {
+        case ServeEvent::Type::Traffic:
+          counters_.record(event.traffic);
+          if (logWriter_) logWriter_->post(logRecord(log_->format, event.traffic));
+          break;
+        case ServeEvent::Type::Exchange:
+          print(event.exchange);
+          ++exchanges_;
+          break;
+        case ServeEvent::Type::Closed:
+          exitCode_ = fail(event.reason);
+          QCoreApplication::quit();
+          break;
+      }
+    }
+    if (countReached()) QCoreApplication::quit();
+  }
+
+  void print(const Exchange& x) {
+    if (!x.sendError.isEmpty()) fail(QStringLiteral("The reply was not sent. %1").arg(x.sendError));
+    if (x.latencyUs >= 0) counters_.recordLatency(x.slave, x.latencyUs);
+    const QString tx = hexBytes(x.sent);
+    QString text =
+        QStringLiteral("RX %1 | %2 | TX%3")
+            .arg(hexBytes(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
+    if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
+    if (o_.timestamps) text = isoTime(x.time) + u' ' + text;
+    out_.post(text.toUtf8() + '\n');
+  }
+
+  // What was lost on the way out, and the counters, on standard error.
+  void report() {
+    if (const qint64 n = out_.dropped(); n > 0)
+      fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
+               .arg(n));
+    if (logWriter_ && logWriter_->dropped() > 0)
+      fail(QStringLiteral("%1 records of the log %2 were dropped: it was not read fast enough")
+               .arg(logWriter_->dropped())
+               .arg(log_->path));
+    if (!out_.failure().isEmpty() || (logWriter_ && !logWriter_->failure().isEmpty()))
+      exitCode_ = 1;
+    std::fprintf(stderr, "%s\n", qPrintable(counters_.report()));
+  }
+
+  const CliOptions& o_;
+  std::optional<LogFile> log_;
+  AsyncWriter out_;
+  std::optional<AsyncWriter> logWriter_;
+  BusCounters counters_;
+  int exchanges_ = 0;
+  int exitCode_ = 0;
+};
+
+int runSimulate(const CliOptions& o, const IniFile& ini) {
+  StopOnSignal stop;
+  if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
+  const auto values = checkedValues(o);
+  if (!values) return 1;
+  const auto line = checkedLineSettings(o, ini);
+  if (!line) return 1;
+  const QString module = moduleOf(o, ini);
+  const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
+  const auto plan = servePlan(o, load.table, *values);
+  if (!plan) return 1;
 
   // The log first: a log that cannot be written keeps the port free.
-  std::optional<LogFormat> logFormat;
-  int logFd = -1;
+  std::optional<LogFile> log;
   if (o.log) {
-    logFormat = logFormatOf(*o.log);
-    if (!logFormat)
+    const auto format = logFormatOf(*o.log);
+    if (!format)
       return fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
-    if ((logFd = openLog(*o.log)) < 0) return 1;
+    const int fd = openLog(*o.log);
+    if (fd < 0) return 1;
+    log = LogFile{*o.log, *format, fd};
   }
 
-  ServeLine serveLine;
-  serveLine.settings = line;
-  if (o.device) {
-    serveLine.device = *o.device;
-    serveLine.byPath = true;
-  } else {
-    serveLine.commPort = portNumberOf(o, ini);
-    serveLine.device = devicePathForPort(ini, serveLine.commPort);
-  }
   PollServer server;
   // Lines go out in small batches: a reader of the terminal sees each poll at once.
   server.setBatchInterval(std::chrono::milliseconds(20));
-  const OpenResult opened = server.open(serveLine, std::make_shared<const ServePlan>(plan));
+  const OpenResult opened =
+      server.open(serveLine(o, ini, *line), std::make_shared<const ServePlan>(*plan));
   if (!opened.ok) {
-    if (logFd >= 0) ::close(logFd);
+    if (log) ::close(log->fd);
     return fail(opened.error);
   }
   if (!opened.notice.isEmpty()) fail(opened.notice);
@@ -292,71 +461,11 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   // of the same file: with first-use defaults. Say so, and answer.
   if (!load.notice.isEmpty()) fail(load.notice);
 
-  // Nothing printed or logged may hold up a reply: both go out from threads of their own, and
-  // a reader that falls behind loses lines, not polls.
-  AsyncWriter out(STDOUT_FILENO, QStringLiteral("standard output"));
-  std::optional<AsyncWriter> logWriter;
-  if (logFd >= 0) {
-    logWriter.emplace(logFd, *o.log);
-    logWriter->post(logHeader(*logFormat));
-  }
-
-  BusCounters counters;
-  counters.setTable(table);
-  int exchanges = 0;
-  int exitCode = 0;
-  const auto exchanged = [&](const Exchange& x) {
-    if (!x.sendError.isEmpty()) fail(QStringLiteral("The reply was not sent. %1").arg(x.sendError));
-    if (x.latencyUs >= 0) counters.recordLatency(x.slave, x.latencyUs);
-    const QString tx = hexBytes(x.sent);
-    QString text =
-        QStringLiteral("RX %1 | %2 | TX%3")
-            .arg(hexBytes(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
-    if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
-    if (o.timestamps) text = isoTime(x.time) + u' ' + text;
-    out.post(text.toUtf8() + '\n');
-  };
-  QObject::connect(&server, &PollServer::events, [&](const std::vector<ServeEvent>& batch) {
-    for (const ServeEvent& event : batch) {
-      if (o.count && exchanges >= *o.count) break;
-      switch (event.type) {
-        case ServeEvent::Type::Traffic:
-          counters.record(event.traffic);
-          if (logWriter) logWriter->post(logRecord(*logFormat, event.traffic));
-          break;
-        case ServeEvent::Type::Exchange:
-          exchanged(event.exchange);
-          ++exchanges;
-          break;
-        case ServeEvent::Type::Closed:
-          exitCode = fail(event.reason);
-          QCoreApplication::quit();
-          break;
-      }
-    }
-    if (o.count && exchanges >= *o.count) QCoreApplication::quit();
-  });
-
+  Simulation simulation(o, load.table, std::move(log));
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
                qPrintable(module), qPrintable(opened.deviceName),
                qPrintable(formatLineSettings(*line)));
-  QCoreApplication::exec();
-  // Within a second of being asked to stop: the port (a quarter second for what was written to
-  // leave), then what waits for standard output and the log.
-  server.close();
-  out.finish(std::chrono::milliseconds(250));
-  if (logWriter) logWriter->finish(std::chrono::milliseconds(350));
-  if (logFd >= 0) ::close(logFd);
-  if (const qint64 n = out.dropped(); n > 0)
-    fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
-             .arg(n));
-  if (logWriter && logWriter->dropped() > 0)
-    fail(QStringLiteral("%1 records of the log %2 were dropped: it was not read fast enough")
-             .arg(logWriter->dropped())
-             .arg(*o.log));
-  if (!out.failure().isEmpty() || (logWriter && !logWriter->failure().isEmpty())) exitCode = 1;
-  std::fprintf(stderr, "%s\n", qPrintable(counters.report()));
-  return exitCode;
+  return simulation.serve(server);
 }
 
 }  // namespace

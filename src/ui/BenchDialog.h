@@ -9,6 +9,7 @@
 #include <optional>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -30,22 +31,25 @@ class BenchDialog : public QDialog {
   void accept() override;
 
  private:
+  QGroupBox* buildFaultBox();
+  QGroupBox* buildSweepBox();
+  void showCurrent(const Fault& fault);
   void showEnabled();
 
   TypedFormat format_;
   std::optional<Sweep> sweep_;
-  QComboBox* cboFault_ = nullptr;
-  QComboBox* cboException_ = nullptr;
-  QComboBox* cboDelay_ = nullptr;
-  QSpinBox* spnDelayMin_ = nullptr;
-  QSpinBox* spnDelayMax_ = nullptr;
-  QComboBox* cboOften_ = nullptr;
-  QSpinBox* spnOneIn_ = nullptr;
-  QComboBox* cboSweep_ = nullptr;
-  QLineEdit* txtFrom_ = nullptr;
-  QLineEdit* txtTo_ = nullptr;
-  QLineEdit* txtStep_ = nullptr;
-  QLabel* lblError_ = nullptr;
+  QComboBox* faultKind_ = nullptr;
+  QComboBox* exceptionCode_ = nullptr;
+  QComboBox* delayKind_ = nullptr;  // at once, fixed, random
+  QSpinBox* delayMin_ = nullptr;
+  QSpinBox* delayMax_ = nullptr;
+  QComboBox* howOften_ = nullptr;  // every poll, one poll in N
+  QSpinBox* oneIn_ = nullptr;
+  QComboBox* sweepKind_ = nullptr;  // none, ramp, random
+  QLineEdit* sweepFrom_ = nullptr;
+  QLineEdit* sweepTo_ = nullptr;
+  QLineEdit* sweepStep_ = nullptr;
+  QLabel* error_ = nullptr;
 };
 
 }  // namespace vantor

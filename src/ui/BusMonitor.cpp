@@ -42,124 +42,14 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   setObjectName(QStringLiteral("fMonitor"));
   log_ = new TrafficLog(this);
 
-  cmdPause_ = button(QStringLiteral("cmdPause"), QStringLiteral("Pause"), this);
-  cmdPause_->setCheckable(true);
-  auto* cmdClear = button(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
-  cmdExport_ = button(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
-  cboLogSlave_ = new QComboBox(this);
-  cboLogSlave_->setObjectName(QStringLiteral("cboLogSlave"));
-  cboLogSlave_->addItem(QStringLiteral("all"), 0);
-  for (int s = 1; s <= kSlaveCount; ++s) cboLogSlave_->addItem(QString::number(s), s);
-  cboLogKind_ = new QComboBox(this);
-  cboLogKind_->setObjectName(QStringLiteral("cboLogKind"));
-  cboLogKind_->addItem(QStringLiteral("all"), -1);
-  for (EventKind kind : {EventKind::Answered, EventKind::Unanswered, EventKind::CrcError,
-                         EventKind::Fragment, EventKind::Echo})
-    cboLogKind_->addItem(kindCaption(kind), int(kind));
-  chkEcho_ = new QCheckBox(QStringLiteral("Drop RS-485 echo"), this);
-  chkEcho_->setObjectName(QStringLiteral("chkEcho"));
-  chkEcho_->setChecked(true);
-  chkEcho_->setToolTip(QStringLiteral(
-      "Bytes that arrive right after a reply and equal it are the adapter handing back what was "
-      "sent: they are dropped and logged as an echo, never judged as a request."));
-  lblLogDropped_ = new QLabel(this);
-  lblLogDropped_->setObjectName(QStringLiteral("lblLogDropped"));
-
-  auto* tools = new QHBoxLayout;
-  tools->addWidget(cmdPause_);
-  tools->addWidget(cmdClear);
-  tools->addWidget(cmdExport_);
-  tools->addSpacing(12);
-  tools->addWidget(caption(QStringLiteral("Slave"), cboLogSlave_, this));
-  tools->addWidget(cboLogSlave_);
-  tools->addWidget(caption(QStringLiteral("Show"), cboLogKind_, this));
-  tools->addWidget(cboLogKind_);
-  tools->addSpacing(12);
-  tools->addWidget(chkEcho_);
-  tools->addStretch(1);
-  tools->addWidget(lblLogDropped_);
-
-  tblLog_ = new QTableView(this);
-  tblLog_->setObjectName(QStringLiteral("tblLog"));
-  tblLog_->setModel(log_);
-  tblLog_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tblLog_->setWordWrap(false);
-  tblLog_->verticalHeader()->hide();
-  // Fixed row heights and column widths: nothing is measured per row, whatever the flood.
-  tblLog_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  tblLog_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-  QFont mono(QStringLiteral("Monospace"));
-  mono.setStyleHint(QFont::TypeWriter);
-  tblLog_->setFont(mono);
-  const QFontMetrics fm(mono);
-  tblLog_->setColumnWidth(TrafficLog::TimeColumn,
-                          fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
-  tblLog_->setColumnWidth(TrafficLog::SinceColumn,
-                          fm.horizontalAdvance(QStringLiteral("+00000 ms")) + 12);
-  tblLog_->setColumnWidth(TrafficLog::DirectionColumn,
-                          fm.horizontalAdvance(QStringLiteral("Dir")) + 16);
-  tblLog_->setColumnWidth(TrafficLog::BytesColumn,
-                          fm.horizontalAdvance(QStringLiteral("00 ").repeated(9)) + 12);
-  tblLog_->horizontalHeader()->setStretchLastSection(true);
-  tblLog_->setMinimumHeight(160);
-
-  tblCounters_ = new QTableWidget(kSlaveCount + 1, int(std::size(kCounterColumns)), this);
-  tblCounters_->setObjectName(QStringLiteral("tblCounters"));
-  QStringList columns;
-  for (const char* c : kCounterColumns) columns << QString::fromUtf8(c);
-  tblCounters_->setHorizontalHeaderLabels(columns);
-  QStringList rows;
-  for (int s = 1; s <= kSlaveCount; ++s) rows << QStringLiteral("Slave %1").arg(s);
-  rows << QStringLiteral("Total");
-  tblCounters_->setVerticalHeaderLabels(rows);
-  tblCounters_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tblCounters_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  tblCounters_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  tblCounters_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  tblCounters_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
-  auto* cmdReset = button(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
-
-  auto* countersRow = new QHBoxLayout;
-  countersRow->addWidget(tblCounters_, 1);
-  countersRow->addWidget(cmdReset, 0, Qt::AlignTop);
-
+  QLayout* tools = buildTools();
+  QTableView* logView = buildLog();
+  QLayout* counters = buildCounters();
   auto* root = new QVBoxLayout(this);
   root->addLayout(tools);
-  root->addWidget(tblLog_, 1);
-  root->addLayout(countersRow);
-
-  connect(cmdPause_, &QPushButton::toggled, this, [this](bool paused) {
-    log_->setPaused(paused);
-    cmdPause_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-  });
-  connect(cmdClear, &QPushButton::clicked, this, [this] {
-    log_->clear();
-    showDropped(0);
-  });
-  connect(cmdExport_, &QPushButton::clicked, this, &BusMonitor::exportLog);
-  connect(cmdReset, &QPushButton::clicked, this, [this] {
-    counters_.reset();
-    countersChanged_ = true;
-    showCounters();
-  });
-  const auto filter = [this] {
-    const int kind = cboLogKind_->currentData().toInt();
-    log_->setFilter({cboLogSlave_->currentData().toInt(),
-                     kind < 0 ? std::nullopt : std::optional(EventKind(kind))});
-    tblLog_->scrollToBottom();
-  };
-  connect(cboLogSlave_, &QComboBox::currentIndexChanged, this, filter);
-  connect(cboLogKind_, &QComboBox::currentIndexChanged, this, filter);
-  connect(chkEcho_, &QCheckBox::toggled, this, &BusMonitor::echoFilterToggled);
-  connect(log_, &TrafficLog::rowsDropped, this, &BusMonitor::showDropped);
-
-  // Follow the newest row unless the user has scrolled up to read something.
-  QScrollBar* bar = tblLog_->verticalScrollBar();
-  connect(log_, &TrafficLog::rowsAboutToBeInserted, this,
-          [this, bar] { following_ = bar->value() >= bar->maximum(); });
-  connect(log_, &TrafficLog::rowsInserted, this, [this] {
-    if (following_) tblLog_->scrollToBottom();
-  });
+  root->addWidget(logView, 1);
+  root->addLayout(counters);
+  connectControls();
 
   refresh_ = new QTimer(this);
   refresh_->setInterval(kRefreshMs);
@@ -168,12 +58,139 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   showCounters();
 }
 
+// The row above the log: pause, clear, export, the filters and the echo switch.
+QLayout* BusMonitor::buildTools() {
+  pauseButton_ = button(QStringLiteral("cmdPause"), QStringLiteral("Pause"), this);
+  pauseButton_->setCheckable(true);
+  clearButton_ = button(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
+  exportButton_ = button(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
+  slaveFilter_ = new QComboBox(this);
+  slaveFilter_->setObjectName(QStringLiteral("cboLogSlave"));
+  slaveFilter_->addItem(QStringLiteral("all"), 0);
+  for (int s = 1; s <= kSlaveCount; ++s) slaveFilter_->addItem(QString::number(s), s);
+  kindFilter_ = new QComboBox(this);
+  kindFilter_->setObjectName(QStringLiteral("cboLogKind"));
+  kindFilter_->addItem(QStringLiteral("all"), -1);
+  for (EventKind kind : {EventKind::Answered, EventKind::Unanswered, EventKind::CrcError,
+                         EventKind::Fragment, EventKind::Echo})
+    kindFilter_->addItem(kindCaption(kind), int(kind));
+  echoFilter_ = new QCheckBox(QStringLiteral("Drop RS-485 echo"), this);
+  echoFilter_->setObjectName(QStringLiteral("chkEcho"));
+  echoFilter_->setChecked(true);
+  echoFilter_->setToolTip(QStringLiteral(
+      "Bytes that arrive right after a reply and equal it are the adapter handing back what was "
+      "sent: they are dropped and logged as an echo, never judged as a request."));
+  droppedNote_ = new QLabel(this);
+  droppedNote_->setObjectName(QStringLiteral("lblLogDropped"));
+
+  auto* tools = new QHBoxLayout;
+  tools->addWidget(pauseButton_);
+  tools->addWidget(clearButton_);
+  tools->addWidget(exportButton_);
+  tools->addSpacing(12);
+  tools->addWidget(caption(QStringLiteral("Slave"), slaveFilter_, this));
+  tools->addWidget(slaveFilter_);
+  tools->addWidget(caption(QStringLiteral("Show"), kindFilter_, this));
+  tools->addWidget(kindFilter_);
+  tools->addSpacing(12);
+  tools->addWidget(echoFilter_);
+  tools->addStretch(1);
+  tools->addWidget(droppedNote_);
+  return tools;
+}
+
+QTableView* BusMonitor::buildLog() {
+  logView_ = new QTableView(this);
+  logView_->setObjectName(QStringLiteral("tblLog"));
+  logView_->setModel(log_);
+  logView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  logView_->setWordWrap(false);
+  logView_->verticalHeader()->hide();
+  // Fixed row heights and column widths: nothing is measured per row, whatever the flood.
+  logView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  logView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  QFont mono(QStringLiteral("Monospace"));
+  mono.setStyleHint(QFont::TypeWriter);
+  logView_->setFont(mono);
+  const QFontMetrics fm(mono);
+  logView_->setColumnWidth(TrafficLog::TimeColumn,
+                           fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 12);
+  logView_->setColumnWidth(TrafficLog::SinceColumn,
+                           fm.horizontalAdvance(QStringLiteral("+00000 ms")) + 12);
+  logView_->setColumnWidth(TrafficLog::DirectionColumn,
+                           fm.horizontalAdvance(QStringLiteral("Dir")) + 16);
+  logView_->setColumnWidth(TrafficLog::BytesColumn,
+                           fm.horizontalAdvance(QStringLiteral("00 ").repeated(9)) + 12);
+  logView_->horizontalHeader()->setStretchLastSection(true);
+  logView_->setMinimumHeight(160);
+  return logView_;
+}
+
+// The counters per slave and in total, with their Reset button.
+QLayout* BusMonitor::buildCounters() {
+  countersTable_ = new QTableWidget(kSlaveCount + 1, int(std::size(kCounterColumns)), this);
+  countersTable_->setObjectName(QStringLiteral("tblCounters"));
+  QStringList columns;
+  for (const char* c : kCounterColumns) columns << QString::fromUtf8(c);
+  countersTable_->setHorizontalHeaderLabels(columns);
+  QStringList rows;
+  for (int s = 1; s <= kSlaveCount; ++s) rows << QStringLiteral("Slave %1").arg(s);
+  rows << QStringLiteral("Total");
+  countersTable_->setVerticalHeaderLabels(rows);
+  countersTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  countersTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  countersTable_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  countersTable_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  countersTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  resetButton_ = button(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
+
+  auto* countersRow = new QHBoxLayout;
+  countersRow->addWidget(countersTable_, 1);
+  countersRow->addWidget(resetButton_, 0, Qt::AlignTop);
+  return countersRow;
+}
+
+void BusMonitor::connectControls() {
+  connect(pauseButton_, &QPushButton::toggled, this, [this](bool paused) {
+    log_->setPaused(paused);
+    pauseButton_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+  });
+  connect(clearButton_, &QPushButton::clicked, this, [this] {
+    log_->clear();
+    showDropped(0);
+  });
+  connect(exportButton_, &QPushButton::clicked, this, &BusMonitor::exportLog);
+  connect(resetButton_, &QPushButton::clicked, this, [this] {
+    counters_.reset();
+    countersChanged_ = true;
+    showCounters();
+  });
+  const auto filter = [this] {
+    const int kind = kindFilter_->currentData().toInt();
+    log_->setFilter({slaveFilter_->currentData().toInt(),
+                     kind < 0 ? std::nullopt : std::optional(EventKind(kind))});
+    logView_->scrollToBottom();
+  };
+  connect(slaveFilter_, &QComboBox::currentIndexChanged, this, filter);
+  connect(kindFilter_, &QComboBox::currentIndexChanged, this, filter);
+  connect(echoFilter_, &QCheckBox::toggled, this, &BusMonitor::echoFilterToggled);
+  connect(log_, &TrafficLog::rowsDropped, this, &BusMonitor::showDropped);
+
+  // Follow the newest row unless the user has scrolled up to read something.
+  QScrollBar* bar = logView_->verticalScrollBar();
+  connect(log_, &TrafficLog::rowsAboutToBeInserted, this,
+          [this, bar] { following_ = bar->value() >= bar->maximum(); });
+  connect(log_, &TrafficLog::rowsInserted, this, [this] {
+    if (following_) logView_->scrollToBottom();
+  });
+}
+
 BusMonitor::~BusMonitor() {
   if (exporter_) exporter_->wait();
 }
 
 bool BusMonitor::echoFilterOn() const {
-  return chkEcho_->isChecked();
+  return echoFilter_->isChecked();
 }
 
 void BusMonitor::setTable(const SlaveTable& table) {
@@ -188,27 +205,27 @@ void BusMonitor::record(std::vector<TrafficEvent> events) {
 }
 
 void BusMonitor::showDropped(qint64 total) {
-  lblLogDropped_->setText(total == 0 ? QString()
-                                     : QStringLiteral("%1 older rows dropped (the log keeps %2)")
-                                           .arg(total)
-                                           .arg(log_->capacity()));
+  droppedNote_->setText(total == 0 ? QString()
+                                   : QStringLiteral("%1 older rows dropped (the log keeps %2)")
+                                         .arg(total)
+                                         .arg(log_->capacity()));
 }
 
 void BusMonitor::showCounters() {
   if (!countersChanged_) return;
   countersChanged_ = false;
   const auto set = [&](int row, int column, const QString& text, bool marked = false) {
-    QTableWidgetItem* item = tblCounters_->item(row, column);
+    QTableWidgetItem* item = countersTable_->item(row, column);
     if (!item) {
       item = new QTableWidgetItem;
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      tblCounters_->setItem(row, column, item);
+      countersTable_->setItem(row, column, item);
     }
     item->setText(text);
     QFont font = item->font();
     font.setBold(marked);
     item->setFont(font);
-    item->setForeground(marked ? QBrush(markColour(Mark::Failure, tblCounters_)) : QBrush());
+    item->setForeground(marked ? QBrush(markColour(Mark::Failure, countersTable_)) : QBrush());
     item->setToolTip(marked ? QStringLiteral("More than 20% away from the configured interval")
                             : QString());
   };
@@ -242,7 +259,7 @@ void BusMonitor::exportLog() {
                                              QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
   if (path.isEmpty() || exporter_) return;
   // Written off the window's thread: a full log is a few megabytes.
-  cmdExport_->setEnabled(false);
+  exportButton_->setEnabled(false);
   exporter_ = QThread::create([this, path, events = log_->shownEvents()] {
     QString error;
     vantor::exportLog(events, path, &error);
@@ -250,7 +267,7 @@ void BusMonitor::exportLog() {
       exporter_->wait();
       exporter_->deleteLater();
       exporter_ = nullptr;
-      cmdExport_->setEnabled(true);
+      exportButton_->setEnabled(true);
       if (!error.isEmpty()) dialogs_.message(this, error);
       emit exportFinished(error);
     });

@@ -8,6 +8,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QTableView;
 class QTableWidget;
@@ -47,6 +48,10 @@ class BusMonitor : public QGroupBox {
   void exportFinished(const QString& error);
 
  private:
+  QLayout* buildTools();
+  QTableView* buildLog();
+  QLayout* buildCounters();
+  void connectControls();
   void exportLog();
   void showCounters();
   void showDropped(qint64 total);
@@ -58,14 +63,17 @@ class BusMonitor : public QGroupBox {
   bool countersChanged_ = true;
   bool following_ = true;
 
-  QPushButton* cmdPause_ = nullptr;
-  QPushButton* cmdExport_ = nullptr;
-  QComboBox* cboLogSlave_ = nullptr;
-  QComboBox* cboLogKind_ = nullptr;
-  QCheckBox* chkEcho_ = nullptr;
-  QLabel* lblLogDropped_ = nullptr;
-  QTableView* tblLog_ = nullptr;
-  QTableWidget* tblCounters_ = nullptr;
+  QPushButton* pauseButton_ = nullptr;
+  QPushButton* clearButton_ = nullptr;
+  QPushButton* exportButton_ = nullptr;
+  QComboBox* slaveFilter_ = nullptr;
+  QComboBox* kindFilter_ = nullptr;
+  QCheckBox* echoFilter_ = nullptr;
+  // How many of the oldest rows the log has let go, once any.
+  QLabel* droppedNote_ = nullptr;
+  QTableView* logView_ = nullptr;
+  QTableWidget* countersTable_ = nullptr;
+  QPushButton* resetButton_ = nullptr;
   QTimer* refresh_ = nullptr;
 };
 

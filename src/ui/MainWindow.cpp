@@ -45,7 +45,7 @@ QComboBox* namedCombo(const QString& name, QWidget* parent) {
   return combo;
 }
 
-QFrame* line(const QString& name, QFrame::Shape shape, QWidget* parent) {
+QFrame* separator(const QString& name, QFrame::Shape shape, QWidget* parent) {
   auto* frame = new QFrame(parent);
   frame->setObjectName(name);
   frame->setFrameShape(shape);
@@ -90,111 +90,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildLayout() {
   auto* root = new QVBoxLayout(this);
-
-  // Port and line settings, with the two buttons to their right.
-  fComm_ = new QGroupBox(QStringLiteral("Comm Port Settings"), this);
-  fComm_->setObjectName(QStringLiteral("fComm"));
-  auto* baud = new QButtonGroup(fComm_);
-  for (std::size_t i = 0; i < optBaud_.size(); ++i) {
-    optBaud_[i] = new QRadioButton(QStringLiteral("%1 bps").arg(kBaudRates[i]), fComm_);
-    optBaud_[i]->setObjectName(QStringLiteral("opt%1").arg(kBaudRates[i]));
-    baud->addButton(optBaud_[i]);
-  }
-
-  cboDF_ = namedCombo(QStringLiteral("cboDF"), fComm_);
-  cboComm_ = namedCombo(QStringLiteral("cboComm"), fComm_);
-  cboModule_ = namedCombo(QStringLiteral("cboModule"), fComm_);
-  auto* dfCaption = caption(QStringLiteral("Data Format"), cboDF_, fComm_);
-  auto* commCaption = caption(QStringLiteral("Select Port Number"), cboComm_, fComm_);
-  auto* moduleCaption = caption(QStringLiteral("Select Module"), cboModule_, fComm_);
-  lblDevice_ = namedLabel(QStringLiteral("lblDevice"), {}, fComm_);
-  lblDevice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-  auto* commGrid = new QGridLayout(fComm_);
-  auto* baudRow = new QHBoxLayout;
-  for (auto* opt : optBaud_) baudRow->addWidget(opt);
-  baudRow->addStretch();
-  commGrid->addLayout(baudRow, 0, 0, 1, 4);
-  commGrid->addWidget(cboDF_, 1, 0);
-  commGrid->addWidget(dfCaption, 1, 1);
-  commGrid->addWidget(cboComm_, 1, 2);
-  commGrid->addWidget(commCaption, 1, 3);
-  commGrid->addWidget(cboModule_, 2, 0);
-  commGrid->addWidget(moduleCaption, 2, 1);
-  commGrid->addWidget(lblDevice_, 2, 2, 1, 2);
-  commGrid->setColumnStretch(3, 1);
-
-  cmdConnect_ = new QPushButton(QStringLiteral("Connect"), this);
-  cmdConnect_->setObjectName(QStringLiteral("cmdConnect"));
-  cmdCfgLcd_ = new QPushButton(QStringLiteral("Configure LCD"), this);
-  cmdCfgLcd_->setObjectName(QStringLiteral("cmdCfgLcd"));
-  cmdCfgLcd_->setEnabled(false);
-  for (auto* button : {cmdConnect_, cmdCfgLcd_}) button->setMinimumSize(120, 32);
-  connect(cmdConnect_, &QPushButton::clicked, this, &MainWindow::cmdConnect_Click);
-  connect(cmdCfgLcd_, &QPushButton::clicked, this, &MainWindow::cmdCfgLcd_Click);
-
-  auto* buttons = new QVBoxLayout;
-  buttons->addWidget(cmdConnect_);
-  buttons->addWidget(cmdCfgLcd_);
-  buttons->addStretch();
-  auto* top = new QHBoxLayout;
-  top->addWidget(fComm_, 3);
-  top->addLayout(buttons, 2);
-  root->addLayout(top);
-
-  // The simulator: one quadrant per slave, 1 and 2 on the left, 3 and 4 on the right.
-  fModSim_ = new QGroupBox(QStringLiteral("Modbus Slave Simulator"), this);
-  fModSim_->setObjectName(QStringLiteral("fModSim"));
-  fModSim_->setEnabled(false);
-  auto* sim = new QGridLayout(fModSim_);
-  sim->addWidget(buildSlaveQuadrant(1), 0, 0);
-  sim->addWidget(buildSlaveQuadrant(2), 2, 0);
-  sim->addWidget(buildSlaveQuadrant(3), 0, 2);
-  sim->addWidget(buildSlaveQuadrant(4), 2, 2);
-  sim->addWidget(line(QStringLiteral("Line1"), QFrame::HLine, fModSim_), 1, 0, 1, 3);
-  sim->addWidget(line(QStringLiteral("Line2"), QFrame::VLine, fModSim_), 0, 1, 3, 1);
-  root->addWidget(fModSim_);
-
-  // What the responder saw and sent.
-  lblRxData_ = namedLabel(QStringLiteral("lblRxData"), {}, this);
-  lblTxData_ = namedLabel(QStringLiteral("lblTxData"), {}, this);
-  lblStatus_ = namedLabel(QStringLiteral("lblStatus"), {}, this);
-  lblRxData_->setStyleSheet(
-      QStringLiteral("background-color: #66DD66; color: #B00000; padding: 2px;"));
-  lblTxData_->setStyleSheet(
-      QStringLiteral("background-color: #CC0000; color: #A0FFA0; padding: 2px;"));
-  QFont bold = lblStatus_->font();
-  bold.setBold(true);
-  lblStatus_->setFont(bold);
-  markText(lblStatus_, Mark::Good);
-  QFont mono(QStringLiteral("Monospace"));
-  mono.setStyleHint(QFont::TypeWriter);
-  mono.setPointSizeF(9.75);
-  for (auto* display : {lblRxData_, lblTxData_}) {
-    display->setFont(mono);
-    display->setMinimumWidth(300);
-    display->setMinimumHeight(22);
-    display->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  }
-  auto* rxCaption = caption(QStringLiteral("Received Bytes"), lblRxData_, this);
-  auto* txCaption = caption(QStringLiteral("Transmitted Bytes"), lblTxData_, this);
-  auto* bytes = new QGridLayout;
-  bytes->addWidget(rxCaption, 0, 0);
-  bytes->addWidget(lblRxData_, 0, 1);
-  bytes->addWidget(lblStatus_, 0, 2);
-  bytes->addWidget(txCaption, 1, 0);
-  bytes->addWidget(lblTxData_, 1, 1);
-  bytes->setColumnStretch(1, 1);
-  bytes->setColumnMinimumWidth(2, 110);
-  root->addLayout(bytes);
-
-  // What the window has to say about the connection or the configuration it serves.
-  lblNotice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
-  lblNotice_->setWordWrap(true);
-  lblNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  markText(lblNotice_, Mark::Failure);
-  lblNotice_->hide();
-  root->addWidget(lblNotice_);
+  root->addLayout(buildCommSettings());
+  root->addWidget(buildSimulator());
+  root->addLayout(buildByteDisplays());
+  root->addWidget(buildNotice());
 
   monitor_ = new BusMonitor(dialogs_, this);
   connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
@@ -205,28 +104,113 @@ void MainWindow::buildLayout() {
   resize(minimumSize().expandedTo(QSize(980, 760)));
 }
 
-QWidget* MainWindow::buildSlaveQuadrant(int slave) {
-  const int i = slave - 1;
-  auto* quadrant = new QWidget(fModSim_);
-  auto* grid = new QGridLayout(quadrant);
+// Port and line settings, with the buttons to their right.
+QLayout* MainWindow::buildCommSettings() {
+  commSettings_ = new QGroupBox(QStringLiteral("Comm Port Settings"), this);
+  commSettings_->setObjectName(QStringLiteral("fComm"));
+  auto* baud = new QButtonGroup(commSettings_);
+  for (std::size_t i = 0; i < baudButtons_.size(); ++i) {
+    baudButtons_[i] = new QRadioButton(QStringLiteral("%1 bps").arg(kBaudRates[i]), commSettings_);
+    baudButtons_[i]->setObjectName(QStringLiteral("opt%1").arg(kBaudRates[i]));
+    baud->addButton(baudButtons_[i]);
+  }
 
-  lblSid_[i] = namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
-  grid->addWidget(caption(QStringLiteral("Address:"), lblSid_[i], quadrant), 0, 0);
-  grid->addWidget(lblSid_[i], 0, 1, 1, 2);
+  dataFormatList_ = namedCombo(QStringLiteral("cboDF"), commSettings_);
+  portList_ = namedCombo(QStringLiteral("cboComm"), commSettings_);
+  moduleList_ = namedCombo(QStringLiteral("cboModule"), commSettings_);
+  auto* dfCaption = caption(QStringLiteral("Data Format"), dataFormatList_, commSettings_);
+  auto* commCaption = caption(QStringLiteral("Select Port Number"), portList_, commSettings_);
+  auto* moduleCaption = caption(QStringLiteral("Select Module"), moduleList_, commSettings_);
+  deviceLabel_ = namedLabel(QStringLiteral("lblDevice"), {}, commSettings_);
+  deviceLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* commGrid = new QGridLayout(commSettings_);
+  auto* baudRow = new QHBoxLayout;
+  for (auto* opt : baudButtons_) baudRow->addWidget(opt);
+  baudRow->addStretch();
+  commGrid->addLayout(baudRow, 0, 0, 1, 4);
+  commGrid->addWidget(dataFormatList_, 1, 0);
+  commGrid->addWidget(dfCaption, 1, 1);
+  commGrid->addWidget(portList_, 1, 2);
+  commGrid->addWidget(commCaption, 1, 3);
+  commGrid->addWidget(moduleList_, 2, 0);
+  commGrid->addWidget(moduleCaption, 2, 1);
+  commGrid->addWidget(deviceLabel_, 2, 2, 1, 2);
+  commGrid->setColumnStretch(3, 1);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(commSettings_, 3);
+  top->addLayout(buildButtons(), 2);
+  return top;
+}
+
+// Connect and Configure LCD, one above the other.
+QLayout* MainWindow::buildButtons() {
+  connectButton_ = new QPushButton(QStringLiteral("Connect"), this);
+  connectButton_->setObjectName(QStringLiteral("cmdConnect"));
+  configureButton_ = new QPushButton(QStringLiteral("Configure LCD"), this);
+  configureButton_->setObjectName(QStringLiteral("cmdCfgLcd"));
+  configureButton_->setEnabled(false);
+  for (auto* button : {connectButton_, configureButton_}) button->setMinimumSize(120, 32);
+  connect(connectButton_, &QPushButton::clicked, this, &MainWindow::connectClicked);
+  connect(configureButton_, &QPushButton::clicked, this, &MainWindow::configureLcdClicked);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(connectButton_);
+  buttons->addWidget(configureButton_);
+  buttons->addStretch();
+  return buttons;
+}
+
+// The simulator: one quadrant per slave, 1 and 2 on the left, 3 and 4 on the right.
+QGroupBox* MainWindow::buildSimulator() {
+  simulator_ = new QGroupBox(QStringLiteral("Modbus Slave Simulator"), this);
+  simulator_->setObjectName(QStringLiteral("fModSim"));
+  simulator_->setEnabled(false);
+  auto* sim = new QGridLayout(simulator_);
+  sim->addWidget(buildSlaveQuadrant(1), 0, 0);
+  sim->addWidget(buildSlaveQuadrant(2), 2, 0);
+  sim->addWidget(buildSlaveQuadrant(3), 0, 2);
+  sim->addWidget(buildSlaveQuadrant(4), 2, 2);
+  sim->addWidget(separator(QStringLiteral("Line1"), QFrame::HLine, simulator_), 1, 0, 1, 3);
+  sim->addWidget(separator(QStringLiteral("Line2"), QFrame::VLine, simulator_), 0, 1, 3, 1);
+  return simulator_;
+}
+
+QWidget* MainWindow::buildSlaveQuadrant(int slave) {
+  auto* quadrant = new QWidget(simulator_);
+  auto* grid = new QGridLayout(quadrant);
+  buildRegisterRows(slave, grid);
+  buildTypedValueRow(slave, grid);
+  buildBenchRow(slave, grid);
+  return quadrant;
+}
+
+// Rows 0 to 2 of a quadrant: the slave's address, its registers and the lists of the value
+// it answers with.
+void MainWindow::buildRegisterRows(int slave, QGridLayout* grid) {
+  const int i = slave - 1;
+  QWidget* quadrant = grid->parentWidget();
+  addressLabels_[i] =
+      namedLabel(QStringLiteral("lblSid%1").arg(i), QStringLiteral("Disabled"), quadrant);
+  grid->addWidget(caption(QStringLiteral("Address:"), addressLabels_[i], quadrant), 0, 0);
+  grid->addWidget(addressLabels_[i], 0, 1, 1, 2);
 
   for (int r = 0; r < 2; ++r) {
-    auto*& reg = lblReg_[std::size_t(2 * i + r)];
+    auto*& reg = registerLabels_[std::size_t(2 * i + r)];
     reg = namedLabel(QStringLiteral("lblReg%1").arg(2 * i + r), QStringLiteral("Modbus Reg"),
                      quadrant);
     reg->setMinimumWidth(80);
     grid->addWidget(reg, r + 1, 0);
   }
+  auto& lists = valueLists_[std::size_t(i)];
   for (int e = 0; e < 3; ++e) {
-    auto*& combo = cboMReg_[std::size_t(i)][std::size_t(e)];
+    auto*& combo = lists[std::size_t(e)];
     combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
     combo->setMinimumWidth(64);
   }
-  for (auto* label : {lblSid_[i], lblReg_[2 * i], lblReg_[2 * i + 1]}) markText(label, Mark::Value);
+  for (auto* label : {addressLabels_[i], registerLabels_[2 * i], registerLabels_[2 * i + 1]})
+    markText(label, Mark::Value);
 
   // The top byte of a two-register value is always zero.
   auto* zero = new QLabel(QStringLiteral("0x00"), quadrant);
@@ -235,19 +219,23 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   zero->setFont(zeroFont);
   zero->setAlignment(Qt::AlignCenter);
   grid->addWidget(zero, 1, 1);
-  grid->addWidget(cboMReg_[i][2], 1, 2);
-  grid->addWidget(cboMReg_[i][1], 2, 1);
-  grid->addWidget(cboMReg_[i][0], 2, 2);
-  for (QComboBox* list : cboMReg_[i])
+  grid->addWidget(lists[2], 1, 2);
+  grid->addWidget(lists[1], 2, 1);
+  grid->addWidget(lists[0], 2, 2);
+  for (QComboBox* list : lists)
     connect(list, &QComboBox::currentIndexChanged, this, [this, slave] {
       // Read once here rather than from the lists at every poll: the reply is due at once.
       chosen_ = chosenValues();
       updatePlan();
       showDecoded(slave);
     });
+}
 
-  // The value as the module will show it, by the slave's data type and decimal places.
-  auto*& typed = txtValue_[std::size_t(i)];
+// Row 3: the value as the module will show it, by the slave's data type and decimal places.
+void MainWindow::buildTypedValueRow(int slave, QGridLayout* grid) {
+  const std::size_t i = std::size_t(slave - 1);
+  QWidget* quadrant = grid->parentWidget();
+  auto*& typed = typedValues_[i];
   typed = new QLineEdit(quadrant);
   typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
   typed->setPlaceholderText(QStringLiteral("as shown"));
@@ -256,33 +244,81 @@ QWidget* MainWindow::buildSlaveQuadrant(int slave) {
                      "press Enter: the lists follow."));
   // Enter, or leaving the box, applies what was typed.
   connect(typed, &QLineEdit::editingFinished, this, [this, slave] { applyTyped(slave); });
-  auto*& decoded = lblDecoded_[std::size_t(i)];
+  auto*& decoded = decodedValues_[i];
   decoded = namedLabel(QStringLiteral("lblDecoded%1").arg(slave), {}, quadrant);
   decoded->setWordWrap(true);
   grid->addWidget(caption(QStringLiteral("Value:"), typed, quadrant), 3, 0);
   grid->addWidget(typed, 3, 1);
   grid->addWidget(decoded, 3, 2);
+}
 
+// Row 4: the button to the slave's bench controls, and which of them are on.
+void MainWindow::buildBenchRow(int slave, QGridLayout* grid) {
+  QWidget* quadrant = grid->parentWidget();
   auto* bench = new QPushButton(QStringLiteral("Faults..."), quadrant);
   bench->setObjectName(QStringLiteral("cmdBench%1").arg(slave));
   bench->setAutoDefault(false);
   bench->setToolTip(QStringLiteral("Faults, response delay and value sweeps of this slave"));
   connect(bench, &QPushButton::clicked, this, [this, slave] { openBench(slave); });
-  auto*& active = lblBench_[std::size_t(i)];
+  auto*& active = benchNotes_[std::size_t(slave - 1)];
   active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
   active->setWordWrap(true);
   markText(active, Mark::Failure);
   grid->addWidget(bench, 4, 0);
   grid->addWidget(active, 4, 1, 1, 2);
-  return quadrant;
+}
+
+// What the responder saw and sent.
+QLayout* MainWindow::buildByteDisplays() {
+  receivedBytes_ = namedLabel(QStringLiteral("lblRxData"), {}, this);
+  transmittedBytes_ = namedLabel(QStringLiteral("lblTxData"), {}, this);
+  verdict_ = namedLabel(QStringLiteral("lblStatus"), {}, this);
+  receivedBytes_->setStyleSheet(
+      QStringLiteral("background-color: #66DD66; color: #B00000; padding: 2px;"));
+  transmittedBytes_->setStyleSheet(
+      QStringLiteral("background-color: #CC0000; color: #A0FFA0; padding: 2px;"));
+  QFont bold = verdict_->font();
+  bold.setBold(true);
+  verdict_->setFont(bold);
+  markText(verdict_, Mark::Good);
+  QFont mono(QStringLiteral("Monospace"));
+  mono.setStyleHint(QFont::TypeWriter);
+  mono.setPointSizeF(9.75);
+  for (auto* display : {receivedBytes_, transmittedBytes_}) {
+    display->setFont(mono);
+    display->setMinimumWidth(300);
+    display->setMinimumHeight(22);
+    display->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  auto* rxCaption = caption(QStringLiteral("Received Bytes"), receivedBytes_, this);
+  auto* txCaption = caption(QStringLiteral("Transmitted Bytes"), transmittedBytes_, this);
+  auto* bytes = new QGridLayout;
+  bytes->addWidget(rxCaption, 0, 0);
+  bytes->addWidget(receivedBytes_, 0, 1);
+  bytes->addWidget(verdict_, 0, 2);
+  bytes->addWidget(txCaption, 1, 0);
+  bytes->addWidget(transmittedBytes_, 1, 1);
+  bytes->setColumnStretch(1, 1);
+  bytes->setColumnMinimumWidth(2, 110);
+  return bytes;
+}
+
+// What the window has to say about the connection or the configuration it serves.
+QLabel* MainWindow::buildNotice() {
+  notice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
+  notice_->setWordWrap(true);
+  notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  markText(notice_, Mark::Failure);
+  notice_->hide();
+  return notice_;
 }
 
 void MainWindow::load() {
   for (std::size_t i = 0; i < kDataFormats.size(); ++i)
-    cboDF_->addItem(QString::fromLatin1(kDataFormats[i].label), int(i));
-  for (int n = 1; n <= kPortCount; ++n) cboComm_->addItem(QString::number(n), n);
-  cboModule_->addItem(QStringLiteral("KV-216"), QLatin1String(ini::lcd::kTwoLine));
-  cboModule_->addItem(QStringLiteral("KV-420"), QLatin1String(ini::lcd::kFourLine));
+    dataFormatList_->addItem(QString::fromLatin1(kDataFormats[i].label), int(i));
+  for (int n = 1; n <= kPortCount; ++n) portList_->addItem(QString::number(n), n);
+  moduleList_->addItem(QStringLiteral("KV-216"), QLatin1String(ini::lcd::kTwoLine));
+  moduleList_->addItem(QStringLiteral("KV-420"), QLatin1String(ini::lcd::kFourLine));
 
   // One read of the file for all the window restores.
   const IniSnapshot file = ini_.snapshot();
@@ -291,49 +327,49 @@ void MainWindow::load() {
   storedSetting_ = file.value(settings, QLatin1String(ini::settings::kLineSettings));
 
   const LineChoice line = parseLineChoice(storedSetting_);
-  cboDF_->setCurrentIndex(cboDF_->findData(line.format.value_or(-1)));
-  if (line.baud) optBaud_[std::size_t(*line.baud)]->setChecked(true);
+  dataFormatList_->setCurrentIndex(dataFormatList_->findData(line.format.value_or(-1)));
+  if (line.baud) baudButtons_[std::size_t(*line.baud)]->setChecked(true);
 
   // A stored number that names no entry leaves the list without a selection.
   const auto port = storedPortNumber(storedPort_);
-  cboComm_->setCurrentIndex(port ? cboComm_->findData(*port) : -1);
+  portList_->setCurrentIndex(port ? portList_->findData(*port) : -1);
 
   const bool twoLine =
       file.value(QLatin1String(ini::lcd::kSection), QLatin1String(ini::lcd::kModule)) ==
       QLatin1String(ini::lcd::kTwoLine);
-  cboModule_->setCurrentIndex(twoLine ? 0 : 1);
+  moduleList_->setCurrentIndex(twoLine ? 0 : 1);
   showNotice(file.error());
 
-  connect(cboComm_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
+  connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
 }
 
 void MainWindow::showDevice() {
-  const int port = cboComm_->currentData().toInt();
+  const int port = portList_->currentData().toInt();
   const QString device = devicePathForPort(ini_, port);
-  lblDevice_->setText(port < 1           ? QString()
-                      : device.isEmpty() ? tr("Device: none found")
-                                         : tr("Device: %1").arg(device));
+  deviceLabel_->setText(port < 1           ? QString()
+                        : device.isEmpty() ? tr("Device: none found")
+                                           : tr("Device: %1").arg(device));
 }
 
 void MainWindow::showNotice(const QString& text) {
-  lblNotice_->setText(text);
-  lblNotice_->setVisible(!text.isEmpty());
+  notice_->setText(text);
+  notice_->setVisible(!text.isEmpty());
 }
 
 void MainWindow::setConnected(bool connected) {
-  cmdConnect_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
-  fComm_->setEnabled(!connected);
-  cmdCfgLcd_->setEnabled(connected);
-  fModSim_->setEnabled(connected);
+  connectButton_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+  commSettings_->setEnabled(!connected);
+  configureButton_->setEnabled(connected);
+  simulator_->setEnabled(connected);
   if (!connected) showNotice({});
 }
 
 LineChoice MainWindow::lineChoice() const {
   LineChoice choice;
-  for (std::size_t i = 0; i < optBaud_.size(); ++i)
-    if (optBaud_[i]->isChecked()) choice.baud = int(i);
-  if (cboDF_->currentIndex() >= 0) choice.format = cboDF_->currentData().toInt();
+  for (std::size_t i = 0; i < baudButtons_.size(); ++i)
+    if (baudButtons_[i]->isChecked()) choice.baud = int(i);
+  if (dataFormatList_->currentIndex() >= 0) choice.format = dataFormatList_->currentData().toInt();
   return choice;
 }
 
@@ -341,34 +377,45 @@ bool MainWindow::isConnected() const {
   return server_->isOpen();
 }
 
-void MainWindow::cmdConnect_Click() {
+int MainWindow::chosenPort() const {
+  return portList_->currentIndex() < 0 ? 0 : portList_->currentData().toInt();
+}
+
+void MainWindow::connectClicked() {
   if (server_->isOpen()) {
     disconnectPort();
     return;
   }
   const LineChoice line = lineChoice();
-  const int port = cboComm_->currentIndex() < 0 ? 0 : cboComm_->currentData().toInt();
+  const int port = chosenPort();
   // Recorded on every press, so that even a failed Connect is remembered at exit.
   storedPort_ = QString::number(port);
   storedSetting_ = formatLineChoice(line);
 
-  const bool twoLine = cboModule_->currentIndex() == 0;
+  const bool twoLine = moduleList_->currentIndex() == 0;
   const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  // Served from the first byte as the window will stand once the load is shown: slaves the
-  // load enables start at 0x00.
-  ServePlan first = plan();
-  first.table = loaded.table;
-  for (std::size_t i = 0; i < loaded.views.size(); ++i)
-    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
   const OpenResult opened =
       server_->open({port, devicePathForPort(ini_, port), false, lineSettingsOf(line)},
-                    std::make_shared<const ServePlan>(first));
+                    std::make_shared<const ServePlan>(planAfter(loaded)));
   if (!opened.ok) {
     dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), opened.error);
     return;
   }
-  setConnected(true);
+  showConnected(loaded, opened.notice);
+}
 
+// Served from the first byte as the window will stand once the load is shown: slaves the
+// load enables start at 0x00.
+ServePlan MainWindow::planAfter(const SlaveTableLoad& loaded) const {
+  ServePlan first = plan();
+  first.table = loaded.table;
+  for (std::size_t i = 0; i < loaded.views.size(); ++i)
+    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
+  return first;
+}
+
+void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& openNotice) {
+  setConnected(true);
   table_ = loaded.table;
   monitor_->setTable(loaded.table);
   showLoad(loaded);
@@ -380,7 +427,7 @@ void MainWindow::cmdConnect_Click() {
   updatePlan();
   // The port stays open and the slaves answer; what the user should know is said in the
   // notice line: a setting the device did not take, keys the file did not give.
-  QStringList notices{opened.notice, loaded.notice};
+  QStringList notices{openNotice, loaded.notice};
   notices.removeAll(QString());
   showNotice(notices.join(u'\n'));
 }
@@ -440,18 +487,18 @@ void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
 void MainWindow::showLoad(const SlaveTableLoad& load) {
   for (std::size_t i = 0; i < load.views.size(); ++i) {
     const SlaveView& view = load.views[i];
-    lblSid_[i]->setText(view.address);
+    addressLabels_[i]->setText(view.address);
     if (view.listsReset) {
       for (int e = 0; e < kValueListsPerSlave; ++e) {
-        QComboBox* list = cboMReg_[i][std::size_t(e)];
+        QComboBox* list = valueLists_[i][std::size_t(e)];
         list->clear();
         const QStringList entries = valueListEntries(e);
         for (int value = 0; value < entries.size(); ++value) list->addItem(entries[value], value);
         list->setCurrentIndex(0);
       }
     }
-    if (view.firstReg) lblReg_[2 * i]->setText(*view.firstReg);
-    if (view.secondReg) lblReg_[2 * i + 1]->setText(*view.secondReg);
+    if (view.firstReg) registerLabels_[2 * i]->setText(*view.firstReg);
+    if (view.secondReg) registerLabels_[2 * i + 1]->setText(*view.secondReg);
   }
 }
 
@@ -459,16 +506,16 @@ ChosenValues MainWindow::chosenValues() const {
   ChosenValues values;
   for (std::size_t s = 0; s < values.size(); ++s)
     for (std::size_t e = 0; e < values[s].size(); ++e) {
-      const QComboBox* list = cboMReg_[s][e];
+      const QComboBox* list = valueLists_[s][e];
       if (list->currentIndex() >= 0) values[s][e] = std::uint8_t(list->currentData().toInt());
     }
   return values;
 }
 
 void MainWindow::showExchange(const Exchange& exchange) {
-  lblRxData_->setText(formatBytes(exchange.request));
-  lblTxData_->setText(formatBytes(exchange.sent));
-  lblStatus_->setText(statusText(exchange.verdict));
+  receivedBytes_->setText(formatBytes(exchange.request));
+  transmittedBytes_->setText(formatBytes(exchange.sent));
+  verdict_->setText(statusText(exchange.verdict));
 }
 
 TypedFormat MainWindow::formatOf(int slave) const {
@@ -484,13 +531,13 @@ std::optional<std::uint32_t> MainWindow::listValue(int slave) const {
 void MainWindow::setListValue(int slave, std::uint32_t raw) {
   const ValueLists bytes = valueListsOf(raw);
   for (std::size_t e = 0; e < bytes.size(); ++e) {
-    QComboBox* list = cboMReg_[std::size_t(slave - 1)][e];
+    QComboBox* list = valueLists_[std::size_t(slave - 1)][e];
     list->setCurrentIndex(list->findData(int(*bytes[e])));
   }
 }
 
 void MainWindow::showDecoded(int slave) {
-  QLabel* label = lblDecoded_[std::size_t(slave - 1)];
+  QLabel* label = decodedValues_[std::size_t(slave - 1)];
   label->setPalette(QPalette());
   const auto raw = listValue(slave);
   label->setText(raw && table_[std::size_t(slave - 1)].enabled
@@ -499,11 +546,11 @@ void MainWindow::showDecoded(int slave) {
 }
 
 void MainWindow::applyTyped(int slave) {
-  QLineEdit* box = txtValue_[std::size_t(slave - 1)];
+  QLineEdit* box = typedValues_[std::size_t(slave - 1)];
   const TypedParse parsed = encodeTyped(box->text(), formatOf(slave));
   if (!parsed.raw) {
     // Refused: nothing changes but the word why.
-    QLabel* label = lblDecoded_[std::size_t(slave - 1)];
+    QLabel* label = decodedValues_[std::size_t(slave - 1)];
     label->setText(parsed.refusal);
     markText(label, Mark::Failure);
     return;
@@ -533,7 +580,7 @@ void MainWindow::showBench(int slave) {
     on << fault;
   if (const auto& sweep = sweeps_[std::size_t(slave - 1)])
     on << (sweep->isRamp() ? QStringLiteral("Ramp on") : QStringLiteral("Random values on"));
-  lblBench_[std::size_t(slave - 1)]->setText(on.join(u'\n'));
+  benchNotes_[std::size_t(slave - 1)]->setText(on.join(u'\n'));
 }
 
 void MainWindow::openBench(int slave) {
@@ -544,15 +591,15 @@ void MainWindow::openBench(int slave) {
   setSweep(slave, dialog.sweep());
 }
 
-void MainWindow::cmdCfgLcd_Click() {
-  const int port = cboComm_->currentIndex() < 0 ? 0 : cboComm_->currentData().toInt();
+void MainWindow::configureLcdClicked() {
+  const int port = chosenPort();
   disconnectPort();
-  if (cboModule_->currentIndex() == 0) {
-    if (!frmCfg1602_) frmCfg1602_ = std::make_unique<Config1602Window>(ini_, dialogs_);
-    frmCfg1602_->showWindow(port);
+  if (moduleList_->currentIndex() == 0) {
+    if (!config1602Window_) config1602Window_ = std::make_unique<Config1602Window>(ini_, dialogs_);
+    config1602Window_->showWindow(port);
   } else {
-    if (!frmCfg2004_) frmCfg2004_ = std::make_unique<Config2004Window>(ini_, dialogs_);
-    frmCfg2004_->showWindow(port);
+    if (!config2004Window_) config2004Window_ = std::make_unique<Config2004Window>(ini_, dialogs_);
+    config2004Window_->showWindow(port);
   }
 }
 
@@ -569,7 +616,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   const IniEntry entries[] = {
       textEntry(settings::kSection, QLatin1String(settings::kCommPort), storedPort_),
       textEntry(settings::kSection, QLatin1String(settings::kLineSettings), storedSetting_),
-      textEntry(lcd::kSection, QLatin1String(lcd::kModule), cboModule_->currentData().toString()),
+      textEntry(lcd::kSection, QLatin1String(lcd::kModule), moduleList_->currentData().toString()),
   };
   QString error;
   while (!ini_.save(entries, &error) &&

@@ -16,8 +16,10 @@
 #include <optional>
 
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -44,8 +46,8 @@ class MainWindow : public QWidget {
   // Whether the simulator is connected: its port open and served.
   bool isConnected() const;
   // The configuration windows, once Configure LCD has created them (else null).
-  Config1602Window* cfg1602() const { return frmCfg1602_.get(); }
-  Config2004Window* cfg2004() const { return frmCfg2004_.get(); }
+  Config1602Window* config1602Window() const { return config1602Window_.get(); }
+  Config2004Window* config2004Window() const { return config2004Window_.get(); }
   BusMonitor& monitor() { return *monitor_; }
 
   // Bench controls of slave 1..4, as its Faults and sweeps dialog sets them.
@@ -57,10 +59,22 @@ class MainWindow : public QWidget {
 
  private:
   void buildLayout();
+  QLayout* buildCommSettings();
+  QLayout* buildButtons();
+  QGroupBox* buildSimulator();
   QWidget* buildSlaveQuadrant(int slave);
+  void buildRegisterRows(int slave, QGridLayout* grid);
+  void buildTypedValueRow(int slave, QGridLayout* grid);
+  void buildBenchRow(int slave, QGridLayout* grid);
+  QLayout* buildByteDisplays();
+  QLabel* buildNotice();
   void load();
-  void cmdConnect_Click();
-  void cmdCfgLcd_Click();
+  void connectClicked();
+  void configureLcdClicked();
+  // The number chosen in the port list; 0 while none is.
+  int chosenPort() const;
+  ServePlan planAfter(const SlaveTableLoad& loaded) const;
+  void showConnected(const SlaveTableLoad& loaded, const QString& openNotice);
   void onPortLost(const QString& reason);
   void disconnectPort();
   void onServed(const std::vector<ServeEvent>& batch);
@@ -98,32 +112,33 @@ class MainWindow : public QWidget {
   QString storedPort_;
   QString storedSetting_;
   // Top-level windows of their own (no owner), created on first use and kept for the run.
-  std::unique_ptr<Config1602Window> frmCfg1602_;
-  std::unique_ptr<Config2004Window> frmCfg2004_;
+  std::unique_ptr<Config1602Window> config1602Window_;
+  std::unique_ptr<Config2004Window> config2004Window_;
 
-  QGroupBox* fComm_ = nullptr;
-  std::array<QRadioButton*, 3> optBaud_{};  // opt9600, opt19200, opt38400
-  QComboBox* cboDF_ = nullptr;
-  QComboBox* cboComm_ = nullptr;
-  QComboBox* cboModule_ = nullptr;
-  QLabel* lblDevice_ = nullptr;
-  QPushButton* cmdConnect_ = nullptr;
-  QPushButton* cmdCfgLcd_ = nullptr;
-  QGroupBox* fModSim_ = nullptr;
-  std::array<QLabel*, 4> lblSid_{};
-  std::array<QLabel*, 8> lblReg_{};
-  // cboMReg1..cboMReg4, elements 0..2 each.
-  std::array<std::array<QComboBox*, 3>, 4> cboMReg_{};
+  QGroupBox* commSettings_ = nullptr;
+  std::array<QRadioButton*, 3> baudButtons_{};  // in the order of kBaudRates
+  QComboBox* dataFormatList_ = nullptr;
+  QComboBox* portList_ = nullptr;
+  QComboBox* moduleList_ = nullptr;
+  QLabel* deviceLabel_ = nullptr;
+  QPushButton* connectButton_ = nullptr;
+  QPushButton* configureButton_ = nullptr;
+  QGroupBox* simulator_ = nullptr;
+  std::array<QLabel*, 4> addressLabels_{};
+  // Two per slave: the register polled, and the next one of a two-register value.
+  std::array<QLabel*, 8> registerLabels_{};
+  // Per slave: the value's low byte, its second byte, and its third byte (0x00..0x0F).
+  std::array<std::array<QComboBox*, 3>, 4> valueLists_{};
   // The value as the module shows it: typed in, and read back from the lists.
-  std::array<QLineEdit*, 4> txtValue_{};
-  std::array<QLabel*, 4> lblDecoded_{};
+  std::array<QLineEdit*, 4> typedValues_{};
+  std::array<QLabel*, 4> decodedValues_{};
   // What bench controls are on, in red, while any is.
-  std::array<QLabel*, 4> lblBench_{};
+  std::array<QLabel*, 4> benchNotes_{};
   Sweeps sweeps_;
-  QLabel* lblRxData_ = nullptr;
-  QLabel* lblTxData_ = nullptr;
-  QLabel* lblStatus_ = nullptr;
-  QLabel* lblNotice_ = nullptr;
+  QLabel* receivedBytes_ = nullptr;
+  QLabel* transmittedBytes_ = nullptr;
+  QLabel* verdict_ = nullptr;
+  QLabel* notice_ = nullptr;
   BusMonitor* monitor_ = nullptr;
 };
 

@@ -120,13 +120,14 @@ void AppSession::showValue(int slave, quint32 value) const {
 }
 
 QWidget& AppSession::lcdWindow() const {
-  if (main && main->cfg1602()) return *main->cfg1602();
-  if (main && main->cfg2004()) return *main->cfg2004();
+  if (main && main->config1602Window()) return *main->config1602Window();
+  if (main && main->config2004Window()) return *main->config2004Window();
   qFatal("Configure LCD opened no window");
 }
 
 SerialPort& AppSession::lcdPort() const {
-  return main->cfg1602() ? main->cfg1602()->port() : main->cfg2004()->port();
+  return main->config1602Window() ? main->config1602Window()->port()
+                                  : main->config2004Window()->port();
 }
 
 void AppSession::sendConfig() const {
