@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/modbus/HexText.h"
 #include "core/monitor/BusCounters.h"
 #include "core/monitor/LogExport.h"
 #include "core/settings/IniFile.h"
@@ -58,10 +59,6 @@ int fail(const QString& message) {
   return 1;
 }
 
-QString hexBytes(const QByteArray& bytes) {
-  return formatBytes(bytes).trimmed();
-}
-
 // The module as the main window reads it: exactly "1602" is the two-line module.
 QString moduleOf(const CliOptions& o, const IniFile& ini) {
   if (o.module) return *o.module;
@@ -97,7 +94,7 @@ void aim(SerialPort& port, const CliOptions& o, const IniFile& ini) {
 int runFrame(const CliOptions& o, const IniFile& ini) {
   const FrameBytes frame = frameFor(moduleOf(o, ini), ini);
   if (frame.bytes.isEmpty()) return fail(frame.refusal);
-  std::printf("%s\n", qPrintable(hexBytes(frame.bytes)));
+  std::printf("%s\n", qPrintable(hexText(frame.bytes)));
   return 0;
 }
 
@@ -392,10 +389,10 @@ class Simulation {
   void print(const Exchange& x) {
     if (!x.sendError.isEmpty()) fail(QStringLiteral("The reply was not sent. %1").arg(x.sendError));
     if (x.latencyUs >= 0) counters_.recordLatency(x.slave, x.latencyUs);
-    const QString tx = hexBytes(x.sent);
+    const QString tx = hexText(x.sent);
     QString text =
         QStringLiteral("RX %1 | %2 | TX%3")
-            .arg(hexBytes(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
+            .arg(hexText(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
     if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
     if (o_.timestamps) text = isoTime(x.time) + u' ' + text;
     out_.post(text.toUtf8() + '\n');

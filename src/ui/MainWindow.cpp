@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/modbus/HexText.h"
 #include "core/modbus/LineSettings.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
@@ -513,8 +514,8 @@ ChosenValues MainWindow::chosenValues() const {
 }
 
 void MainWindow::showExchange(const Exchange& exchange) {
-  receivedBytes_->setText(formatBytes(exchange.request));
-  transmittedBytes_->setText(formatBytes(exchange.sent));
+  receivedBytes_->setText(byteDisplay(exchange.request));
+  transmittedBytes_->setText(byteDisplay(exchange.sent));
   verdict_->setText(statusText(exchange.verdict));
 }
 

@@ -21,4 +21,9 @@ CheckValue checkValue(QByteArrayView body) {
   return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
 }
 
+QByteArray withCheckValue(QByteArrayView body) {
+  const CheckValue check = checkValue(body);
+  return body.toByteArray().append(char(check.lo)).append(char(check.hi));
+}
+
 }  // namespace vantor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <cstdint>
@@ -19,5 +20,9 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes);
 
 // The check value a frame whose body is `body` must end with.
 CheckValue checkValue(QByteArrayView body);
+
+// `body` followed by its check value, low byte first (Modbus over serial line, 2.5.1.2: the
+// CRC is appended low-order byte first).
+QByteArray withCheckValue(QByteArrayView body);
 
 }  // namespace vantor

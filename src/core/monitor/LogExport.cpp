@@ -1,6 +1,7 @@
 #include "core/monitor/LogExport.h"
 
 #include "core/io/ReplaceFile.h"
+#include "core/modbus/HexText.h"
 
 namespace vantor {
 

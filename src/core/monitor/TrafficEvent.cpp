@@ -1,5 +1,7 @@
 #include "core/monitor/TrafficEvent.h"
 
+#include "core/modbus/HexText.h"
+
 #include <cstdlib>
 
 namespace vantor {
@@ -84,10 +86,6 @@ QString describe(const TrafficEvent& e) {
       return QStringLiteral("reply of slave %1%2").arg(e.slave).arg(detail);
   }
   return {};
-}
-
-QString hexText(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
 QString isoTime(const QDateTime& utcOrOffset) {

@@ -47,9 +47,6 @@ std::vector<TrafficEvent> eventsOf(const Response& response, const QDateTime& ti
 // "CRC Error (expected check value 84 0A)".
 QString describe(const TrafficEvent& event);
 
-// Upper-case hex pairs separated by one blank, e.g. "01 03 00 00 00 01 84 0A".
-QString hexText(const QByteArray& bytes);
-
 // ISO 8601 local time with milliseconds and offset, e.g. "2026-12-06T23:14:11.123+01:00"; a
 // time in UTC is given in local time, one with an offset of its own keeps it.
 QString isoTime(const QDateTime& time);

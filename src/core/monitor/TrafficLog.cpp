@@ -1,6 +1,7 @@
 #include "core/monitor/TrafficLog.h"
 
 #include <algorithm>
+#include "core/modbus/HexText.h"
 
 namespace vantor {
 

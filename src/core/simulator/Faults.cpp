@@ -10,11 +10,6 @@ namespace {
 
 constexpr int kMaxDelayMs = 60000;
 
-QByteArray withCheck(QByteArray body) {
-  const CheckValue c = checkValue(body);
-  return body.append(char(c.lo)).append(char(c.hi));
-}
-
 QString code2(int code) {
   return QString::number(code).rightJustified(2, u'0');
 }
@@ -41,8 +36,8 @@ void applyFault(Response& r, const Fault& fault) {
       return;
     case FaultKind::Exception:
       // Address, the function code with its high bit set, the exception code, check value.
-      r.reply = withCheck(QByteArray(1, char(address)) + char(function | 0x80) +
-                          char(fault.exceptionCode));
+      r.reply = withCheckValue(QByteArray(1, char(address)) + char(function | 0x80) +
+                               char(fault.exceptionCode));
       r.note = QStringLiteral("exception %1 sent").arg(code2(fault.exceptionCode));
       return;
     case FaultKind::BadCrc:
@@ -53,7 +48,7 @@ void applyFault(Response& r, const Fault& fault) {
     case FaultKind::WrongAddress: {
       if (r.reply.isEmpty()) return;
       const std::uint8_t other = address >= 247 ? 1 : std::uint8_t(address + 1);
-      r.reply = withCheck(QByteArray(1, char(other)) + r.reply.mid(1, r.reply.size() - 3));
+      r.reply = withCheckValue(QByteArray(1, char(other)) + r.reply.mid(1, r.reply.size() - 3));
       r.note = QStringLiteral("reply from address %1 sent").arg(other);
       return;
     }

@@ -1,5 +1,6 @@
 #include "core/simulator/Responder.h"
 
+#include "core/modbus/HexText.h"
 #include "core/modbus/RtuFrame.h"
 
 namespace vantor {
@@ -8,10 +9,6 @@ namespace {
 
 std::uint8_t byteAt(QByteArrayView bytes, int i) {
   return static_cast<std::uint8_t>(bytes[i]);
-}
-
-QString hex2(int value) {
-  return QString::number(value, 16).toUpper().rightJustified(2, u'0');
 }
 
 // The reply of `slave` (0-based) to `request`: address and function code echoed, the byte
@@ -34,8 +31,7 @@ std::optional<QByteArray> replyOf(QByteArrayView request, const Slave& slave,
         .append(char(*high))
         .append(char(*low));
   }
-  const CheckValue check = checkValue(reply);
-  return reply.append(char(check.lo)).append(char(check.hi));
+  return withCheckValue(reply);
 }
 
 }  // namespace
@@ -120,12 +116,14 @@ QString reasonText(const Response& r) {
     case Verdict::FunctionDiffers:
       return QStringLiteral("slave %1 is polled with function %2 but configured for %3")
           .arg(r.slave)
-          .arg(hex2(byteAt(r.request, rtu::kFunctionCode)), hex2(r.configured.functionCode));
+          .arg(hexDigits(byteAt(r.request, rtu::kFunctionCode)),
+               hexDigits(r.configured.functionCode));
     case Verdict::StartDiffers:
       return QStringLiteral("slave %1 expects register 0x%2, the poll asks for 0x%3")
           .arg(r.slave)
-          .arg(QString::number(r.configured.startRegister, 16).toUpper().rightJustified(4, u'0'),
-               (hex2(byteAt(r.request, rtu::kStartHi)) + hex2(byteAt(r.request, rtu::kStartLo))));
+          .arg(hexDigits(r.configured.startRegister, 4),
+               hexDigits(byteAt(r.request, rtu::kStartHi) * 256u + byteAt(r.request, rtu::kStartLo),
+                         4));
     case Verdict::CountDiffers:
       return QStringLiteral("slave %1 expects %2, the poll asks for %3")
           .arg(r.slave)
@@ -135,11 +133,6 @@ QString reasonText(const Response& r) {
     default:
       return {};
   }
-}
-
-QString formatBytes(QByteArrayView bytes) {
-  if (bytes.isEmpty()) return {};
-  return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper()) + u' ';
 }
 
 }  // namespace vantor

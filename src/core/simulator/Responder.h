@@ -62,7 +62,4 @@ QString statusText(Verdict verdict);
 // Why a valid request got no reply, in plain words; empty when it was answered or invalid.
 QString reasonText(const Response& response);
 
-// Bytes as the simulator shows them: two upper-case hex digits and one blank per byte.
-QString formatBytes(QByteArrayView bytes);
-
 }  // namespace vantor
