@@ -20,10 +20,6 @@ namespace {
 
 constexpr int kDrainTimeoutMs = 2000;
 
-QString systemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
-
 int baudOfSpeed(speed_t speed) {
   switch (speed) {
     case B1200:
@@ -96,23 +92,41 @@ bool SerialPort::open(QString* error) {
   };
   if (port_.isOpen()) return fail(tr("%1 is already open.").arg(describe()));
   actual_.reset();
-
-  if (devicePath_) {
-    device_ = *devicePath_;
-    if (device_.isEmpty()) return fail(tr("No device is named: give the path of a serial device."));
-  } else {
-    if (commPort_ < 1) return fail(tr("No port number is chosen."));
-    device_ = resolver_ ? resolver_(commPort_) : QString();
-    if (device_.isEmpty())
-      return fail(tr("Port %1 stands for no serial device on this computer. Name one in the "
-                     "[Ports] section of the settings file.")
-                      .arg(commPort_));
-  }
+  if (const QString why = resolveDevice(); !why.isEmpty()) return fail(why);
   if (!line_)
     return fail(tr("%1: the line settings are not complete; choose a baud rate and a data "
                    "format.")
                     .arg(describe()));
+  if (const QString why = openDevice(); !why.isEmpty())
+    return fail(tr("%1: %2").arg(describe(), why));
+  // The driver may quietly keep a setting it cannot do (some pseudo-terminals have no
+  // parity); read back what it runs at rather than trust what was asked.
+  termios attributes{};
+  if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
+  port_.clearError();
+  port_.clear(QSerialPort::Input);
+  closing_ = false;
+  writeError_.clear();
+  qCDebug(lcSerial) << "opened" << device_ << formatLineSettings(*line_);
+  return true;
+}
 
+QString SerialPort::resolveDevice() {
+  if (devicePath_) {
+    device_ = *devicePath_;
+    return device_.isEmpty() ? tr("No device is named: give the path of a serial device.")
+                             : QString();
+  }
+  if (commPort_ < 1) return tr("No port number is chosen.");
+  device_ = resolver_ ? resolver_(commPort_) : QString();
+  if (device_.isEmpty())
+    return tr("Port %1 stands for no serial device on this computer. Name one in the [Ports] "
+              "section of the settings file.")
+        .arg(commPort_);
+  return {};
+}
+
+QString SerialPort::openDevice() {
   const PortSettings settings = portSettingsOf(*line_);
   port_.setPortName(device_);
   port_.setBaudRate(settings.baud);
@@ -127,25 +141,16 @@ bool SerialPort::open(QString* error) {
     const QString why =
         locked ? tr("the device is in use by another program.") : port_.errorString();
     port_.clearError();
-    return fail(tr("%1: %2").arg(describe(), why));
+    return why;
   }
   // Lock files only keep out programs that honour them, and root passes the terminal's
   // exclusive mode; an advisory lock on the descriptor covers the rest.
   if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
     port_.close();
     port_.clearError();
-    return fail(tr("%1: the device is in use by another program.").arg(describe()));
+    return tr("the device is in use by another program.");
   }
-  // The driver may quietly keep a setting it cannot do (some pseudo-terminals have no
-  // parity); read back what it runs at rather than trust what was asked.
-  termios attributes{};
-  if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
-  port_.clearError();
-  port_.clear(QSerialPort::Input);
-  closing_ = false;
-  writeError_.clear();
-  qCDebug(lcSerial) << "opened" << device_ << formatLineSettings(*line_);
-  return true;
+  return {};
 }
 
 PortSettings SerialPort::applied() const {
@@ -186,28 +191,12 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   }
   if (bytes.isEmpty()) return result;
   writeError_.clear();
-  // Straight to the driver when nothing else waits to go: a poll's answer should leave as
-  // soon as it is built, without a turn of the event loop or a write notifier.
-  qint64 direct = 0;
-  if (port_.bytesToWrite() == 0) {
-    const ssize_t n = ::write(int(port_.handle()), bytes.constData(), std::size_t(bytes.size()));
-    if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      result.error = systemError(errno);
-      return result;
-    }
-    direct = std::max<qint64>(n, 0);
+  const qint64 accepted = port_.write(bytes);
+  if (accepted < 0) {
+    result.error = port_.errorString();
+    return result;
   }
-  qint64 accepted = direct;
-  if (direct < bytes.size()) {
-    const qint64 rest = port_.write(bytes.constData() + direct, bytes.size() - direct);
-    if (rest < 0) {
-      result.error = port_.errorString();
-      result.written = direct;
-      return result;
-    }
-    accepted += rest;
-    port_.flush();
-  }
+  port_.flush();
   // One time limit for all of the drain, and the message gives the time really waited.
   QElapsedTimer waited;
   waited.start();

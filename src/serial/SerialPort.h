@@ -97,6 +97,10 @@ class SerialPort : public QObject {
   void lost(const QString& reason);
 
  private:
+  // The device the port number or path stands for; why there is none, or empty.
+  QString resolveDevice();
+  // Opens it with the line settings, for this program alone; why not, or empty.
+  QString openDevice();
   void onError(QSerialPort::SerialPortError error);
   WriteResult hand(const QByteArray& bytes, bool drain);
 

@@ -116,9 +116,11 @@ class TstConfigWindows : public QObject {
     if (lockHeld) {
       lock = ::open(QFile::encodeName(s.ini.lockPath()).constData(), O_RDWR | O_CREAT, 0644);
       QCOMPARE(::flock(lock, LOCK_EX), 0);
-      s.dialogs.onLockWait = [&lock](qint64 waitedMs) {
-        ::close(std::exchange(lock, -1));  // the other program lets go, and the user gives up
-        return waitedMs < 0;
+      // The user gives up the first wait; while the second is said, the other program lets go.
+      s.dialogs.onLockWait = [&lock, waits = 0](qint64 waitedMs) mutable {
+        if (waitedMs < 0 || ++waits == 1) return waitedMs < 0;
+        if (lock >= 0) ::close(std::exchange(lock, -1));
+        return true;
       };
     } else {
       s.breakSettingsFolder();

@@ -100,53 +100,64 @@ bool FileLock::open(const QString& path) {
   return false;
 }
 
+// A thread of its own that waits in the kernel for the lock, on a descriptor of the same open
+// file: the kernel wakes a blocked waiter the moment the holder lets go, where trying again now
+// and then would rarely catch the lock free from a holder that saves again and again. If the
+// wait is given up before the thread gets the lock, it lets go of the lock as soon as it has
+// it.
+struct FileLock::Waiter {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  int result = 0;
+
+  static std::shared_ptr<Waiter> start(int fd, int operation) {
+    const int descriptor = ::dup(fd);
+    if (descriptor < 0) return nullptr;
+    auto waiter = std::make_shared<Waiter>();
+    std::thread([waiter, descriptor, operation] {
+      int result;
+      while ((result = ::flock(descriptor, operation)) != 0 && errno == EINTR) {
+      }
+      const std::lock_guard lock(waiter->mutex);
+      if (waiter->abandoned && result == 0) ::flock(descriptor, LOCK_UN);
+      ::close(descriptor);
+      waiter->result = result == 0 ? 0 : errno;
+      waiter->finished = true;
+      waiter->done.notify_one();
+    }).detach();
+    return waiter;
+  }
+};
+
 void FileLock::wait(const QString& path, Kind kind, const LockWait& lockWait) {
   const int operation = kind == Kind::Shared ? LOCK_SH : LOCK_EX;
+  const auto cannotLock = [&](int error) {
+    error_ = QStringLiteral("its lock file %1 cannot be locked (%2)").arg(path, systemError(error));
+  };
   if (!othersQueued(fd_)) {
     if (::flock(fd_, operation | LOCK_NB) == 0) {
       takenAtMs_ = QDateTime::currentMSecsSinceEpoch();
       return;
     }
-    if (errno != EWOULDBLOCK) {
-      error_ =
-          QStringLiteral("its lock file %1 cannot be locked (%2)").arg(path, systemError(errno));
-      return;
-    }
+    if (errno != EWOULDBLOCK) return cannotLock(errno);
   }
   queue(fd_, true);
-  // The kernel wakes a blocked waiter the moment the holder lets go; trying again now and then
-  // would rarely catch the lock free from a holder that saves again and again. So a thread of
-  // its own waits, on a descriptor of the same open file; if the wait is given up before it
-  // gets the lock, it lets go of the lock as soon as it has it.
-  struct Waiter {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool abandoned = false;
-    int result = 0;
-  };
-  auto waiter = std::make_shared<Waiter>();
-  const int descriptor = ::dup(fd_);
-  if (descriptor < 0) {
-    error_ = QStringLiteral("its lock file %1 cannot be locked (%2)").arg(path, systemError(errno));
-    return;
-  }
-  std::thread([waiter, descriptor, operation] {
-    int result;
-    while ((result = ::flock(descriptor, operation)) != 0 && errno == EINTR) {
-    }
-    const std::lock_guard lock(waiter->mutex);
-    if (waiter->abandoned && result == 0) ::flock(descriptor, LOCK_UN);
-    ::close(descriptor);
-    waiter->result = result == 0 ? 0 : errno;
-    waiter->finished = true;
-    waiter->done.notify_one();
-  }).detach();
+  const std::shared_ptr<Waiter> waiter = Waiter::start(fd_, operation);
+  if (!waiter) return cannotLock(errno);
+  const bool reported = await(*waiter, path, lockWait);
+  if (!waiter->abandoned) queue(fd_, false);
+  if (reported) lockWait.report(-1);
+  if (error_.isEmpty() && waiter->result != 0) cannotLock(waiter->result);
+  if (error_.isEmpty()) takenAtMs_ = QDateTime::currentMSecsSinceEpoch();
+}
 
+bool FileLock::await(Waiter& waiter, const QString& path, const LockWait& lockWait) {
   const auto start = std::chrono::steady_clock::now();
   bool reported = false;
-  std::unique_lock lock(waiter->mutex);
-  while (!waiter->done.wait_for(lock, kPollInterval, [&] { return waiter->finished; })) {
+  std::unique_lock lock(waiter.mutex);
+  while (!waiter.done.wait_for(lock, kPollInterval, [&] { return waiter.finished; })) {
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     if (waited >= lockWait.limit) {
@@ -158,21 +169,15 @@ void FileLock::wait(const QString& path, Kind kind, const LockWait& lockWait) {
       lock.unlock();
       const bool goOn = lockWait.report(waited.count());
       lock.lock();
-      if (!goOn && !waiter->finished)
+      if (!goOn && !waiter.finished)
         error_ = QStringLiteral("the wait for its lock file %1 was given up").arg(path);
     }
     if (!error_.isEmpty()) {
-      waiter->abandoned = true;
+      waiter.abandoned = true;
       break;
     }
   }
-  if (waiter->finished && error_.isEmpty() && waiter->result != 0)
-    error_ = QStringLiteral("its lock file %1 cannot be locked (%2)")
-                 .arg(path, systemError(waiter->result));
-  lock.unlock();
-  if (!waiter->abandoned) queue(fd_, false);
-  if (reported) lockWait.report(-1);
-  if (error_.isEmpty()) takenAtMs_ = QDateTime::currentMSecsSinceEpoch();
+  return reported;
 }
 
 }  // namespace vantor

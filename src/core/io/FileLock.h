@@ -42,8 +42,11 @@ class FileLock {
   qint64 takenAtMs() const { return takenAtMs_; }
 
  private:
+  struct Waiter;
   bool open(const QString& path);
   void wait(const QString& path, Kind kind, const LockWait& wait);
+  // Waits for `waiter` within the limit, reporting as asked; whether it reported.
+  bool await(Waiter& waiter, const QString& path, const LockWait& wait);
 
   int fd_ = -1;
   QString error_;
