@@ -82,6 +82,7 @@ QByteArray readUntil(int fd, Clock::time_point until, int want = 0) {
 // (-1: none, not counted).
 void master(int fd, const std::atomic<int>& phase, const std::atomic<bool>& stop,
             std::array<PhaseStats, kPhaseCount>& stats) {
+  actAsADevice();
   PhaseStats ignored;
   bool resync = false;  // after a lost or wrong reply its bytes may still come: not a fault
   auto turn = Clock::now();
