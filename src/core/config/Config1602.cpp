@@ -64,8 +64,7 @@ const std::vector<Config1602List>& config1602Lists() {
              range(keys::kDigits), keys::kDigits.first),
         list(&Config1602::cboDP, "cboDP", "Number of decimal place", range(keys::kDecimals)),
         list(&Config1602::cboStart, "cboStart", "Data Display Start Location", range(keys::kStart)),
-        list(&Config1602::cboDT, "cboDT", "Data Type",
-             {"Unsigned Integer", "Signed Integer", "BCD", "Long BCD", "Long Integer"}),
+        list(&Config1602::cboDT, "cboDT", "Data Type", dataTypeEntries(&DataTypeInfo::twoLineName)),
         list(&Config1602::cboAlarmHi, "cboAlarmHi", "Alarm Trip Point Hi", hex),
         list(&Config1602::cboAlarmLo, "cboAlarmLo", "Alarm Trip Point Lo", hex),
     };

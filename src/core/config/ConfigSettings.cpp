@@ -32,6 +32,12 @@ QStringList dataFormatEntries() {
   return entries;
 }
 
+QStringList dataTypeEntries(const char* DataTypeInfo::*name) {
+  QStringList entries;
+  for (const DataTypeInfo& type : kDataTypes) entries << QString::fromLatin1(type.*name);
+  return entries;
+}
+
 std::pair<int, int> linePositions(QStringView text) {
   const LineChoice choice = parseLineChoice(text);
   return {choice.baud.value_or(-1), choice.format.value_or(-1)};

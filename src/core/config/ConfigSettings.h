@@ -4,6 +4,7 @@
 // list entries, the line-settings text of key CSet, reading stored numbers back as list
 // positions with first-use defaults, and writing a window's keys in order.
 
+#include "core/config/DataType.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
 
@@ -29,6 +30,9 @@ QStringList numberEntries(int first, int last);  // decimal, no leading zeros
 QStringList hexEntries(const QString& prefix);   // prefix + "00".."FF", upper case
 QStringList baudEntries();                       // "9600", "19200", "38400"
 QStringList dataFormatEntries();                 // "8N1", "8N2", "8E1"
+// The data types by code, under the names one place shows them by, e.g.
+// &DataTypeInfo::twoLineName.
+QStringList dataTypeEntries(const char* DataTypeInfo::*name);
 
 // List positions of the baud rate and data format a line-settings text (key CSet) chooses,
 // -1 where it chooses none; and the text for a choice, the baud part empty without one.

@@ -19,7 +19,7 @@ Slave slaveOf(int cboSlaveID, bool opt03, int cboSAH, int cboSAL, int cboDT, int
   s.address = std::uint8_t(cboSlaveID + ini::cfg1602::kAddress.first);
   s.functionCode = opt03 ? kReadHolding : kReadInput;
   s.startRegister = std::uint16_t(cboSAH * 256 + cboSAL);
-  s.registerCount = cboDT >= ini::kFirstTwoRegisterType ? 2 : 1;
+  s.registerCount = std::uint8_t(registerCount(DataType(cboDT)));
   s.dataType = cboDT;
   s.decimals = cboDP;
   s.intervalMs = (cboSampling + ini::kInterval.first) * 100;
