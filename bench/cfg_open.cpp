@@ -69,10 +69,10 @@ int main(int argc, char* argv[]) {
 
   // Saved configurations with every list chosen, so that nothing falls back to defaults.
   Config1602 two = loadConfig1602(ini).cfg;
-  two.cboBaud = two.cboDF1 = 0;
+  two.line = {9600, 0};
   Config2004 four = loadConfig2004(ini).cfg;
-  four.cboBaud = four.cboDF1 = 0;
-  four.cboAF = 3;
+  four.line = {9600, 0};
+  four.activeFields = 4;
   QString error;
   if (!saveConfig1602(ini, two, &error) || !saveConfig2004(ini, four, &error)) {
     std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -67,7 +67,7 @@ struct Poll {
   int address;
   int function;  // 3 or 4
   int start;     // register number, 0-based
-  int type;      // data-type list position: 0..2 one register, 3..4 two
+  int type;      // data type code: 0..2 one register, 3..4 two
 };
 void storePoll(IniFile& ini, const QString& section, const QString& suffix, const Poll& poll);
 

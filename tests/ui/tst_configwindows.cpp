@@ -46,15 +46,23 @@ class TstConfigWindows : public QObject {
   static void models() {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("slaveList");  // the (first field's) slave address
+    QTest::addColumn<QString>("slaveList");     // the (first field's) slave address
+    QTest::addColumn<QString>("decimalsList");  // a list that offers 0
+    QTest::addColumn<QString>("decimalsCaption");
     QTest::addColumn<int>("slaveByte");
     QTest::addColumn<int>("width");  // of a display row
     QTest::newRow("1602") << "1602"
                           << "Configure KV-216/KV-216L"
-                          << "cboSlaveID" << frame1602::kSlaveAddress << frame1602::kRowWidth;
+                          << "cboSlaveID"
+                          << "cboDP"
+                          << "Number of decimal place" << frame1602::kSlaveAddress
+                          << frame1602::kRowWidth;
     QTest::newRow("2004") << "2004"
                           << "Configure KV-420"
-                          << "cboSlaveID_0" << frame2004::kRequests + frame2004::kSlaveAddress
+                          << "cboSlaveID_0"
+                          << "cboDP_0"
+                          << "Number of decimal place (field 1)"
+                          << frame2004::kRequests + frame2004::kSlaveAddress
                           << frame2004::kRowWidth;
   }
 
@@ -63,13 +71,15 @@ class TstConfigWindows : public QObject {
   void cleanup() { s_.reset(); }
 
   // Opens as its own window on the chosen port at 9600,n,8,1; every Send puts the whole frame
-  // the window shows on the line in one piece; closing asks whether to save, and only Yes
-  // writes the file.
+  // the window shows on the line in one piece, and none while a list has no choice; closing
+  // asks whether to save, and only Yes writes the file.
   void sendAndClose_data() { models(); }
   void sendAndClose() {
     QFETCH(QString, model);
     QFETCH(QString, title);
     QFETCH(QString, slaveList);
+    QFETCH(QString, decimalsList);
+    QFETCH(QString, decimalsCaption);
     QFETCH(int, slaveByte);
     AppSession& s = open(model);
     const QString fault = s.lcdOpeningFault(title);
@@ -89,6 +99,13 @@ class TstConfigWindows : public QObject {
     s.configureLcd();  // restores the file, not the abandoned edit
     s.sendConfig();
     QCOMPARE(readOnce(s.pty).toHex(' '), saved.toHex(' '));
+    s.lcd(decimalsList)->setCurrentIndex(-1);
+    s.sendConfig();
+    QCOMPARE(s.dialogs.texts(), QStringList{"Nothing was sent. Choose an entry in each of these "
+                                            "lists first: " +
+                                            decimalsCaption + "."});
+    s.dialogs.boxes.clear();
+    s.lcd(decimalsList)->setCurrentIndex(0);
     s.lcd(slaveList)->setCurrentIndex(16);
     s.sendConfig();
     const QByteArray edited = readOnce(s.pty);
@@ -116,11 +133,11 @@ class TstConfigWindows : public QObject {
     if (lockHeld) {
       lock = ::open(QFile::encodeName(s.ini.lockPath()).constData(), O_RDWR | O_CREAT, 0644);
       QCOMPARE(::flock(lock, LOCK_EX), 0);
-      // The user gives up the first wait; while the second is said, the other program lets go.
-      s.dialogs.onLockWait = [&lock, waits = 0](qint64 waitedMs) mutable {
-        if (waitedMs < 0 || ++waits == 1) return waitedMs < 0;
-        if (lock >= 0) ::close(std::exchange(lock, -1));
-        return true;
+      // The user gives up, and only then does the other program let go: letting go first
+      // races the give-up, and the wait may end by taking the lock.
+      s.dialogs.onLockWait = [&lock](qint64 waitedMs) {
+        if (waitedMs < 0) ::close(std::exchange(lock, -1));
+        return waitedMs < 0;
       };
     } else {
       s.breakSettingsFolder();
@@ -133,7 +150,10 @@ class TstConfigWindows : public QObject {
     QVERIFY(s.dialogs.boxes[1].detail.contains(lockHeld ? s.ini.lockPath() : s.ini.filePath()));
     QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
     QCOMPARE(s.ini.read("Cfg" + model, "CSet").isEmpty(), !lockHeld);
-    if (lockHeld) QVERIFY(s.dialogs.lockWaits.value(0) >= 1000 && s.dialogs.lockWaits.last() == -1);
+    if (lockHeld) {  // said after a second, given up at once
+      QCOMPARE(s.dialogs.lockWaits.size(), 2);
+      QVERIFY(s.dialogs.lockWaits[0] >= 1000 && s.dialogs.lockWaits[1] == -1);
+    }
   }
 
   // Typed or pasted, a character the module cannot show becomes "?", one per character as

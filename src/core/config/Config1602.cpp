@@ -1,7 +1,6 @@
 #include "core/config/Config1602.h"
 
 #include <span>
-#include <tuple>
 
 namespace vantor {
 
@@ -9,106 +8,92 @@ namespace {
 
 namespace keys = ini::cfg1602;
 constexpr const char* kSection = keys::kSection;
+constexpr FieldKeys kFieldKeys{keys::kAddress, keys::kDigits, keys::kDecimals, keys::kStart,
+                               keys::kDataType};
+static_assert(keys::kDataType.last == int(kDataTypes.size()) - 1);
 
-// Which key each numeric list restores from.
-struct NumericKey {
-  const NumberKey& key;
-  int Config1602::*position;
-};
-const NumericKey kNumericKeys[] = {
-    {keys::kAddress, &Config1602::cboSlaveID}, {ini::kInterval, &Config1602::cboSampling},
-    {keys::kRegisterHi, &Config1602::cboSAH},  {keys::kRegisterLo, &Config1602::cboSAL},
-    {keys::kDigits, &Config1602::cboDWidth},   {keys::kStart, &Config1602::cboStart},
-    {keys::kDecimals, &Config1602::cboDP},     {keys::kDataType, &Config1602::cboDT},
-};
+constexpr std::uint16_t kAlarmOnOpening = 0xFFFF;
 
-constexpr int kAlarmOnOpening = 0xFF;
-
-const ChoiceList& listOf(int Config1602::*position) {
-  for (const Config1602List& l : config1602Lists())
-    if (l.position == position) return l.list;
-  Q_UNREACHABLE();
+QString caption(const char* text) {
+  return QString::fromLatin1(text);
 }
 
 // Without a chosen format the ending of the text read at opening is kept, so a text that
-// matched no format survives the save. A baud part it began with is dropped first: the chosen
-// baud goes in front, and keeping both would grow the text by one baud part per save.
+// matched no format survives the save. A baud rate it began with is dropped first: the chosen
+// baud rate goes in front, and keeping both would grow the text by one baud rate per save.
 QString lineSettingsTail(const Config1602& cfg) {
-  if (selects(cfg.cboDF1, dataFormatEntries().size())) return lineSettingsText(-1, cfg.cboDF1);
-  const int heldBaud = linePositions(cfg.CSet).first;
-  return heldBaud < 0 ? cfg.CSet : cfg.CSet.mid(baudEntries().at(heldBaud).size());
+  if (cfg.line.format) return moduleLineText({std::nullopt, cfg.line.format});
+  const std::optional<int> heldBaud = moduleLineOf(cfg.lineText).baud;
+  return heldBaud ? cfg.lineText.mid(QString::number(*heldBaud).size()) : cfg.lineText;
+}
+
+// In the order an opening has always read them, which is the order its notice names them.
+void loadNumbers(SettingsRestore& restore, Config1602& cfg) {
+  const auto number = [&](const NumberKey& key, const char* text) {
+    return restore.number(kSection, key, caption(text));
+  };
+  DataField& field = cfg.field;
+  field.slaveAddress = number(keys::kAddress, captions::kSlaveAddress);
+  cfg.pollInterval = number(ini::kInterval, captions::kPollInterval);
+  const int registerHi = number(keys::kRegisterHi, captions::kRegisterHi);
+  const int registerLo = number(keys::kRegisterLo, captions::kRegisterLo);
+  field.startRegister = std::uint16_t(registerHi << 8 | registerLo);
+  field.digits = number(keys::kDigits, captions::kDigits);
+  field.startLocation = number(keys::kStart, captions::kStartLocation);
+  field.decimals = number(keys::kDecimals, captions::kDecimals);
+  field.dataType = DataType(number(keys::kDataType, captions::kDataType));
+  field.functionCode = restore.functionCode(kSection, caption(captions::kFunctionCode));
+}
+
+QStringList unlistedOf(const Config1602& cfg) {
+  QStringList unlisted;
+  if (!frame1602::kLineCodes.baudCode(cfg.line.baud)) unlisted << caption(captions::kBaud);
+  if (!frame1602::kLineCodes.formatCode(cfg.line.format))
+    unlisted << caption(captions::kDataFormat);
+  if (!allows(ini::kInterval, cfg.pollInterval)) unlisted << caption(captions::kPollInterval);
+  return unlisted + unlistedSettings(cfg.field, kFieldKeys);
 }
 
 }  // namespace
 
-const std::vector<Config1602List>& config1602Lists() {
-  static const std::vector<Config1602List> lists = [] {
-    const auto list = [](int Config1602::*position, const char* control, const char* caption,
-                         QStringList entries, int firstEntry = 0) {
-      return Config1602List{position,
-                            {QString::fromLatin1(control), QString::fromLatin1(caption),
-                             std::move(entries), firstEntry}};
-    };
-    const QStringList hex = hexEntries(QString());
-    const auto range = [](const NumberKey& key) { return numberEntries(key.first, key.last); };
-    return std::vector<Config1602List>{
-        list(&Config1602::cboBaud, "cboBaud", "LCD Baud Rate", baudEntries()),
-        list(&Config1602::cboDF1, "cboDF1", "LCD Data Format", dataFormatEntries()),
-        list(&Config1602::cboSampling, "cboSampling", "Polling Interval (x 100ms )",
-             range(ini::kInterval), ini::kInterval.first),
-        list(&Config1602::cboSlaveID, "cboSlaveID", "Modbus Slave Address", range(keys::kAddress),
-             keys::kAddress.first),
-        list(&Config1602::cboSAH, "cboSAH", "Reg Address Hi", hex),
-        list(&Config1602::cboSAL, "cboSAL", "Reg Address Lo", hex),
-        list(&Config1602::cboDWidth, "cboDWidth", "Number of digits including decimal point",
-             range(keys::kDigits), keys::kDigits.first),
-        list(&Config1602::cboDP, "cboDP", "Number of decimal place", range(keys::kDecimals)),
-        list(&Config1602::cboStart, "cboStart", "Data Display Start Location", range(keys::kStart)),
-        list(&Config1602::cboDT, "cboDT", "Data Type",
-             {"Unsigned Integer", "Signed Integer", "BCD", "Long BCD", "Long Integer"}),
-        list(&Config1602::cboAlarmHi, "cboAlarmHi", "Alarm Trip Point Hi", hex),
-        list(&Config1602::cboAlarmLo, "cboAlarmLo", "Alarm Trip Point Lo", hex),
-    };
-  }();
-  return lists;
-}
-
 Config1602Load loadConfig1602(const IniFile& ini) {
   SettingsRestore restore(ini);
   Config1602 cfg;
-  for (const NumericKey& k : kNumericKeys)
-    cfg.*k.position = restore.position(kSection, k.key, listOf(k.position).caption);
-  cfg.opt03 = restore.opt03(kSection, QStringLiteral("Function Code"));
+  loadNumbers(restore, cfg);
 
-  // A text that matches no pattern leaves its list without a selection: there is no sound
+  // A text that matches no pattern leaves the baud rate or data format missing: there is no sound
   // guess at a module's line speed, and the send names the list.
-  cfg.CSet = restore.text(kSection, ini::kModuleLineSettings);
-  std::tie(cfg.cboBaud, cfg.cboDF1) = linePositions(cfg.CSet);
+  cfg.lineText = restore.text(kSection, ini::kModuleLineSettings);
+  cfg.line = moduleLineOf(cfg.lineText);
 
-  cfg.cboAlarmHi = cfg.cboAlarmLo = kAlarmOnOpening;
-  cfg.txtLine0 = fitRow(restore.text(kSection, keys::kRows[0]), frame1602::kRowWidth);
-  cfg.txtLine1 = fitRow(restore.text(kSection, keys::kRows[1]), frame1602::kRowWidth);
+  cfg.alarmTrip = kAlarmOnOpening;
+  for (int r = 0; r < frame1602::kRowCount; ++r)
+    cfg.rows[r] = fitRow(restore.text(kSection, keys::kRows[r]), frame1602::kRowWidth);
   return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
 }
 
 std::vector<IniEntry> config1602Entries(const Config1602& cfg) {
-  const auto entry = [](const NumberKey& key, int position) {
-    return numberEntry(kSection, QString::fromLatin1(key.name), position + key.first);
+  const auto entry = [](const NumberKey& key, int value) {
+    return numberEntry(kSection, QString::fromLatin1(key.name), value);
   };
+  const auto text = [](const char* key, const QString& value) {
+    return textEntry(kSection, QString::fromLatin1(key), value);
+  };
+  const DataField& field = cfg.field;
   return {
-      textEntry(kSection, QString::fromLatin1(ini::kModuleLineSettings),
-                lineSettingsText(cfg.cboBaud, -1) + lineSettingsTail(cfg)),
-      entry(ini::kInterval, cfg.cboSampling),
-      entry(keys::kRegisterHi, cfg.cboSAH),
-      entry(keys::kRegisterLo, cfg.cboSAL),
-      entry(keys::kDigits, cfg.cboDWidth),
-      entry(keys::kStart, cfg.cboStart),
-      entry(keys::kDecimals, cfg.cboDP),
-      entry(keys::kDataType, cfg.cboDT),
-      textEntry(kSection, QString::fromLatin1(keys::kRows[0]), cfg.txtLine0),
-      textEntry(kSection, QString::fromLatin1(keys::kRows[1]), cfg.txtLine1),
-      entry(keys::kAddress, cfg.cboSlaveID),
-      numberEntry(kSection, QString::fromLatin1(ini::kFunctionCode), cfg.opt03 ? 3 : 4),
+      text(ini::kModuleLineSettings,
+           moduleLineText({cfg.line.baud, std::nullopt}) + lineSettingsTail(cfg)),
+      entry(ini::kInterval, cfg.pollInterval),
+      entry(keys::kRegisterHi, highByte(field.startRegister)),
+      entry(keys::kRegisterLo, lowByte(field.startRegister)),
+      entry(keys::kDigits, field.digits),
+      entry(keys::kStart, field.startLocation),
+      entry(keys::kDecimals, field.decimals),
+      entry(keys::kDataType, int(field.dataType)),
+      text(keys::kRows[0], cfg.rows[0]),
+      text(keys::kRows[1], cfg.rows[1]),
+      entry(keys::kAddress, field.slaveAddress),
+      numberEntry(kSection, QString::fromLatin1(ini::kFunctionCode), field.functionCode),
   };
 }
 
@@ -118,29 +103,28 @@ bool saveConfig1602(IniFile& ini, const Config1602& cfg, QString* error) {
 }
 
 EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg) {
-  QStringList unselected;
-  for (const Config1602List& l : config1602Lists())
-    if (!selects(cfg.*l.position, l.list.entries.size())) unselected << l.list.caption;
-  if (!unselected.isEmpty()) return {std::nullopt, refusalMessage(unselected)};
+  const QStringList unlisted = unlistedOf(cfg);
+  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted)};
 
   using namespace frame1602;
+  const DataField& field = cfg.field;
   Frame1602 f{};
   const std::span<std::uint8_t> bytes(f);
-  putRow(bytes.subspan(kRow0, kRowWidth), cfg.txtLine0);
-  putRow(bytes.subspan(kRow1, kRowWidth), cfg.txtLine1);
-  f[kBaud] = kLineCodes.baud.at(static_cast<std::size_t>(cfg.cboBaud));
-  f[kDataFormat] = kLineCodes.format.at(static_cast<std::size_t>(cfg.cboDF1));
-  f[kInterval] = listByte(cfg.cboSampling, 1);
-  f[kDecimals] = listByte(cfg.cboDP);
-  f[kDataType] = listByte(cfg.cboDT);
-  f[kRegisterHi] = listByte(cfg.cboSAH);
-  f[kRegisterLo] = listByte(cfg.cboSAL);
-  f[kSlaveAddress] = listByte(cfg.cboSlaveID, 1);
-  f[kFunctionCode] = functionCodeByte(cfg.opt03);
-  f[kDigits] = listByte(cfg.cboDWidth, 1);
-  f[kStart] = listByte(cfg.cboStart);
-  f[kAlarmHi] = listByte(cfg.cboAlarmHi);
-  f[kAlarmLo] = listByte(cfg.cboAlarmLo);
+  putRow(bytes.subspan(kRow0, kRowWidth), cfg.rows[0]);
+  putRow(bytes.subspan(kRow1, kRowWidth), cfg.rows[1]);
+  f[kBaud] = *kLineCodes.baudCode(cfg.line.baud);
+  f[kDataFormat] = *kLineCodes.formatCode(cfg.line.format);
+  f[kInterval] = std::uint8_t(cfg.pollInterval);
+  f[kDecimals] = std::uint8_t(field.decimals);
+  f[kDataType] = std::uint8_t(field.dataType);
+  f[kRegisterHi] = highByte(field.startRegister);
+  f[kRegisterLo] = lowByte(field.startRegister);
+  f[kSlaveAddress] = std::uint8_t(field.slaveAddress);
+  f[kFunctionCode] = std::uint8_t(field.functionCode);
+  f[kDigits] = std::uint8_t(field.digits);
+  f[kStart] = std::uint8_t(field.startLocation);
+  f[kAlarmHi] = highByte(cfg.alarmTrip);
+  f[kAlarmLo] = lowByte(cfg.alarmTrip);
   const CheckBytes check = checkBytes(bytes.first(kSum));
   f[kSum] = check.sum;
   f[kComplement] = check.complement;

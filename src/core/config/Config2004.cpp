@@ -1,7 +1,6 @@
 #include "core/config/Config2004.h"
 
 #include <span>
-#include <tuple>
 
 namespace vantor {
 
@@ -9,87 +8,83 @@ namespace {
 
 namespace keys = ini::cfg2004;
 constexpr const char* kSection = keys::kSection;
-
-// Which key each data field's numeric lists restore from; fields 2 to 4 wait on the next
-// registers of field 1's slave (RLow defaults to k - 1).
-struct FieldKey {
-  const NumberKey& key;
-  int Field2004::*position;
-};
-const FieldKey kFieldKeys[] = {
-    {keys::kAddress, &Field2004::cboSlaveID}, {keys::kRegisterHi, &Field2004::cboSAH},
-    {keys::kRegisterLo, &Field2004::cboSAL},  {keys::kDigits, &Field2004::cboDWidth},
-    {keys::kDecimals, &Field2004::cboDP},     {keys::kStart, &Field2004::cboStart},
-    {keys::kDataType, &Field2004::cboDT},
-};
-
-// Every opening starts with the high trip point at 0xFFFF and the low one at 0x0000.
-constexpr int kHighAlarmOnOpening = 0xFF;
-constexpr int kLowAlarmOnOpening = 0x00;
-
-template <typename Record>
-const ChoiceList& listOf(const std::vector<Record>& lists, decltype(Record::position) position) {
-  for (const Record& l : lists)
-    if (l.position == position) return l.list;
-  Q_UNREACHABLE();
-}
+constexpr FieldKeys kFieldKeys{keys::kAddress, keys::kDigits, keys::kDecimals, keys::kStart,
+                               keys::kDataType};
+static_assert(keys::kDataType.last == int(kDataTypes.size()) - 1);
 
 QString fieldNumber(int k) {
   return QString::number(k + 1);
 }
 
-QStringList range(const NumberKey& key) {
-  return numberEntries(key.first, key.last);
+QString caption(const char* text) {
+  return QString::fromLatin1(text);
+}
+
+// Key by key across the four fields, in the order an opening has always read them, which is
+// the order its notice names them. Fields 2 to 4 wait on the next registers of field 1's
+// slave (RLow defaults to k - 1).
+void loadFields(SettingsRestore& restore, std::array<Field2004, kFieldCount>& fields) {
+  const auto each = [&](const NumberKey& key, const char* text, auto put) {
+    for (int k = 0; k < kFieldCount; ++k) {
+      const auto fieldDefault = &key == &keys::kRegisterLo ? std::optional<int>(k) : std::nullopt;
+      put(fields[k], restore.number(kSection, key, fieldCaption(caption(text), k), fieldNumber(k),
+                                    fieldDefault));
+    }
+  };
+  each(keys::kAddress, captions::kSlaveAddress, [](Field2004& f, int v) { f.slaveAddress = v; });
+  each(keys::kRegisterHi, captions::kRegisterHi,
+       [](Field2004& f, int v) { f.startRegister = std::uint16_t(v << 8); });
+  each(keys::kRegisterLo, captions::kRegisterLo,
+       [](Field2004& f, int v) { f.startRegister = std::uint16_t(f.startRegister | v); });
+  each(keys::kDigits, captions::kDigits, [](Field2004& f, int v) { f.digits = v; });
+  each(keys::kDecimals, captions::kDecimals, [](Field2004& f, int v) { f.decimals = v; });
+  each(keys::kStart, captions::kStartLocation, [](Field2004& f, int v) { f.startLocation = v; });
+  each(keys::kDataType, captions::kDataType, [](Field2004& f, int v) { f.dataType = DataType(v); });
+  for (int k = 0; k < kFieldCount; ++k)
+    fields[k].functionCode = restore.functionCode(
+        kSection, fieldCaption(caption(captions::kFunctionCode), k), fieldNumber(k));
+}
+
+QStringList unlistedOf(const Config2004& cfg) {
+  QStringList unlisted;
+  if (!frame2004::kLineCodes.baudCode(cfg.line.baud)) unlisted << caption(captions::kBaud);
+  if (!frame2004::kLineCodes.formatCode(cfg.line.format))
+    unlisted << caption(captions::kDataFormat);
+  if (!allows(ini::kInterval, cfg.pollInterval)) unlisted << caption(captions::kPollInterval);
+  if (!allows(ini::settings::kActiveFields, cfg.activeFields))
+    unlisted << caption(captions::kActiveFields);
+  for (int k = 0; k < kFieldCount; ++k)
+    for (const QString& setting : unlistedSettings(cfg.fields[k], kFieldKeys))
+      unlisted << fieldCaption(setting, k);
+  return unlisted;
+}
+
+void putField(std::span<std::uint8_t> bytes, int k, const Field2004& field) {
+  using namespace frame2004;
+  const std::span<std::uint8_t> request = bytes.subspan(kRequests + k * kRequestSize, kRequestSize);
+  request[kSlaveAddress] = std::uint8_t(field.slaveAddress);
+  request[kFunctionCode] = std::uint8_t(field.functionCode);
+  request[kRegisterHi] = highByte(field.startRegister);
+  request[kRegisterLo] = lowByte(field.startRegister);
+  bytes[kDecimals + k] = std::uint8_t(field.decimals);
+  bytes[kDataType + k] = std::uint8_t(field.dataType);
+  bytes[kStart + k] = std::uint8_t(field.startLocation);
+  bytes[kDigits + k] = std::uint8_t(field.digits);
+  bytes[kHighAlarmHi + k] = highByte(field.highTrip);
+  bytes[kHighAlarmLo + k] = lowByte(field.highTrip);
+  bytes[kLowAlarmHi + k] = highByte(field.lowTrip);
+  bytes[kLowAlarmLo + k] = lowByte(field.lowTrip);
 }
 
 }  // namespace
-
-const std::vector<Config2004List>& config2004Lists() {
-  static const std::vector<Config2004List> lists{
-      {&Config2004::cboBaud, {"cboBaud", "LCD Baud Rate", baudEntries()}},
-      {&Config2004::cboDF1, {"cboDF1", "LCD Data Format", dataFormatEntries()}},
-      {&Config2004::cboSampling,
-       {"cboSampling", "Polling Interval (x 100ms )", range(ini::kInterval), ini::kInterval.first}},
-      {&Config2004::cboAF,
-       {"cboAF", "Select Number of Active Data Fields", range(ini::settings::kActiveFields),
-        ini::settings::kActiveFields.first}},
-  };
-  return lists;
-}
-
-const std::vector<Field2004List>& field2004Lists() {
-  static const std::vector<Field2004List> lists = [] {
-    const QStringList hex = hexEntries(QStringLiteral("0x"));
-    return std::vector<Field2004List>{
-        {&Field2004::cboSlaveID,
-         {"cboSlaveID", "Modbus Slave Address", range(keys::kAddress), keys::kAddress.first}},
-        {&Field2004::cboSAH, {"cboSAH", "Reg Address Hi", hex}},
-        {&Field2004::cboSAL, {"cboSAL", "Reg Address Lo", hex}},
-        {&Field2004::cboDWidth,
-         {"cboDWidth", "Number of digits including decimal point", range(keys::kDigits),
-          keys::kDigits.first}},
-        {&Field2004::cboDP, {"cboDP", "Number of decimal place", range(keys::kDecimals)}},
-        {&Field2004::cboStart, {"cboStart", "Data Display Start Location", range(keys::kStart)}},
-        {&Field2004::cboDT,
-         {"cboDT",
-          "Data Type",
-          {"Unsigned Integer", "Signed Integer", "4 Digits BCD", "8 Digits BCD", "Long Integer"}}},
-        {&Field2004::cboAlarmHi, {"cboAlarmHi", "Alarm Trip Point (High) Hi", hex}},
-        {&Field2004::cboAlarmLo, {"cboAlarmLo", "Alarm Trip Point (High) Lo", hex}},
-        {&Field2004::cboALH, {"cboALH", "Alarm Trip Point (Low) Hi", hex}},
-        {&Field2004::cboALL, {"cboALL", "Alarm Trip Point (Low) Lo", hex}},
-    };
-  }();
-  return lists;
-}
 
 QString fieldCaption(const QString& caption, int k) {
   return QStringLiteral("%1 (field %2)").arg(caption).arg(k + 1);
 }
 
-std::array<bool, kFieldCount> enabledFields(int cboAF) {
+std::array<bool, kFieldCount> enabledFields(int activeFields) {
   std::array<bool, kFieldCount> enabled{};
-  for (int k = 0; k < kFieldCount; ++k) enabled[k] = k <= cboAF;
+  for (int k = 0; k < kFieldCount; ++k) enabled[k] = k < activeFields;
   return enabled;
 }
 
@@ -97,67 +92,42 @@ Config2004Load loadConfig2004(const IniFile& ini) {
   SettingsRestore restore(ini);
   Config2004 cfg;
 
-  // A text that matches no pattern leaves its list without a selection: there is no sound
+  // A text that matches no pattern leaves the baud rate or data format missing: there is no sound
   // guess at a module's line speed, and the send names the list.
-  const QString lineSettings = restore.text(kSection, ini::kModuleLineSettings);
-  std::tie(cfg.cboBaud, cfg.cboDF1) = linePositions(lineSettings);
-
-  for (const FieldKey& k : kFieldKeys) {
-    const ChoiceList& list = listOf(field2004Lists(), k.position);
-    for (int f = 0; f < kFieldCount; ++f) {
-      const auto fieldDefault = &k.key == &keys::kRegisterLo ? std::optional<int>(f) : std::nullopt;
-      cfg.fields[f].*k.position = restore.position(kSection, k.key, fieldCaption(list.caption, f),
-                                                   fieldNumber(f), fieldDefault);
-    }
-  }
-  for (int f = 0; f < kFieldCount; ++f)
-    cfg.fields[f].opt03 =
-        restore.opt03(kSection, fieldCaption(QStringLiteral("Function Code"), f), fieldNumber(f));
+  cfg.line = moduleLineOf(restore.text(kSection, ini::kModuleLineSettings));
+  loadFields(restore, cfg.fields);
   for (int r = 0; r < frame2004::kRowCount; ++r)
-    cfg.txtLine[r] = fitRow(restore.text(kSection, keys::kRows[r]), frame2004::kRowWidth);
-  for (Field2004& field : cfg.fields) {
-    field.cboAlarmHi = field.cboAlarmLo = kHighAlarmOnOpening;
-    field.cboALH = field.cboALL = kLowAlarmOnOpening;
-  }
-
-  cfg.cboSampling = restore.position(kSection, ini::kInterval,
-                                     listOf(config2004Lists(), &Config2004::cboSampling).caption);
-  cfg.cboAF = restore.position(ini::settings::kSection, ini::settings::kActiveFields,
-                               listOf(config2004Lists(), &Config2004::cboAF).caption);
+    cfg.rows[r] = fitRow(restore.text(kSection, keys::kRows[r]), frame2004::kRowWidth);
+  // Every opening starts with the high trip points at 0xFFFF and the low ones at 0x0000: the
+  // record's own.
+  cfg.pollInterval = restore.number(kSection, ini::kInterval, caption(captions::kPollInterval));
+  cfg.activeFields = restore.number(ini::settings::kSection, ini::settings::kActiveFields,
+                                    caption(captions::kActiveFields));
   return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
 }
 
 std::vector<IniEntry> config2004Entries(const Config2004& cfg) {
-  const auto entry = [](const NumberKey& key, int position, const QString& suffix = {}) {
-    return numberEntry(kSection, QString::fromLatin1(key.name) + suffix, position + key.first);
-  };
   std::vector<IniEntry> entries{
-      textEntry(kSection, QString::fromLatin1(ini::kModuleLineSettings),
-                lineSettingsText(cfg.cboBaud, cfg.cboDF1)),
-      entry(ini::kInterval, cfg.cboSampling),
+      textEntry(kSection, QString::fromLatin1(ini::kModuleLineSettings), moduleLineText(cfg.line)),
+      numberEntry(kSection, QString::fromLatin1(ini::kInterval.name), cfg.pollInterval),
       numberEntry(ini::settings::kSection, QString::fromLatin1(ini::settings::kActiveFields.name),
-                  cfg.cboAF + ini::settings::kActiveFields.first),
+                  cfg.activeFields),
   };
   for (int r = 0; r < frame2004::kRowCount; ++r)
-    entries.push_back(textEntry(kSection, QString::fromLatin1(keys::kRows[r]), cfg.txtLine[r]));
-  const auto perField = [&](const NumberKey& key, int Field2004::*position) {
-    for (int f = 0; f < kFieldCount; ++f)
-      entries.push_back(entry(key, cfg.fields[f].*position, fieldNumber(f)));
+    entries.push_back(textEntry(kSection, QString::fromLatin1(keys::kRows[r]), cfg.rows[r]));
+  const auto each = [&](const char* key, auto value) {
+    for (int k = 0; k < kFieldCount; ++k)
+      entries.push_back(
+          numberEntry(kSection, QString::fromLatin1(key) + fieldNumber(k), value(cfg.fields[k])));
   };
-  perField(keys::kAddress, &Field2004::cboSlaveID);
-  perField(keys::kRegisterHi, &Field2004::cboSAH);
-  perField(keys::kRegisterLo, &Field2004::cboSAL);
-  for (int f = 0; f < kFieldCount; ++f)
-    entries.push_back(numberEntry(kSection,
-                                  QString::fromLatin1(ini::kFunctionCode) + fieldNumber(f),
-                                  cfg.fields[f].opt03 ? 3 : 4));
-  for (int f = 0; f < kFieldCount; ++f)
-    entries.push_back(numberEntry(kSection,
-                                  QString::fromLatin1(keys::kDigitsWritten) + fieldNumber(f),
-                                  cfg.fields[f].cboDWidth + keys::kDigits.first));
-  perField(keys::kDecimals, &Field2004::cboDP);
-  perField(keys::kStart, &Field2004::cboStart);
-  perField(keys::kDataType, &Field2004::cboDT);
+  each(keys::kAddress.name, [](const Field2004& f) { return f.slaveAddress; });
+  each(keys::kRegisterHi.name, [](const Field2004& f) { return highByte(f.startRegister); });
+  each(keys::kRegisterLo.name, [](const Field2004& f) { return lowByte(f.startRegister); });
+  each(ini::kFunctionCode, [](const Field2004& f) { return f.functionCode; });
+  each(keys::kDigitsWritten, [](const Field2004& f) { return f.digits; });
+  each(keys::kDecimals.name, [](const Field2004& f) { return f.decimals; });
+  each(keys::kStart.name, [](const Field2004& f) { return f.startLocation; });
+  each(keys::kDataType.name, [](const Field2004& f) { return int(f.dataType); });
   return entries;
 }
 
@@ -167,41 +137,19 @@ bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error) {
 }
 
 EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg) {
-  QStringList unselected;
-  for (const Config2004List& l : config2004Lists())
-    if (!selects(cfg.*l.position, l.list.entries.size())) unselected << l.list.caption;
-  for (int k = 0; k < kFieldCount; ++k)
-    for (const Field2004List& l : field2004Lists())
-      if (!selects(cfg.fields[k].*l.position, l.list.entries.size()))
-        unselected << fieldCaption(l.list.caption, k);
-  if (!unselected.isEmpty()) return {std::nullopt, refusalMessage(unselected)};
+  const QStringList unlisted = unlistedOf(cfg);
+  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted)};
 
   using namespace frame2004;
   Frame2004 f{};
   const std::span<std::uint8_t> bytes(f);
   for (int r = 0; r < kRowCount; ++r)
-    putRow(bytes.subspan(kRows + r * kRowWidth, kRowWidth), cfg.txtLine[r]);
-  f[kBaud] = kLineCodes.baud.at(static_cast<std::size_t>(cfg.cboBaud));
-  f[kDataFormat] = kLineCodes.format.at(static_cast<std::size_t>(cfg.cboDF1));
-  f[kInterval] = listByte(cfg.cboSampling, 1);
-  f[kActiveFields] = listByte(cfg.cboAF, 1);
-  for (int k = 0; k < kFieldCount; ++k) {
-    const Field2004& field = cfg.fields[k];
-    const std::span<std::uint8_t> request =
-        bytes.subspan(kRequests + k * kRequestSize, kRequestSize);
-    request[kSlaveAddress] = listByte(field.cboSlaveID, 1);
-    request[kFunctionCode] = functionCodeByte(field.opt03);
-    request[kRegisterHi] = listByte(field.cboSAH);
-    request[kRegisterLo] = listByte(field.cboSAL);
-    f[kDecimals + k] = listByte(field.cboDP);
-    f[kDataType + k] = listByte(field.cboDT);
-    f[kStart + k] = listByte(field.cboStart);
-    f[kDigits + k] = listByte(field.cboDWidth, 1);
-    f[kHighAlarmHi + k] = listByte(field.cboAlarmHi);
-    f[kHighAlarmLo + k] = listByte(field.cboAlarmLo);
-    f[kLowAlarmHi + k] = listByte(field.cboALH);
-    f[kLowAlarmLo + k] = listByte(field.cboALL);
-  }
+    putRow(bytes.subspan(kRows + r * kRowWidth, kRowWidth), cfg.rows[r]);
+  f[kBaud] = *kLineCodes.baudCode(cfg.line.baud);
+  f[kDataFormat] = *kLineCodes.formatCode(cfg.line.format);
+  f[kInterval] = std::uint8_t(cfg.pollInterval);
+  f[kActiveFields] = std::uint8_t(cfg.activeFields);
+  for (int k = 0; k < kFieldCount; ++k) putField(bytes, k, cfg.fields[k]);
   const CheckBytes check = checkBytes(bytes.first(kSum));
   f[kSum] = check.sum;
   f[kComplement] = check.complement;

@@ -1,9 +1,9 @@
 #pragma once
 
-// Everything the four-line configuration window decides, without the window: its lists, which
+// Everything the four-line configuration window decides, without the window: its record, which
 // data fields accept input, what it restores from and saves to section Cfg2004 (and key AF of
 // section Settings), and the 135-byte frame it sends. The encoding rules are the two-line
-// module's (config1602/ConfigFrame.h) with this model's width, codes and layout.
+// module's (ConfigFrame.h) with this model's width, codes and layout.
 
 #include "core/config/ConfigFrame.h"
 #include "core/config/ConfigSettings.h"
@@ -22,24 +22,24 @@ inline constexpr int kFieldCount = 4;
 
 // Four-line frame, 135 bytes; k = 0..3 is data field k+1. Rules named as in ConfigFrame.h.
 //
-//   byte      field                               from              encoding
-//   0-79      display rows 0 to 3, 20 each        txtLine0..3       row, 20 wide
-//   80        module baud rate                    cboBaud           code: FF 19 0C
-//   81        module data format                  cboDF1            code: FF 0E 26
-//   82        polling interval (x 100 ms)         cboSampling       position + 1
-//   83        number of active data fields        cboAF             position + 1
-//   84 + 4k   slave address                       cboSlaveID_k      position + 1
-//   85 + 4k   function code                       opt03_k/opt04_k   3 or 4
-//   86 + 4k   start register, high byte           cboSAH_k          position
-//   87 + 4k   start register, low byte            cboSAL_k          position
-//   100 + k   decimal places                      cboDP_k           position
-//   104 + k   data type                           cboDT_k           position
-//   108 + k   display start location              cboStart_k        position
-//   112 + k   digits including decimal point      cboDWidth_k       position + 1
-//   116 + k   high alarm trip point, high byte    cboAlarmHi_k      position
-//   120 + k   high alarm trip point, low byte     cboAlarmLo_k      position
-//   124 + k   low alarm trip point, high byte     cboALH_k          position
-//   128 + k   low alarm trip point, low byte      cboALL_k          position
+//   byte      field                               from (Config2004)          encoding
+//   0-79      display rows 0 to 3, 20 each        rows                       row, 20 wide
+//   80        module baud rate                    line.baud                  code: FF 19 0C
+//   81        module data format                  line.format                code: FF 0E 26
+//   82        polling interval (x 100 ms)         pollInterval               small number
+//   83        number of active data fields        activeFields               small number
+//   84 + 4k   slave address                       fields[k].slaveAddress     small number
+//   85 + 4k   function code                       fields[k].functionCode     small number
+//   86 + 4k   start register, high byte           fields[k].startRegister    16-bit value
+//   87 + 4k   start register, low byte
+//   100 + k   decimal places                      fields[k].decimals         small number
+//   104 + k   data type                           fields[k].dataType         small number
+//   108 + k   display start location              fields[k].startLocation    small number
+//   112 + k   digits including decimal point      fields[k].digits           small number
+//   116 + k   high alarm trip point, high byte    fields[k].highTrip         16-bit value,
+//   120 + k   high alarm trip point, low byte                                the bytes apart
+//   124 + k   low alarm trip point, high byte     fields[k].lowTrip          16-bit value,
+//   128 + k   low alarm trip point, low byte                                 the bytes apart
 //   132       check sum of bytes 0-131
 //   133       check complement
 //   134       fill, always 0
@@ -77,61 +77,34 @@ inline constexpr LineCodes kLineCodes{{0xFF, 0x19, 0x0C}, {0xFF, 0x0E, 0x26}};
 
 using Frame2004 = std::array<std::uint8_t, frame2004::kSize>;
 
-// One data field's controls (element k of each control array). List fields hold the 0-based
-// position of the selected entry, -1 when the list has none.
-struct Field2004 {
-  int cboSlaveID = -1;
-  int cboSAH = -1;
-  int cboSAL = -1;
-  bool opt03 = true;  // "Function Code 03" chosen; otherwise "Function Code 04"
-  int cboDWidth = -1;
-  int cboDP = -1;
-  int cboStart = -1;
-  int cboDT = -1;
-  int cboAlarmHi = -1;  // high trip point, high and low byte
-  int cboAlarmLo = -1;
-  int cboALH = -1;  // low trip point, high and low byte
-  int cboALL = -1;
+// A data field of the four-line module: what it polls and shows, and its alarm trip points.
+struct Field2004 : DataField {
+  std::uint16_t highTrip = 0xFFFF;
+  std::uint16_t lowTrip = 0x0000;
 
   friend bool operator==(const Field2004&, const Field2004&) = default;
 };
 
-// What the window edits.
+// What the window edits. A default record is what a first use shows, but for the start
+// registers of fields 2 to 4.
 struct Config2004 {
-  int cboBaud = -1;
-  int cboDF1 = -1;
-  int cboSampling = -1;
-  int cboAF = -1;  // number of active data fields - 1
-  std::array<QString, frame2004::kRowCount> txtLine;
+  ModuleLine line;
+  int pollInterval = 10;  // x 100 ms, 1..255
+  int activeFields = 1;   // 1..4
+  std::array<QString, frame2004::kRowCount> rows;
   std::array<Field2004, kFieldCount> fields;
 
   friend bool operator==(const Config2004&, const Config2004&) = default;
 };
 
-struct Config2004List {
-  int Config2004::*position;
-  ChoiceList list;
-};
-
-// A list repeated in every data field; element k's control is list.control + "_k".
-struct Field2004List {
-  int Field2004::*position;
-  ChoiceList list;
-};
-
-// The window's lists outside the data fields, and those of one data field, in the order the
-// window shows them, with their captions and entries.
-const std::vector<Config2004List>& config2004Lists();
-const std::vector<Field2004List>& field2004Lists();
-
-// How messages name a list of data field k+1, e.g. "Modbus Slave Address (field 3)".
+// How messages name a setting of data field k+1, e.g. "Modbus Slave Address (field 3)".
 QString fieldCaption(const QString& caption, int k);
 
-// Which data-field frames accept input for cboAF at `cboAF`: fields 1 to cboAF + 1, none
-// without a selection. The others only stop taking input: their values are still saved and
-// sent. The outcome depends on the current position alone, so nothing of earlier positions
-// needs keeping.
-std::array<bool, kFieldCount> enabledFields(int cboAF);
+// Which data-field frames accept input with `activeFields` active: fields 1 to activeFields,
+// none without a number. The others only stop taking input: their values are still saved and
+// sent. The outcome depends on the current number alone, so nothing of earlier ones needs
+// keeping.
+std::array<bool, kFieldCount> enabledFields(int activeFields);
 
 struct Config2004Load {
   Config2004 cfg;
@@ -149,8 +122,8 @@ std::vector<IniEntry> config2004Entries(const Config2004& cfg);
 // Saves them in one replacement of the file; on failure nothing is saved and `error` says why.
 bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error = nullptr);
 
-// The frame to send, or a refusal naming every list without a selection. Fields that are not
-// active are encoded like the others.
+// The frame to send, or a refusal naming every setting no entry of its list stands for. Fields
+// that are not active are encoded like the others.
 EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg);
 
 }  // namespace vantor

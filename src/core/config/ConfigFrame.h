@@ -6,15 +6,17 @@
 //   rows          every row in the module's width; "^" is sent as a blank (a blank the user
 //                 can see while typing), short rows are padded with blanks, long ones cut,
 //                 characters outside printable ASCII sent as "?"
-//   list fields   one unsigned byte: the entry's position, or position + 1 where the entries
-//                 count from 1 (polling interval, slave address, digit count, active fields)
-//   function code 3 for "Function Code 03", otherwise 4
-//   line settings baud rate and data format as per-model codes looked up by list position
+//   small numbers one unsigned byte holding the value (polling interval, slave address,
+//                 function code, digit count, decimal places, data type code, start location,
+//                 number of active fields)
+//   16-bit values two bytes, the high byte first (start register, alarm trip points)
+//   line settings baud rate and data format as per-model codes
 //   check bytes   8-bit sum of the covered bytes, then (256 - sum) mod 256, so that the two
 //                 add up to a multiple of 256
 //
-// A frame is only built when every list has a selection: a position of -1 fits no byte, and
-// the module would take a frame with a hole in it as a real setting.
+// A frame is only built when every setting is one the window's lists offer: anything else has
+// no byte the module understands, and the module would take a frame with a hole in it as a
+// real setting.
 
 #include "core/modbus/LineSettings.h"
 
@@ -53,25 +55,29 @@ QString fitRow(QStringView text, int width);
 // above, carets turned into blanks, padded with blanks.
 void putRow(std::span<std::uint8_t> out, QStringView text);
 
-// Whether `position` selects one of `count` entries.
-constexpr bool selects(int position, qsizetype count) {
-  return position >= 0 && position < count;
+constexpr std::uint8_t highByte(std::uint16_t value) {
+  return std::uint8_t(value >> 8);
+}
+constexpr std::uint8_t lowByte(std::uint16_t value) {
+  return std::uint8_t(value & 0xFF);
 }
 
-// The byte for a list field: the position plus 1 for lists whose entries count from 1.
-constexpr std::uint8_t listByte(int position, int firstEntry = 0) {
-  return static_cast<std::uint8_t>(position + firstEntry);
-}
-
-constexpr std::uint8_t functionCodeByte(bool opt03) {
-  return opt03 ? 3 : 4;
-}
-
-// A model's codes for the module's own line settings, by position in cboBaud and cboDF1
-// ("9600", "19200", "38400" and "8N1", "8N2", "8E1" on both models).
+// A model's codes for the module's own line settings, in the order of kBaudRates and
+// kDataFormats ("9600", "19200", "38400" and "8N1", "8N2", "8E1" on both models).
 struct LineCodes {
   std::array<std::uint8_t, 3> baud;
   std::array<std::uint8_t, 3> format;
+
+  // The codes for a baud rate and a data format; nothing for one that is missing or unknown.
+  constexpr std::optional<std::uint8_t> baudCode(std::optional<int> rate) const {
+    for (std::size_t i = 0; rate && i < kBaudRates.size(); ++i)
+      if (kBaudRates[i] == *rate) return baud[i];
+    return std::nullopt;
+  }
+  constexpr std::optional<std::uint8_t> formatCode(std::optional<int> which) const {
+    if (!which || *which < 0 || *which >= int(format.size())) return std::nullopt;
+    return format[std::size_t(*which)];
+  }
 };
 
 struct CheckBytes {
@@ -86,7 +92,7 @@ CheckBytes checkBytes(std::span<const std::uint8_t> covered);
 template <std::size_t N>
 struct EncodedFrame {
   std::optional<std::array<std::uint8_t, N>> frame;
-  QString refusal;  // for the user, naming the lists that need a selection; empty with a frame
+  QString refusal;  // for the user, naming the lists that need a choice; empty with a frame
 };
 
 // The bytes of a frame, or the refusal.
@@ -100,7 +106,8 @@ FrameBytes frameBytes(const EncodedFrame<N>& encoded) {
   return {QByteArray(reinterpret_cast<const char*>(encoded.frame->data()), qsizetype(N)), {}};
 }
 
-// The sentence shown instead of sending while the lists captioned `captions` have no selection.
+// The sentence shown instead of sending while the lists captioned `captions` have no entry
+// chosen that the frame can carry.
 QString refusalMessage(const QStringList& captions);
 
 }  // namespace vantor

@@ -7,41 +7,32 @@
 
 namespace vantor {
 
-QStringList numberEntries(int first, int last) {
-  QStringList entries;
-  for (int value = first; value <= last; ++value) entries << QString::number(value);
-  return entries;
-}
-
-QStringList hexEntries(const QString& prefix) {
-  QStringList entries;
-  for (int value = 0; value <= 0xFF; ++value)
-    entries << prefix + QString::number(value, 16).toUpper().rightJustified(2, u'0');
-  return entries;
-}
-
-QStringList baudEntries() {
-  QStringList entries;
-  for (const int baud : kBaudRates) entries << QString::number(baud);
-  return entries;
-}
-
-QStringList dataFormatEntries() {
-  QStringList entries;
-  for (const DataFormat& format : kDataFormats) entries << QString::fromLatin1(format.label);
-  return entries;
-}
-
-std::pair<int, int> linePositions(QStringView text) {
+ModuleLine moduleLineOf(QStringView text) {
   const LineChoice choice = parseLineChoice(text);
-  return {choice.baud.value_or(-1), choice.format.value_or(-1)};
+  ModuleLine line;
+  if (choice.baud) line.baud = kBaudRates.at(std::size_t(*choice.baud));
+  line.format = choice.format;
+  return line;
 }
 
-QString lineSettingsText(int cboBaud, int cboDF1) {
-  const auto chosen = [](int position) {
-    return position >= 0 ? std::optional<int>(position) : std::nullopt;
+QString moduleLineText(const ModuleLine& line) {
+  LineChoice choice{std::nullopt, line.format};
+  for (std::size_t i = 0; line.baud && i < kBaudRates.size(); ++i)
+    if (kBaudRates[i] == *line.baud) choice.baud = int(i);
+  return formatLineChoice(choice);
+}
+
+QStringList unlistedSettings(const DataField& field, const FieldKeys& keys) {
+  QStringList unlisted;
+  const auto check = [&](const NumberKey& key, int value, const char* caption) {
+    if (!allows(key, value)) unlisted << QString::fromLatin1(caption);
   };
-  return formatLineChoice({chosen(cboBaud), chosen(cboDF1)});
+  check(keys.address, field.slaveAddress, captions::kSlaveAddress);
+  check(keys.digits, field.digits, captions::kDigits);
+  check(keys.decimals, field.decimals, captions::kDecimals);
+  check(keys.start, field.startLocation, captions::kStartLocation);
+  check(keys.dataType, int(field.dataType), captions::kDataType);
+  return unlisted;
 }
 
 template <typename Read>
@@ -56,16 +47,16 @@ auto SettingsRestore::noted(const char* section, const QString& caption, Read re
   return value;
 }
 
-int SettingsRestore::position(const char* section, const NumberKey& key, const QString& caption,
-                              const QString& suffix, std::optional<int> defaultValue) {
+int SettingsRestore::number(const char* section, const NumberKey& key, const QString& caption,
+                            const QString& suffix, std::optional<int> defaultValue) {
   return noted(section, caption,
-               [&](SectionReader& r) { return r.number(key, suffix, defaultValue); }) -
-         key.first;
+               [&](SectionReader& r) { return r.number(key, suffix, defaultValue); });
 }
 
-bool SettingsRestore::opt03(const char* section, const QString& caption, const QString& suffix) {
+int SettingsRestore::functionCode(const char* section, const QString& caption,
+                                  const QString& suffix) {
   return noted(section, caption,
-               [&](SectionReader& r) { return r.functionCode(ini::kFunctionCode, suffix); }) == 3;
+               [&](SectionReader& r) { return r.functionCode(ini::kFunctionCode, suffix); });
 }
 
 QString SettingsRestore::text(const char* section, const char* key, const QString& suffix) const {

@@ -1,9 +1,10 @@
 #pragma once
 
-// How both configuration windows keep their values in the settings file and fill their lists:
-// list entries, the line-settings text of key CSet, reading stored numbers back as list
-// positions with first-use defaults, and writing a window's keys in order.
+// How both configuration windows keep their records in the settings file: the line-settings
+// text of key CSet, reading stored numbers back with first-use defaults, which values a
+// module's keys (and so its lists) allow, and writing a window's keys in one replacement.
 
+#include "core/config/ConfigRecord.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
 
@@ -13,42 +14,46 @@
 
 #include <optional>
 #include <span>
-#include <utility>
 
 namespace vantor {
 
-// One drop-down list of a configuration window.
-struct ChoiceList {
-  QString control;  // objectName of the combo box (element k of a control array adds "_k")
-  QString caption;  // what the window shows beside or above it
-  QStringList entries;
-  int firstEntry = 0;  // the value an entry stands for is its position + firstEntry
+// The module line a line-settings text (key CSet) chooses, without the baud rate or data
+// format it matches none of (see parseLineChoice); and the text for a module line, with
+// nothing where the baud rate or data format is missing.
+ModuleLine moduleLineOf(QStringView text);
+QString moduleLineText(const ModuleLine& line);
+
+// Whether `value` is one `key` may hold, which is also what the key's list offers.
+constexpr bool allows(const NumberKey& key, int value) {
+  return value >= key.first && value <= key.last;
+}
+
+// The keys a module keeps a data field's bounded settings under.
+struct FieldKeys {
+  const NumberKey& address;
+  const NumberKey& digits;
+  const NumberKey& decimals;
+  const NumberKey& start;
+  const NumberKey& dataType;
 };
 
-QStringList numberEntries(int first, int last);  // decimal, no leading zeros
-QStringList hexEntries(const QString& prefix);   // prefix + "00".."FF", upper case
-QStringList baudEntries();                       // "9600", "19200", "38400"
-QStringList dataFormatEntries();                 // "8N1", "8N2", "8E1"
-
-// List positions of the baud rate and data format a line-settings text (key CSet) chooses,
-// -1 where it chooses none; and the text for a choice, the baud part empty without one.
-std::pair<int, int> linePositions(QStringView text);
-QString lineSettingsText(int cboBaud, int cboDF1);
+// Captions of the settings of `field` its keys do not allow, in the order the windows show
+// them.
+QStringList unlistedSettings(const DataField& field, const FieldKeys& keys);
 
 // Restores a window's values from one read of the settings file. A numeric key that is
-// missing, empty, not a number or outside its list gets its first-use default, and is noted so
-// the window can say it opened on defaults. Nothing is written back: opening never changes
+// missing, empty, not a number or outside its range gets its first-use default, and is noted
+// so the window can say it opened on defaults. Nothing is written back: opening never changes
 // the file.
 class SettingsRestore {
  public:
   explicit SettingsRestore(const IniFile& ini) : file_(ini.snapshot()) {}
 
-  // The position of the entry standing for the key's value (or its default) in a list whose
-  // entries stand for key.first..key.last.
-  int position(const char* section, const NumberKey& key, const QString& caption,
-               const QString& suffix = {}, std::optional<int> defaultValue = std::nullopt);
-  // Whether "Function Code 03" is chosen (see SectionReader::functionCode).
-  bool opt03(const char* section, const QString& caption, const QString& suffix = {});
+  // The key's value, or its default; `caption` names the setting in the notice.
+  int number(const char* section, const NumberKey& key, const QString& caption,
+             const QString& suffix = {}, std::optional<int> defaultValue = std::nullopt);
+  // 3 or 4 (see SectionReader::functionCode).
+  int functionCode(const char* section, const QString& caption, const QString& suffix = {});
   QString text(const char* section, const char* key, const QString& suffix = {}) const;
 
   const IniSnapshot& file() const { return file_; }

@@ -97,7 +97,7 @@ inline constexpr NumberKey kRegisterLo{"RLow", 0, 255, 0};
 inline constexpr NumberKey kDigits{"Dwidth1", 1, 6, 5};  // all digits of 0..65535
 inline constexpr NumberKey kStart{"SP1", 0, 30, 0};
 inline constexpr NumberKey kDecimals{"DP1", 0, 5, 0};
-inline constexpr NumberKey kDataType{"DT", 0, 4, 0};  // "Unsigned Integer"
+inline constexpr NumberKey kDataType{"DT", 0, 4, 0};  // a type's code (DataType.h): unsigned
 inline constexpr std::array<const char*, 2> kRows{"UDT1", "UDT2"};
 }  // namespace cfg1602
 
@@ -116,9 +116,6 @@ inline constexpr NumberKey kStart{"SP", 0, 18, 0};
 inline constexpr NumberKey kDataType{"DT", 0, 4, 0};
 inline constexpr std::array<const char*, 4> kRows{"UDT1", "UDT2", "UDT3", "UDT4"};
 }  // namespace cfg2004
-
-// Data types 3 and 4 (long BCD, long integer) take two registers, the others one.
-inline constexpr int kFirstTwoRegisterType = 3;
 
 }  // namespace ini
 

@@ -2,27 +2,24 @@
 
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
-#include "core/settings/Schema.h"
 
 namespace vantor {
 
 namespace {
 
 constexpr int kReadHolding = 3;
-constexpr int kReadInput = 4;
 
-// A slave from a data field's list positions, as the frame encodes them.
-Slave slaveOf(int cboSlaveID, bool opt03, int cboSAH, int cboSAL, int cboDT, int cboDP,
-              int cboSampling) {
+// The slave a data field polls, as the frame tells the module to poll it.
+Slave slaveOf(const DataField& field, int pollInterval) {
   Slave s;
   s.enabled = true;
-  s.address = std::uint8_t(cboSlaveID + ini::cfg1602::kAddress.first);
-  s.functionCode = opt03 ? kReadHolding : kReadInput;
-  s.startRegister = std::uint16_t(cboSAH * 256 + cboSAL);
-  s.registerCount = cboDT >= ini::kFirstTwoRegisterType ? 2 : 1;
-  s.dataType = cboDT;
-  s.decimals = cboDP;
-  s.intervalMs = (cboSampling + ini::kInterval.first) * 100;
+  s.address = std::uint8_t(field.slaveAddress);
+  s.functionCode = std::uint8_t(field.functionCode);
+  s.startRegister = field.startRegister;
+  s.registerCount = std::uint8_t(registerCount(field.dataType));
+  s.dataType = int(field.dataType);
+  s.decimals = field.decimals;
+  s.intervalMs = pollInterval * 100;
   return s;
 }
 
@@ -74,10 +71,8 @@ QStringList valueListEntries(int element) {
 
 SlaveTableLoad loadSlaveTable1602(const IniFile& ini) {
   const Config1602Load load = loadConfig1602(ini);
-  const Config1602& c = load.cfg;
   SlaveTableLoad result;
-  result.table[0] =
-      slaveOf(c.cboSlaveID, c.opt03, c.cboSAH, c.cboSAL, c.cboDT, c.cboDP, c.cboSampling);
+  result.table[0] = slaveOf(load.cfg.field, load.cfg.pollInterval);
   result.views[0] = viewOf(result.table[0]);
   for (std::size_t i = 1; i < kSlaveCount; ++i)
     result.views[i].address = QStringLiteral("Disabled");
@@ -89,9 +84,7 @@ SlaveTableLoad loadSlaveTable2004(const IniFile& ini) {
   const Config2004Load load = loadConfig2004(ini);
   SlaveTableLoad result;
   for (std::size_t i = 0; i < kSlaveCount; ++i) {
-    const Field2004& f = load.cfg.fields[i];
-    result.table[i] =
-        slaveOf(f.cboSlaveID, f.opt03, f.cboSAH, f.cboSAL, f.cboDT, f.cboDP, load.cfg.cboSampling);
+    result.table[i] = slaveOf(load.cfg.fields[i], load.cfg.pollInterval);
     result.views[i] = viewOf(result.table[i]);
   }
   result.notice = noticeOf(ini, ini::cfg2004::kSection, load.fileError, load.defaulted);

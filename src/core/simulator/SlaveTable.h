@@ -21,7 +21,7 @@ struct Slave {
   std::uint8_t functionCode = 0;
   std::uint16_t startRegister = 0;
   std::uint8_t registerCount = 0;  // 1, or 2 for the two-register data types
-  // How the module shows the value: its data type (list position 0..4) and decimal places.
+  // How the module shows the value: its data type's code (DataType.h) and decimal places.
   int dataType = 0;
   int decimals = 0;
   // The module's polling interval, in milliseconds.

@@ -15,7 +15,7 @@ int decimalsOf(TypedFormat format) {
 }
 
 bool isTwoRegisters(DataType type) {
-  return type == DataType::LongBcd || type == DataType::LongInteger;
+  return registerCount(type) == 2;
 }
 
 bool isBcd(DataType type) {
@@ -150,22 +150,6 @@ QString decodeTyped(std::uint32_t raw, TypedFormat format) {
     return QStringLiteral("not BCD (0x%1)").arg(hex);
   }
   return withDecimals(*integer, decimalsOf(format));
-}
-
-QString typeName(DataType type) {
-  switch (type) {
-    case DataType::Unsigned:
-      return QStringLiteral("Unsigned Integer");
-    case DataType::Signed:
-      return QStringLiteral("Signed Integer");
-    case DataType::Bcd:
-      return QStringLiteral("BCD");
-    case DataType::LongBcd:
-      return QStringLiteral("Long BCD");
-    case DataType::LongInteger:
-      return QStringLiteral("Long Integer");
-  }
-  return {};
 }
 
 }  // namespace vantor

@@ -3,6 +3,8 @@
 // Register values typed as the display module shows them: the raw value a slave answers,
 // read through the module's configured data type and decimal places.
 
+#include "core/config/DataType.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,9 +13,6 @@
 #include <utility>
 
 namespace vantor {
-
-// The data types the module knows, by their list position.
-enum class DataType { Unsigned = 0, Signed = 1, Bcd = 2, LongBcd = 3, LongInteger = 4 };
 
 inline constexpr std::uint32_t kMaxOneRegister = 0xFFFF;
 inline constexpr std::uint32_t kMaxTwoRegisters = 0xFFFFF;  // what the value lists can carry
@@ -54,9 +53,5 @@ std::optional<qint64> typedInteger(std::uint32_t raw, TypedFormat format);
 
 // The raw value for an integer as the module counts; nothing outside typedRange.
 std::optional<std::uint32_t> rawOf(qint64 integer, TypedFormat format);
-
-// The type names as the user sees them: "Unsigned Integer", "Signed Integer", "BCD",
-// "Long BCD", "Long Integer".
-QString typeName(DataType type);
 
 }  // namespace vantor

@@ -1,11 +1,8 @@
 #include "ui/config/Config1602Window.h"
 
-#include "core/config/Config1602.h"
 #include "core/settings/IniFile.h"
 #include "ui/WindowParts.h"
 
-#include <QButtonGroup>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,179 +17,211 @@
 
 namespace vantor {
 
+namespace {
+
+// Register bytes and trip points alike, without a prefix.
+const ListEntries& bytes() {
+  static const ListEntries entries = byteEntries(QString());
+  return entries;
+}
+
+const FieldEntries& fieldEntries() {
+  namespace keys = ini::cfg1602;
+  static const FieldEntries entries{
+      numberEntries(keys::kAddress), bytes(),
+      numberEntries(keys::kDigits),  numberEntries(keys::kDecimals),
+      numberEntries(keys::kStart),   dataTypeEntries(&DataTypeInfo::twoLineName)};
+  return entries;
+}
+
+QString text(const char* caption) {
+  return QString::fromLatin1(caption);
+}
+
+// Over the pair of trip-point lists; a list's own caption adds which byte it holds.
+constexpr const char* kAlarmTrip = "Alarm Trip Point";
+
+// Fills the Modbus Command frame's grid top to bottom. Columns 0 and 1 hold the lists (the
+// register and alarm pairs side by side); captions beside a single list start at column 1, so
+// that they line up with the second list of a pair.
+class CommandGrid {
+ public:
+  explicit CommandGrid(QGroupBox* box) : box_(box), grid_(new QGridLayout(box)) {
+    grid_->setVerticalSpacing(5);
+    grid_->setHorizontalSpacing(10);
+  }
+
+  void single(QComboBox* list, const char* caption) {
+    grid_->addWidget(list, row_, 0);
+    grid_->addWidget(vantor::caption(text(caption), list, box_), row_++, 1, 1, 2);
+  }
+  // The data type names are the longest entries: their list spans both list columns.
+  void wide(QComboBox* list, const char* caption) {
+    grid_->addWidget(list, row_, 0, 1, 2);
+    grid_->addWidget(vantor::caption(text(caption), list, box_), row_++, 2);
+  }
+  // Captions over a pair of lists, and `note` beside them.
+  void pairCaptions(const WordLists& lists, const char* high, const char* low,
+                    const QString& note) {
+    grid_->addWidget(vantor::caption(text(high), lists.high, box_), row_, 0);
+    grid_->addWidget(vantor::caption(text(low), lists.low, box_), row_, 1);
+    grid_->addWidget(new QLabel(note, box_), row_++, 2);
+  }
+  void pair(const WordLists& lists) {
+    grid_->addWidget(lists.high, row_, 0);
+    grid_->addWidget(lists.low, row_++, 1);
+  }
+  void across(QWidget* widget) { grid_->addWidget(widget, row_++, 0, 1, 3); }
+  void across(QLayout* layout) { grid_->addLayout(layout, row_++, 0, 1, 3); }
+  void gap() { grid_->setRowMinimumHeight(row_++, 4); }
+
+  // Below the last row, the rest of the height; both list columns as wide as `pairWidth`.
+  void finish(int pairWidth) {
+    grid_->setRowStretch(row_, 1);
+    grid_->setColumnStretch(2, 1);
+    grid_->setColumnMinimumWidth(0, pairWidth);
+    grid_->setColumnMinimumWidth(1, pairWidth);
+  }
+
+ private:
+  QGroupBox* box_;
+  QGridLayout* grid_;
+  int row_ = 0;
+};
+
+}  // namespace
+
 Config1602Window::Config1602Window(IniFile& ini, Dialogs& dialogs)
     : ConfigWindow(ini, dialogs, QStringLiteral("frmCfg1602"),
                    QStringLiteral("Configure KV-216/KV-216L"), QStringLiteral("cmdConfig1602")) {
+  addControls();
   buildLayout();
 }
 
 Config1602Window::~Config1602Window() = default;
 
-QComboBox* Config1602Window::list(const QString& control) const {
-  for (QComboBox* combo : lists_)
-    if (combo->objectName() == control) return combo;
-  Q_UNREACHABLE();
+// Made in the order the keyboard visits them.
+void Config1602Window::addControls() {
+  addCommunicationLists(this);
+  field_ = addFieldLists(fieldEntries(), std::nullopt, this);
+  alarmTrip_.high =
+      addList(QStringLiteral("cboAlarmHi"), text(kAlarmTrip) + QLatin1String(" Hi"), bytes(), this);
+  alarmTrip_.low =
+      addList(QStringLiteral("cboAlarmLo"), text(kAlarmTrip) + QLatin1String(" Lo"), bytes(), this);
+  for (int r = 0; r < frame1602::kRowCount; ++r) {
+    rows_[r] = new QLineEdit(this);
+    rows_[r]->setObjectName(QStringLiteral("txtLine%1").arg(r));
+  }
+  addFunctionCodes(field_, std::nullopt, this);
 }
 
-void Config1602Window::buildLayout() {
-  for (const Config1602List& l : config1602Lists()) {
-    auto* combo = new QComboBox(this);
-    combo->setObjectName(l.list.control);
-    combo->setAccessibleName(l.list.caption);
-    combo->setMaxVisibleItems(16);
-    lists_.push_back(combo);
-  }
-  const auto captionOf = [](const QString& control) {
-    for (const Config1602List& l : config1602Lists())
-      if (l.list.control == control) return l.list.caption;
-    Q_UNREACHABLE();
-  };
+void Config1602Window::styleList(QComboBox* list, const ListEntries&) {
+  list->setMaxVisibleItems(16);
+}
 
-  // Left half: the module's own line settings, the two rows, the send button.
-  auto* fComm = new QGroupBox(QStringLiteral("Communication"), this);
-  fComm->setObjectName(QStringLiteral("fComm"));
-  auto* commGrid = new QGridLayout(fComm);
+QGroupBox* Config1602Window::buildCommunication() {
+  auto* box = new QGroupBox(QStringLiteral("Communication"), this);
+  box->setObjectName(QStringLiteral("fComm"));
+  auto* grid = new QGridLayout(box);
+  const std::pair<QComboBox*, const char*> lists[] = {{baud_, captions::kBaud},
+                                                      {dataFormat_, captions::kDataFormat},
+                                                      {pollInterval_, captions::kPollInterval}};
   int row = 0;
-  for (const char* name : {"cboBaud", "cboDF1", "cboSampling"}) {
-    QComboBox* combo = list(QString::fromLatin1(name));
-    combo->setParent(fComm);
-    commGrid->addWidget(combo, row, 0);
-    commGrid->addWidget(caption(captionOf(combo->objectName()), combo, fComm), row, 1);
-    ++row;
+  for (const auto& [list, caption] : lists) {
+    grid->addWidget(list, row, 0);
+    grid->addWidget(vantor::caption(text(caption), list, box), row++, 1);
   }
-  commGrid->setColumnStretch(1, 1);
+  grid->setColumnStretch(1, 1);
+  return box;
+}
 
-  auto* fText = new QGroupBox(QStringLiteral("Display Text"), this);
-  fText->setObjectName(QStringLiteral("fText"));
-  auto* textGrid = new QGridLayout(fText);
+QGroupBox* Config1602Window::buildDisplayText() {
+  auto* box = new QGroupBox(QStringLiteral("Display Text"), this);
+  box->setObjectName(QStringLiteral("fText"));
+  auto* grid = new QGridLayout(box);
   // Fixed-pitch rows line up character for character with the module's sixteen columns.
   QFont mono(QStringLiteral("Monospace"));
   mono.setStyleHint(QFont::TypeWriter);
   mono.setPointSizeF(9.0);
-  txtLine0_ = new QLineEdit(fText);
-  txtLine0_->setObjectName(QStringLiteral("txtLine0"));
-  txtLine1_ = new QLineEdit(fText);
-  txtLine1_->setObjectName(QStringLiteral("txtLine1"));
-  auto* textHeading = heading(QStringLiteral("Text"), fText);
-  textHeading->setBuddy(txtLine0_);
-  textGrid->addWidget(textHeading, 0, 0);
-  row = 1;
-  for (QLineEdit* box : {txtLine0_, txtLine1_}) {
-    box->setMaxLength(frame1602::kRowWidth);
-    box->setFont(mono);
-    const QFontMetrics fm(mono);
+  auto* textHeading = heading(QStringLiteral("Text"), box);
+  textHeading->setBuddy(rows_[0]);
+  grid->addWidget(textHeading, 0, 0);
+  for (int r = 0; r < frame1602::kRowCount; ++r) {
+    QLineEdit* row = rows_[r];
+    row->setMaxLength(frame1602::kRowWidth);
+    row->setFont(mono);
     // A character more than the row holds, so the cursor never hides the last one.
-    box->setFixedWidth(fm.horizontalAdvance(QString(frame1602::kRowWidth + 1, u'M')) + 8);
-    connect(box, &QLineEdit::textEdited, this,
-            [box](const QString& typed) { keepRowPrintable(box, typed); });
-    textGrid->addWidget(box, row, 0);
-    const QString name = QStringLiteral("row %1").arg(row - 1);
-    textGrid->addWidget(caption(name, box, fText), row, 1);
-    ++row;
+    row->setFixedWidth(
+        QFontMetrics(mono).horizontalAdvance(QString(frame1602::kRowWidth + 1, u'M')) + 8);
+    connect(row, &QLineEdit::textEdited, this,
+            [row](const QString& typed) { keepRowPrintable(row, typed); });
+    grid->addWidget(row, r + 1, 0);
+    grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
   }
-  textGrid->setColumnStretch(1, 1);
+  grid->setColumnStretch(1, 1);
+  return box;
+}
 
-  cmdSend_->setMinimumWidth(150);
+// What the module polls and how it shows it.
+QGroupBox* Config1602Window::buildModbusCommand() {
+  auto* box = new QGroupBox(QStringLiteral("Modbus Command"), this);
+  box->setObjectName(QStringLiteral("fModbus"));
+  CommandGrid grid(box);
+  grid.single(field_.slaveAddress, captions::kSlaveAddress);
+  grid.gap();
+  grid.pairCaptions(field_.startRegister, captions::kRegisterHi, captions::kRegisterLo,
+                    QStringLiteral("(Start Register)"));
+  grid.pair(field_.startRegister);
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(fComm);
-  left->addWidget(fText);
-  left->addStretch(1);
-  left->addWidget(cmdSend_, 0, Qt::AlignHCenter);
+  auto* functionCodes = new QHBoxLayout;
+  functionCodes->addWidget(field_.holdingRegisters);
+  functionCodes->addSpacing(12);
+  functionCodes->addWidget(field_.inputRegisters);
+  functionCodes->addStretch(1);
+  grid.across(functionCodes);
 
-  // Right half: what the module polls and how it shows it. Column 0 and 1 hold the lists
-  // (the register and alarm pairs side by side); captions beside a single list start at
-  // column 1, so they line up with the second list of a pair.
-  auto* fModbus = new QGroupBox(QStringLiteral("Modbus Command"), this);
-  fModbus->setObjectName(QStringLiteral("fModbus"));
-  auto* grid = new QGridLayout(fModbus);
-  grid->setVerticalSpacing(5);
-  grid->setHorizontalSpacing(10);
-  row = 0;
-  const auto single = [&](const char* name) {
-    QComboBox* combo = list(QString::fromLatin1(name));
-    combo->setParent(fModbus);
-    grid->addWidget(combo, row, 0);
-    grid->addWidget(caption(captionOf(combo->objectName()), combo, fModbus), row, 1, 1, 2);
-    ++row;
-  };
-  const auto pair = [&](const char* hi, const char* lo) {
-    for (int c = 0; c < 2; ++c) {
-      QComboBox* combo = list(QString::fromLatin1(c == 0 ? hi : lo));
-      combo->setParent(fModbus);
-      grid->addWidget(combo, row, c);
-    }
-    ++row;
-  };
-  const auto gap = [&] { grid->setRowMinimumHeight(row++, 4); };
-
-  single("cboSlaveID");
-  gap();
-  QComboBox* cboSAH = list(QStringLiteral("cboSAH"));
-  QComboBox* cboSAL = list(QStringLiteral("cboSAL"));
-  grid->addWidget(caption(captionOf(QStringLiteral("cboSAH")), cboSAH, fModbus), row, 0);
-  grid->addWidget(caption(captionOf(QStringLiteral("cboSAL")), cboSAL, fModbus), row, 1);
-  grid->addWidget(new QLabel(QStringLiteral("(Start Register)"), fModbus), row, 2);
-  ++row;
-  pair("cboSAH", "cboSAL");
-
-  opt03_ = new QRadioButton(QStringLiteral("Function Code 03"), fModbus);
-  opt03_->setObjectName(QStringLiteral("opt03"));
-  opt04_ = new QRadioButton(QStringLiteral("Function Code 04"), fModbus);
-  opt04_->setObjectName(QStringLiteral("opt04"));
-  auto* functionCode = new QButtonGroup(fModbus);
-  functionCode->addButton(opt03_);
-  functionCode->addButton(opt04_);
-  auto* options = new QHBoxLayout;
-  options->addWidget(opt03_);
-  options->addSpacing(12);
-  options->addWidget(opt04_);
-  options->addStretch(1);
-  grid->addLayout(options, row++, 0, 1, 3);
-
-  gap();
-  grid->addWidget(heading(QStringLiteral("Data"), fModbus), row++, 0, 1, 3);
-  single("cboDWidth");
-  single("cboDP");
-  single("cboStart");
-  {
-    // The data type names are the longest entries: the list spans both list columns.
-    QComboBox* cboDT = list(QStringLiteral("cboDT"));
-    cboDT->setParent(fModbus);
-    grid->addWidget(cboDT, row, 0, 1, 2);
-    grid->addWidget(caption(captionOf(QStringLiteral("cboDT")), cboDT, fModbus), row, 2);
-    ++row;
-  }
-  gap();
-  QComboBox* cboAlarmHi = list(QStringLiteral("cboAlarmHi"));
-  grid->addWidget(caption(QStringLiteral("Alarm Trip Point"), cboAlarmHi, fModbus), row++, 0, 1, 3);
-  pair("cboAlarmHi", "cboAlarmLo");
-  grid->setRowStretch(row, 1);
-  grid->setColumnStretch(2, 1);
+  grid.gap();
+  grid.across(heading(QStringLiteral("Data"), box));
+  grid.single(field_.digits, captions::kDigits);
+  grid.single(field_.decimals, captions::kDecimals);
+  grid.single(field_.startLocation, captions::kStartLocation);
+  grid.wide(field_.dataType, captions::kDataType);
+  grid.gap();
+  grid.across(caption(text(kAlarmTrip), alarmTrip_.high, box));
+  grid.pair(alarmTrip_);
   // Both list columns as wide as the wider pair caption, so that the pairs look like pairs.
-  const QFontMetrics fm(fModbus->font());
-  const int pairWidth = std::max(fm.horizontalAdvance(captionOf(QStringLiteral("cboSAH"))),
-                                 fm.horizontalAdvance(captionOf(QStringLiteral("cboSAL"))));
-  grid->setColumnMinimumWidth(0, pairWidth);
-  grid->setColumnMinimumWidth(1, pairWidth);
+  const QFontMetrics fm(box->font());
+  grid.finish(std::max(fm.horizontalAdvance(text(captions::kRegisterHi)),
+                       fm.horizontalAdvance(text(captions::kRegisterLo))));
+  return box;
+}
 
+void Config1602Window::buildLayout() {
+  // Left half: the module's own line settings, the two rows, the send button; right half:
+  // what the module polls.
+  sendButton_->setMinimumWidth(150);
+  auto* left = new QVBoxLayout;
+  left->addWidget(buildCommunication());
+  left->addWidget(buildDisplayText());
+  left->addStretch(1);
+  left->addWidget(sendButton_, 0, Qt::AlignHCenter);
   auto* halves = new QHBoxLayout;
   halves->addLayout(left, 0);
-  halves->addWidget(fModbus, 1);
+  halves->addWidget(buildModbusCommand(), 1);
 
   // What the window has to say about its port and its settings, in words rather than boxes.
   // A framed note in the palette's own colours, readable on light and dark palettes alike.
-  lblNotice_->setFrameShape(QFrame::StyledPanel);
-  lblNotice_->setMargin(4);
-  lblNotice_->setAutoFillBackground(true);
-  lblNotice_->setBackgroundRole(QPalette::AlternateBase);
-  markText(lblNotice_, Mark::Notice);
-  lblNotice_->hide();
+  notice_->setFrameShape(QFrame::StyledPanel);
+  notice_->setMargin(4);
+  notice_->setAutoFillBackground(true);
+  notice_->setBackgroundRole(QPalette::AlternateBase);
+  markText(notice_, Mark::Notice);
+  notice_->hide();
 
   auto* root = new QVBoxLayout(this);
   root->addLayout(halves);
-  root->addWidget(lblPortStatus_);
-  root->addWidget(lblNotice_);
+  root->addWidget(portStatus_);
+  root->addWidget(notice_);
 
   // Measured with the lists filled, so that no entry is cut.
   fillLists();
@@ -211,38 +240,28 @@ void Config1602Window::linesChanged() {
 QString Config1602Window::restore() {
   fillLists();
   const Config1602Load load = loadConfig1602(ini_);
-  apply(load.cfg);
-  return load.defaulted.isEmpty() ? QString() : load.notice;
+  showRecord(load.cfg);
+  return load.notice;
 }
 
-void Config1602Window::fillLists() {
-  const auto& lists = config1602Lists();
-  for (std::size_t i = 0; i < lists.size(); ++i) {
-    lists_[i]->clear();
-    lists_[i]->addItems(lists[i].list.entries);
-  }
-  txtLine0_->clear();
-  txtLine1_->clear();
+void Config1602Window::showRecord(const Config1602& cfg) {
+  showLine(cfg.line);
+  lineText_ = cfg.lineText;
+  chooseValue(pollInterval_, cfg.pollInterval);
+  field_.show(cfg.field);
+  alarmTrip_.show(cfg.alarmTrip);
+  for (int r = 0; r < frame1602::kRowCount; ++r) rows_[r]->setText(cfg.rows[r]);
 }
 
 Config1602 Config1602Window::record() const {
   Config1602 cfg;
-  const auto& lists = config1602Lists();
-  for (std::size_t i = 0; i < lists.size(); ++i) cfg.*lists[i].position = lists_[i]->currentIndex();
-  cfg.opt03 = opt03_->isChecked();
-  cfg.txtLine0 = txtLine0_->text();
-  cfg.txtLine1 = txtLine1_->text();
-  cfg.CSet = CSet_;
+  cfg.line = chosenLine();
+  cfg.lineText = lineText_;
+  cfg.pollInterval = chosenValue(pollInterval_).value_or(0);
+  cfg.field = field_.field();
+  cfg.alarmTrip = alarmTrip_.value();
+  for (int r = 0; r < frame1602::kRowCount; ++r) cfg.rows[r] = rows_[r]->text();
   return cfg;
-}
-
-void Config1602Window::apply(const Config1602& cfg) {
-  const auto& lists = config1602Lists();
-  for (std::size_t i = 0; i < lists.size(); ++i) lists_[i]->setCurrentIndex(cfg.*lists[i].position);
-  (cfg.opt03 ? opt03_ : opt04_)->setChecked(true);
-  txtLine0_->setText(cfg.txtLine0);
-  txtLine1_->setText(cfg.txtLine1);
-  CSet_ = cfg.CSet;
 }
 
 FrameBytes Config1602Window::encode() const {

@@ -1,21 +1,19 @@
 #pragma once
 
+#include "core/config/Config1602.h"
 #include "ui/config/ConfigWindow.h"
 
 #include <QString>
 
-#include <vector>
+#include <array>
 
-class QComboBox;
+class QGroupBox;
 class QLineEdit;
-class QRadioButton;
 
 namespace vantor {
 
-struct Config1602;
-
 // The configuration window of the 1602 module, "Configure KV-216/KV-216L". It only shows and
-// collects a Config1602: lists, restore, save and frame are decided in Config1602.h.
+// collects a Config1602: restore, save and frame are decided in Config1602.h.
 class Config1602Window : public ConfigWindow {
   Q_OBJECT
 
@@ -27,24 +25,24 @@ class Config1602Window : public ConfigWindow {
   QString restore() override;
   FrameBytes encode() const override;
   bool save(QString* error) override;
+  void styleList(QComboBox* list, const ListEntries& entries) override;
   void linesChanged() override;
 
  private:
+  void addControls();
   void buildLayout();
-  QComboBox* list(const QString& control) const;
-  void fillLists();
+  QGroupBox* buildCommunication();
+  QGroupBox* buildDisplayText();
+  QGroupBox* buildModbusCommand();
+
+  void showRecord(const Config1602& cfg);
   Config1602 record() const;
-  void apply(const Config1602& cfg);
 
+  FieldControls field_;
+  WordLists alarmTrip_;
+  std::array<QLineEdit*, frame1602::kRowCount> rows_{};
   // Key CSet as read at the last opening: a save without a data format keeps its ending.
-  QString CSet_;
-
-  // In the order of config1602Lists().
-  std::vector<QComboBox*> lists_;
-  QLineEdit* txtLine0_ = nullptr;
-  QLineEdit* txtLine1_ = nullptr;
-  QRadioButton* opt03_ = nullptr;
-  QRadioButton* opt04_ = nullptr;
+  QString lineText_;
 };
 
 }  // namespace vantor

@@ -1,11 +1,8 @@
 #include "ui/config/Config2004Window.h"
 
-#include "core/config/ConfigFrame.h"
 #include "core/settings/IniFile.h"
 #include "ui/WindowParts.h"
 
-#include <QButtonGroup>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -29,47 +26,28 @@ namespace {
 constexpr int kClientWidth = 851;
 constexpr int kClientHeight = 699;
 
-// A pick list as wide as its widest entry. The width comes from the entries once, here, rather
-// than from the items at every filling: the lists are refilled with thousands of entries at
-// each opening, and the layout must not move.
-QComboBox* pickList(const QString& name, const ChoiceList& list, const QString& accessibleName,
-                    QWidget* parent) {
-  auto* combo = new QComboBox(parent);
-  combo->setObjectName(name);
-  combo->setAccessibleName(accessibleName);
-  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  const QFontMetrics metrics(combo->font());
-  int widest = 0;
-  for (const QString& entry : list.entries)
-    widest = std::max(widest, metrics.horizontalAdvance(entry));
-  QStyleOptionComboBox option;
-  option.initFrom(combo);
-  const QSize content(widest, metrics.height());
-  combo->setMinimumWidth(
-      combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, combo).width());
-  return combo;
+// Register bytes and trip points alike.
+const ListEntries& bytes() {
+  static const ListEntries entries = byteEntries(QStringLiteral("0x"));
+  return entries;
 }
 
-template <typename Record, typename Position>
-int indexOf(const std::vector<Record>& lists, Position position) {
-  const auto it = std::find_if(lists.begin(), lists.end(),
-                               [&](const Record& l) { return l.position == position; });
-  Q_ASSERT(it != lists.end());
-  return int(it - lists.begin());
+const FieldEntries& fieldEntries() {
+  namespace keys = ini::cfg2004;
+  static const FieldEntries entries{
+      numberEntries(keys::kAddress), bytes(),
+      numberEntries(keys::kDigits),  numberEntries(keys::kDecimals),
+      numberEntries(keys::kStart),   dataTypeEntries(&DataTypeInfo::fourLineName)};
+  return entries;
 }
 
-void fill(QComboBox* combo, const QStringList& entries) {
-  // Refilled while hidden and without signals; the restore that follows selects an entry and
-  // raises what the selection means.
-  const QSignalBlocker quiet(combo);
-  combo->clear();
-  combo->addItems(entries);
-  combo->setCurrentIndex(-1);
+QString text(const char* caption) {
+  return QString::fromLatin1(caption);
 }
 
-void select(QComboBox* combo, int position) {
-  combo->setCurrentIndex(selects(position, combo->count()) ? position : -1);
-}
+// Over each pair of trip-point lists; a list's own caption adds which byte it holds.
+constexpr const char* kHighTrip = "Alarm Trip Point (High)";
+constexpr const char* kLowTrip = "Alarm Trip Point (Low)";
 
 }  // namespace
 
@@ -77,43 +55,39 @@ Config2004Window::Config2004Window(IniFile& ini, Dialogs& dialogs)
     : ConfigWindow(ini, dialogs, QStringLiteral("frmCfg2004"), QStringLiteral("Configure KV-420"),
                    QStringLiteral("cmdSendCfg")) {
   buildLayout();
-  resetControls();
+  // As designed: no data field taking input, nothing to report.
+  updateActiveFields();
+  noticeArea_->hide();
 }
 
 Config2004Window::~Config2004Window() = default;
 
-QComboBox* Config2004Window::list(int Config2004::*position) const {
-  return lists_[std::size_t(indexOf(config2004Lists(), position))];
-}
-
-QComboBox* Config2004Window::list(int k, int Field2004::*position) const {
-  return fieldLists_[std::size_t(k)][std::size_t(indexOf(field2004Lists(), position))];
+// A pick list as wide as its widest entry. The width comes from the entries once, here, rather
+// than from the items at every filling: the lists are refilled with thousands of entries at
+// each opening, and the layout must not move.
+void Config2004Window::styleList(QComboBox* list, const ListEntries& entries) {
+  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  const QFontMetrics metrics(list->font());
+  int widest = 0;
+  for (const auto& entry : entries)
+    widest = std::max(widest, metrics.horizontalAdvance(entry.first));
+  QStyleOptionComboBox option;
+  option.initFrom(list);
+  const QSize content(widest, metrics.height());
+  list->setMinimumWidth(
+      list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, list).width());
 }
 
 void Config2004Window::buildLayout() {
   auto* left = new QVBoxLayout;
   left->addWidget(buildCommunication());
   left->addWidget(buildDisplayText());
-
-  left->addWidget(cmdSend_);
-
+  left->addWidget(sendButton_);
   // What the window has to say about itself: the port, and first-use defaults. Both wrap
   // within the left column; the notice can name dozens of settings, so it scrolls in the space
   // left below.
-  noticeArea_ = new QScrollArea(this);
-  noticeHolder_ = noticeArea_;
-  markText(lblNotice_, Mark::Notice);
-  for (QLabel* label : {lblPortStatus_, lblNotice_})
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  noticeArea_->setWidget(lblNotice_);
-  noticeArea_->setWidgetResizable(true);
-  noticeArea_->setFrameShape(QFrame::NoFrame);
-  noticeArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  noticeArea_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
-  noticeArea_->viewport()->setAutoFillBackground(false);
-  lblNotice_->setAutoFillBackground(false);
-  left->addWidget(lblPortStatus_);
-  left->addWidget(noticeArea_, 1);
+  left->addWidget(portStatus_);
+  left->addWidget(buildNoticeArea(), 1);
   left->addStretch();
 
   auto* fields = new QGridLayout;
@@ -124,25 +98,45 @@ void Config2004Window::buildLayout() {
   root->addLayout(fields, 1);
 
   const int leftWidth = left->sizeHint().width();
-  lblPortStatus_->setFixedWidth(leftWidth);
+  portStatus_->setFixedWidth(leftWidth);
   noticeArea_->setFixedWidth(leftWidth);
   setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+}
+
+QScrollArea* Config2004Window::buildNoticeArea() {
+  noticeArea_ = new QScrollArea(this);
+  noticeHolder_ = noticeArea_;
+  markText(notice_, Mark::Notice);
+  for (QLabel* label : {portStatus_, notice_}) label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  noticeArea_->setWidget(notice_);
+  noticeArea_->setWidgetResizable(true);
+  noticeArea_->setFrameShape(QFrame::NoFrame);
+  noticeArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  noticeArea_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+  noticeArea_->viewport()->setAutoFillBackground(false);
+  notice_->setAutoFillBackground(false);
+  return noticeArea_;
 }
 
 QGroupBox* Config2004Window::buildCommunication() {
   auto* box = new QGroupBox(QStringLiteral("Communication"), this);
   box->setObjectName(QStringLiteral("fComm"));
+  addCommunicationLists(box);
+  activeFields_ = addList(QStringLiteral("cboAF"), text(captions::kActiveFields),
+                          numberEntries(ini::settings::kActiveFields), box);
+  const std::pair<QComboBox*, const char*> lists[] = {{baud_, captions::kBaud},
+                                                      {dataFormat_, captions::kDataFormat},
+                                                      {pollInterval_, captions::kPollInterval},
+                                                      {activeFields_, captions::kActiveFields}};
   auto* grid = new QGridLayout(box);
-  for (const Config2004List& l : config2004Lists()) {
-    QComboBox* combo = pickList(l.list.control, l.list, l.list.caption, box);
-    const int row = int(lists_.size());
-    grid->addWidget(combo, row, 0);
-    grid->addWidget(caption(l.list.caption, combo, box), row, 1);
-    lists_.push_back(combo);
+  int row = 0;
+  for (const auto& [list, caption] : lists) {
+    grid->addWidget(list, row, 0);
+    grid->addWidget(vantor::caption(text(caption), list, box), row++, 1);
   }
   grid->setColumnStretch(1, 1);
-  connect(list(&Config2004::cboAF), &QComboBox::currentIndexChanged, this,
-          &Config2004Window::UpdateActiveFields);
+  connect(activeFields_, &QComboBox::currentIndexChanged, this,
+          &Config2004Window::updateActiveFields);
   return box;
 }
 
@@ -161,159 +155,125 @@ QGroupBox* Config2004Window::buildDisplayText() {
     row->setFont(fixed);
     row->setMaxLength(frame2004::kRowWidth);
     row->setAccessibleName(QStringLiteral("row %1").arg(r));
-    const QFontMetrics metrics(fixed);
-    row->setMinimumWidth(metrics.horizontalAdvance(QString(frame2004::kRowWidth + 2, u'W')));
+    row->setMinimumWidth(
+        QFontMetrics(fixed).horizontalAdvance(QString(frame2004::kRowWidth + 2, u'W')));
     connect(row, &QLineEdit::textEdited, this,
             [row](const QString& text) { keepRowPrintable(row, text); });
     grid->addWidget(row, r + 1, 0);
     grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
-    txtLine_[std::size_t(r)] = row;
+    rows_[r] = row;
   }
   grid->setColumnStretch(1, 1);
   return box;
 }
 
+// Made in the order the keyboard visits them: the field's lists, then its function codes.
+void Config2004Window::addFieldControls(int k, QWidget* parent) {
+  fields_[k] = addFieldLists(fieldEntries(), k, parent);
+  const auto trip = [&](const char* high, const char* low, const char* caption) {
+    const auto add = [&](const char* control, const char* byte) {
+      return addList(QStringLiteral("%1_%2").arg(QLatin1String(control)).arg(k),
+                     fieldCaption(text(caption) + QLatin1String(byte), k), bytes(), parent);
+    };
+    return WordLists{add(high, " Hi"), add(low, " Lo")};
+  };
+  highTrips_[k] = trip("cboAlarmHi", "cboAlarmLo", kHighTrip);
+  lowTrips_[k] = trip("cboALH", "cboALL", kLowTrip);
+  addFunctionCodes(fields_[k], k, parent);
+}
+
+// Four columns: the register pair and each alarm pair take one list per column; a single list
+// takes the first and its caption the rest.
 QGroupBox* Config2004Window::buildField(int k) {
   auto* box = new QGroupBox(QStringLiteral("Modbus Command Data Field %1").arg(k + 1), this);
   box->setObjectName(QStringLiteral("faf_%1").arg(k));
-  faf_[std::size_t(k)] = box;
+  fieldBoxes_[k] = box;
+  addFieldControls(k, box);
+  const FieldControls& field = fields_[k];
 
-  auto& lists = fieldLists_[std::size_t(k)];
-  for (const Field2004List& l : field2004Lists())
-    lists.push_back(pickList(QStringLiteral("%1_%2").arg(l.list.control).arg(k), l.list,
-                             fieldCaption(l.list.caption, k), box));
-  const auto at = [&](int Field2004::*position) { return list(k, position); };
-
-  // Four columns: the register pair and each alarm pair take one list per column; a single
-  // list takes the first and its caption the rest.
   auto* grid = new QGridLayout(box);
   int row = 0;
-  const auto single = [&](int Field2004::*position, const QString& text, int span = 1) {
-    grid->addWidget(at(position), row, 0, 1, span);
-    grid->addWidget(caption(text, at(position), box), row, span, 1, 4 - span);
+  const auto single = [&](QComboBox* list, const char* caption, int span = 1) {
+    grid->addWidget(list, row, 0, 1, span);
+    grid->addWidget(vantor::caption(text(caption), list, box), row++, span, 1, 4 - span);
+  };
+  const auto captionAt = [&](const char* caption, QWidget* buddy, int column, int span) {
+    grid->addWidget(vantor::caption(text(caption), buddy, box), row, column, 1, span);
+  };
+  const auto side = [&](std::initializer_list<QWidget*> widgets, int span) {
+    int column = 0;
+    for (QWidget* widget : widgets) {
+      grid->addWidget(widget, row, column, 1, span);
+      column += span;
+    }
     ++row;
   };
-
-  single(&Field2004::cboSlaveID, QStringLiteral("Modbus Slave Address"));
-
-  grid->addWidget(caption(QStringLiteral("Reg Address Hi"), at(&Field2004::cboSAH), box), row, 0);
-  grid->addWidget(caption(QStringLiteral("Reg Address Lo"), at(&Field2004::cboSAL), box), row, 1);
-  grid->addWidget(caption(QStringLiteral("(Start Register)"), at(&Field2004::cboSAH), box), row, 2,
-                  1, 2);
+  single(field.slaveAddress, captions::kSlaveAddress);
+  captionAt(captions::kRegisterHi, field.startRegister.high, 0, 1);
+  captionAt(captions::kRegisterLo, field.startRegister.low, 1, 1);
+  captionAt("(Start Register)", field.startRegister.high, 2, 2);
   ++row;
-  grid->addWidget(at(&Field2004::cboSAH), row, 0);
-  grid->addWidget(at(&Field2004::cboSAL), row, 1);
-  ++row;
-
-  auto*& opt03 = opt03_[std::size_t(k)];
-  auto*& opt04 = opt04_[std::size_t(k)];
-  opt03 = new QRadioButton(QStringLiteral("Function Code 03"), box);
-  opt03->setObjectName(QStringLiteral("opt03_%1").arg(k));
-  opt04 = new QRadioButton(QStringLiteral("Function Code 04"), box);
-  opt04->setObjectName(QStringLiteral("opt04_%1").arg(k));
-  auto* functionCode = new QButtonGroup(box);
-  functionCode->addButton(opt03);
-  functionCode->addButton(opt04);
-  grid->addWidget(opt03, row, 0, 1, 2);
-  grid->addWidget(opt04, row, 2, 1, 2);
-  ++row;
-
+  side({field.startRegister.high, field.startRegister.low}, 1);
+  side({field.holdingRegisters, field.inputRegisters}, 2);
   grid->addWidget(heading(QStringLiteral("Data"), box), row++, 0, 1, 4);
-  single(&Field2004::cboDWidth, QStringLiteral("Number of digits including decimal point"));
-  single(&Field2004::cboDP, QStringLiteral("Number of decimal place"));
-  single(&Field2004::cboStart, QStringLiteral("Data Display Start Location"));
-  single(&Field2004::cboDT, QStringLiteral("Data Type"), 2);
-
-  grid->addWidget(
-      caption(QStringLiteral("Alarm Trip Point (High)"), at(&Field2004::cboAlarmHi), box), row, 0,
-      1, 2);
-  grid->addWidget(caption(QStringLiteral("Alarm Trip Point (Low)"), at(&Field2004::cboALH), box),
-                  row, 2, 1, 2);
+  single(field.digits, captions::kDigits);
+  single(field.decimals, captions::kDecimals);
+  single(field.startLocation, captions::kStartLocation);
+  single(field.dataType, captions::kDataType, 2);
+  captionAt(kHighTrip, highTrips_[k].high, 0, 2);
+  captionAt(kLowTrip, lowTrips_[k].high, 2, 2);
   ++row;
-  grid->addWidget(at(&Field2004::cboAlarmHi), row, 0);
-  grid->addWidget(at(&Field2004::cboAlarmLo), row, 1);
-  grid->addWidget(at(&Field2004::cboALH), row, 2);
-  grid->addWidget(at(&Field2004::cboALL), row, 3);
-  ++row;
+  side({highTrips_[k].high, highTrips_[k].low, lowTrips_[k].high, lowTrips_[k].low}, 1);
 
   grid->setRowStretch(row, 1);
   for (int c = 0; c < 4; ++c) grid->setColumnStretch(c, 1);
   return box;
 }
 
-// The state the window is designed with: empty lists and rows, "Function Code 03" chosen, no
-// data field taking input, nothing to report.
-void Config2004Window::resetControls() {
-  for (QComboBox* combo : lists_) fill(combo, {});
-  for (const auto& lists : fieldLists_)
-    for (QComboBox* combo : lists) fill(combo, {});
-  for (QRadioButton* opt : opt03_) opt->setChecked(true);
-  for (QLineEdit* row : txtLine_) row->clear();
-  for (QGroupBox* box : faf_) box->setEnabled(false);
-  lblNotice_->clear();
-  noticeArea_->hide();
-}
-
-void Config2004Window::fillLists() {
-  for (std::size_t i = 0; i < lists_.size(); ++i)
-    fill(lists_[i], config2004Lists()[i].list.entries);
-  for (const auto& lists : fieldLists_)
-    for (std::size_t i = 0; i < lists.size(); ++i) fill(lists[i], field2004Lists()[i].list.entries);
-}
-
 QString Config2004Window::restore() {
-  // Each opening starts from the design: nothing of the last one's edits carries over.
-  resetControls();
   fillLists();
   const Config2004Load load = loadConfig2004(ini_);
-  apply(load.cfg);
-  UpdateActiveFields();
+  showRecord(load.cfg);
+  updateActiveFields();
   return load.notice;
 }
 
-void Config2004Window::apply(const Config2004& cfg) {
-  select(list(&Config2004::cboBaud), cfg.cboBaud);
-  select(list(&Config2004::cboDF1), cfg.cboDF1);
+void Config2004Window::showRecord(const Config2004& cfg) {
+  showLine(cfg.line);
   for (int k = 0; k < kFieldCount; ++k) {
-    const Field2004& field = cfg.fields[std::size_t(k)];
-    for (const Field2004List& l : field2004Lists()) select(list(k, l.position), field.*l.position);
-    (field.opt03 ? opt03_ : opt04_)[std::size_t(k)]->setChecked(true);
+    fields_[k].show(cfg.fields[k]);
+    highTrips_[k].show(cfg.fields[k].highTrip);
+    lowTrips_[k].show(cfg.fields[k].lowTrip);
   }
-  for (int r = 0; r < frame2004::kRowCount; ++r)
-    txtLine_[std::size_t(r)]->setText(cfg.txtLine[std::size_t(r)]);
-  // Interval, then the number of active fields, whose selection sets the frames.
-  select(list(&Config2004::cboSampling), cfg.cboSampling);
-  select(list(&Config2004::cboAF), cfg.cboAF);
+  for (int r = 0; r < frame2004::kRowCount; ++r) rows_[r]->setText(cfg.rows[r]);
+  // The polling interval, then the number of active fields, whose choice sets the frames.
+  chooseValue(pollInterval_, cfg.pollInterval);
+  chooseValue(activeFields_, cfg.activeFields);
 }
 
-Config2004 Config2004Window::shown() const {
+Config2004 Config2004Window::record() const {
   Config2004 cfg;
-  for (std::size_t i = 0; i < lists_.size(); ++i)
-    cfg.*config2004Lists()[i].position = lists_[i]->currentIndex();
-  for (int k = 0; k < kFieldCount; ++k) {
-    Field2004& field = cfg.fields[std::size_t(k)];
-    const auto& lists = fieldLists_[std::size_t(k)];
-    for (std::size_t i = 0; i < lists.size(); ++i)
-      field.*field2004Lists()[i].position = lists[i]->currentIndex();
-    field.opt03 = opt03_[std::size_t(k)]->isChecked();
-  }
-  for (int r = 0; r < frame2004::kRowCount; ++r)
-    cfg.txtLine[std::size_t(r)] = txtLine_[std::size_t(r)]->text();
+  cfg.line = chosenLine();
+  cfg.pollInterval = chosenValue(pollInterval_).value_or(0);
+  cfg.activeFields = chosenValue(activeFields_).value_or(0);
+  for (int r = 0; r < frame2004::kRowCount; ++r) cfg.rows[r] = rows_[r]->text();
+  for (int k = 0; k < kFieldCount; ++k)
+    cfg.fields[k] = {fields_[k].field(), highTrips_[k].value(), lowTrips_[k].value()};
   return cfg;
 }
 
-void Config2004Window::UpdateActiveFields() {
-  const int n = list(&Config2004::cboAF)->currentIndex();
-  const std::array<bool, kFieldCount> enabled = enabledFields(n);
-  for (int k = 0; k < kFieldCount; ++k) faf_[std::size_t(k)]->setEnabled(enabled[std::size_t(k)]);
+void Config2004Window::updateActiveFields() {
+  const std::array<bool, kFieldCount> enabled =
+      enabledFields(chosenValue(activeFields_).value_or(0));
+  for (int k = 0; k < kFieldCount; ++k) fieldBoxes_[k]->setEnabled(enabled[k]);
 }
 
 FrameBytes Config2004Window::encode() const {
-  return frameBytes(encodeConfig2004(shown()));
+  return frameBytes(encodeConfig2004(record()));
 }
 
 bool Config2004Window::save(QString* error) {
-  return saveConfig2004(ini_, shown(), error);
+  return saveConfig2004(ini_, record(), error);
 }
 
 }  // namespace vantor

@@ -3,26 +3,19 @@
 #include "core/config/Config2004.h"
 #include "ui/config/ConfigWindow.h"
 
-#include <QWidget>
+#include <QString>
 
 #include <array>
-#include <cstdint>
-#include <memory>
-#include <vector>
 
-class QComboBox;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QRadioButton;
 class QScrollArea;
 
 namespace vantor {
 
 // The configuration window of the 2004 module, "Configure KV-420". It only shows and collects
-// a Config2004; what the lists hold, which fields take input, what is restored, saved and sent
-// is decided in Config2004.h.
+// a Config2004; which fields take input, what is restored, saved and sent is decided in
+// Config2004.h.
 class Config2004Window : public ConfigWindow {
   Q_OBJECT
 
@@ -34,29 +27,26 @@ class Config2004Window : public ConfigWindow {
   QString restore() override;
   FrameBytes encode() const override;
   bool save(QString* error) override;
+  void styleList(QComboBox* list, const ListEntries& entries) override;
 
  private:
   void buildLayout();
   QGroupBox* buildCommunication();
   QGroupBox* buildDisplayText();
   QGroupBox* buildField(int k);
+  void addFieldControls(int k, QWidget* parent);
+  QScrollArea* buildNoticeArea();
 
-  void resetControls();
-  void fillLists();
-  void apply(const Config2004& cfg);
-  Config2004 shown() const;
-  void UpdateActiveFields();
+  void showRecord(const Config2004& cfg);
+  Config2004 record() const;
+  void updateActiveFields();
 
-  QComboBox* list(int Config2004::*position) const;
-  QComboBox* list(int k, int Field2004::*position) const;
-
-  // Parallel to config2004Lists(), and per data field to field2004Lists().
-  std::vector<QComboBox*> lists_;
-  std::array<std::vector<QComboBox*>, kFieldCount> fieldLists_;
-  std::array<QGroupBox*, kFieldCount> faf_{};
-  std::array<QRadioButton*, kFieldCount> opt03_{};
-  std::array<QRadioButton*, kFieldCount> opt04_{};
-  std::array<QLineEdit*, frame2004::kRowCount> txtLine_{};
+  QComboBox* activeFields_ = nullptr;
+  std::array<QLineEdit*, frame2004::kRowCount> rows_{};
+  std::array<QGroupBox*, kFieldCount> fieldBoxes_{};
+  std::array<FieldControls, kFieldCount> fields_{};
+  std::array<WordLists, kFieldCount> highTrips_{};
+  std::array<WordLists, kFieldCount> lowTrips_{};
   QScrollArea* noticeArea_ = nullptr;
 };
 

@@ -1,19 +1,132 @@
 #include "ui/config/ConfigWindow.h"
 
+#include "core/config/Config2004.h"
 #include "core/settings/IniFile.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowParts.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStandardItemModel>
 #include <QTime>
 
 namespace vantor {
+
+namespace {
+
+QString hexByte(int value) {
+  return QString::number(value, 16).toUpper().rightJustified(2, u'0');
+}
+
+// Refilled without signals; the restore that follows chooses an entry and raises what the
+// choice means. The items go in with one insertion, as addItems() puts them: the four-line
+// window refills thousands of entries at each opening.
+void fill(QComboBox* list, const ListEntries& entries) {
+  const QSignalBlocker quiet(list);
+  list->clear();
+  QList<QStandardItem*> items;
+  items.reserve(entries.size());
+  for (const auto& [text, value] : entries) {
+    auto* item = new QStandardItem(text);
+    item->setData(value, Qt::UserRole);
+    items << item;
+  }
+  qobject_cast<QStandardItemModel*>(list->model())->invisibleRootItem()->appendRows(items);
+  list->setCurrentIndex(-1);
+}
+
+// Element k of a control array is called name_k, and messages name its setting by field.
+QString controlName(const char* name, std::optional<int> k) {
+  const QString control = QString::fromLatin1(name);
+  return k ? QStringLiteral("%1_%2").arg(control).arg(*k) : control;
+}
+QString settingCaption(const char* caption, std::optional<int> k) {
+  const QString text = QString::fromLatin1(caption);
+  return k ? fieldCaption(text, *k) : text;
+}
+
+}  // namespace
+
+ListEntries numberEntries(const NumberKey& key) {
+  ListEntries entries;
+  for (int value = key.first; value <= key.last; ++value)
+    entries.append({QString::number(value), value});
+  return entries;
+}
+
+ListEntries byteEntries(const QString& prefix) {
+  ListEntries entries;
+  for (int value = 0; value <= 0xFF; ++value) entries.append({prefix + hexByte(value), value});
+  return entries;
+}
+
+ListEntries baudEntries() {
+  ListEntries entries;
+  for (const int baud : kBaudRates) entries.append({QString::number(baud), baud});
+  return entries;
+}
+
+ListEntries dataFormatEntries() {
+  ListEntries entries;
+  for (std::size_t i = 0; i < kDataFormats.size(); ++i)
+    entries.append({QString::fromLatin1(kDataFormats[i].label), int(i)});
+  return entries;
+}
+
+ListEntries dataTypeEntries(const char* DataTypeInfo::*name) {
+  ListEntries entries;
+  for (const DataTypeInfo& type : kDataTypes)
+    entries.append({QString::fromLatin1(type.*name), int(type.type)});
+  return entries;
+}
+
+std::optional<int> chosenValue(const QComboBox* list) {
+  if (list->currentIndex() < 0) return std::nullopt;
+  return list->currentData().toInt();
+}
+
+void chooseValue(QComboBox* list, std::optional<int> value) {
+  list->setCurrentIndex(value ? list->findData(*value) : -1);
+}
+
+void WordLists::show(std::uint16_t value) const {
+  chooseValue(high, highByte(value));
+  chooseValue(low, lowByte(value));
+}
+
+std::uint16_t WordLists::value() const {
+  return std::uint16_t(chosenValue(high).value_or(0) << 8 | chosenValue(low).value_or(0));
+}
+
+void FieldControls::show(const DataField& field) const {
+  chooseValue(slaveAddress, field.slaveAddress);
+  startRegister.show(field.startRegister);
+  chooseValue(digits, field.digits);
+  chooseValue(decimals, field.decimals);
+  chooseValue(startLocation, field.startLocation);
+  chooseValue(dataType, int(field.dataType));
+  (field.functionCode == 3 ? holdingRegisters : inputRegisters)->setChecked(true);
+}
+
+DataField FieldControls::field() const {
+  DataField field;
+  field.slaveAddress = chosenValue(slaveAddress).value_or(0);
+  field.functionCode = holdingRegisters->isChecked() ? 3 : 4;
+  field.startRegister = startRegister.value();
+  field.dataType = DataType(chosenValue(dataType).value_or(0));
+  field.digits = chosenValue(digits).value_or(0);
+  field.decimals = chosenValue(decimals).value_or(0);
+  field.startLocation = chosenValue(startLocation).value_or(0);
+  return field;
+}
 
 ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& objectName,
                            const QString& title, const QString& sendButtonName)
@@ -29,24 +142,90 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
     showStatus(reason, true);
   });
 
-  lblPortStatus_ = new QLabel(this);
-  lblPortStatus_->setObjectName(QStringLiteral("lblPortStatus"));
-  lblNotice_ = new QLabel(this);
-  lblNotice_->setObjectName(QStringLiteral("lblNotice"));
-  for (QLabel* label : {lblPortStatus_, lblNotice_}) {
+  portStatus_ = new QLabel(this);
+  portStatus_->setObjectName(QStringLiteral("lblPortStatus"));
+  notice_ = new QLabel(this);
+  notice_->setObjectName(QStringLiteral("lblNotice"));
+  for (QLabel* label : {portStatus_, notice_}) {
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   }
-  noticeHolder_ = lblNotice_;
+  noticeHolder_ = notice_;
 
-  cmdSend_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
-  cmdSend_->setObjectName(sendButtonName);
-  cmdSend_->setAutoDefault(false);
-  cmdSend_->setMinimumHeight(32);
-  connect(cmdSend_, &QPushButton::clicked, this, &ConfigWindow::sendFrame);
+  sendButton_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
+  sendButton_->setObjectName(sendButtonName);
+  sendButton_->setAutoDefault(false);
+  sendButton_->setMinimumHeight(32);
+  connect(sendButton_, &QPushButton::clicked, this, &ConfigWindow::sendClicked);
 }
 
 ConfigWindow::~ConfigWindow() = default;
+
+QComboBox* ConfigWindow::addList(const QString& control, const QString& caption,
+                                 const ListEntries& entries, QWidget* parent) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(control);
+  list->setAccessibleName(caption);
+  styleList(list, entries);
+  lists_.push_back({list, caption, entries});
+  return list;
+}
+
+void ConfigWindow::addCommunicationLists(QWidget* parent) {
+  const auto add = [&](const char* control, const char* caption, const ListEntries& entries) {
+    return addList(QString::fromLatin1(control), QString::fromLatin1(caption), entries, parent);
+  };
+  baud_ = add("cboBaud", captions::kBaud, baudEntries());
+  dataFormat_ = add("cboDF1", captions::kDataFormat, dataFormatEntries());
+  pollInterval_ = add("cboSampling", captions::kPollInterval, numberEntries(ini::kInterval));
+}
+
+FieldControls ConfigWindow::addFieldLists(const FieldEntries& entries, std::optional<int> k,
+                                          QWidget* parent) {
+  const auto add = [&](const char* control, const char* caption, const ListEntries& offered) {
+    return addList(controlName(control, k), settingCaption(caption, k), offered, parent);
+  };
+  FieldControls field;
+  field.slaveAddress = add("cboSlaveID", captions::kSlaveAddress, entries.addresses);
+  field.startRegister.high = add("cboSAH", captions::kRegisterHi, entries.registerBytes);
+  field.startRegister.low = add("cboSAL", captions::kRegisterLo, entries.registerBytes);
+  field.digits = add("cboDWidth", captions::kDigits, entries.digits);
+  field.decimals = add("cboDP", captions::kDecimals, entries.decimals);
+  field.startLocation = add("cboStart", captions::kStartLocation, entries.startLocations);
+  field.dataType = add("cboDT", captions::kDataType, entries.dataTypes);
+  return field;
+}
+
+void ConfigWindow::addFunctionCodes(FieldControls& field, std::optional<int> k, QWidget* parent) {
+  field.holdingRegisters = new QRadioButton(QStringLiteral("Function Code 03"), parent);
+  field.holdingRegisters->setObjectName(controlName("opt03", k));
+  field.inputRegisters = new QRadioButton(QStringLiteral("Function Code 04"), parent);
+  field.inputRegisters->setObjectName(controlName("opt04", k));
+  auto* functionCode = new QButtonGroup(parent);
+  functionCode->addButton(field.holdingRegisters);
+  functionCode->addButton(field.inputRegisters);
+  field.holdingRegisters->setChecked(true);
+}
+
+void ConfigWindow::fillLists() {
+  for (const OfferedList& offered : lists_) fill(offered.list, offered.entries);
+}
+
+ModuleLine ConfigWindow::chosenLine() const {
+  return {chosenValue(baud_), chosenValue(dataFormat_)};
+}
+
+void ConfigWindow::showLine(const ModuleLine& line) const {
+  chooseValue(baud_, line.baud);
+  chooseValue(dataFormat_, line.format);
+}
+
+QStringList ConfigWindow::listsWithoutChoice() const {
+  QStringList unchosen;
+  for (const OfferedList& offered : lists_)
+    if (offered.list->currentIndex() < 0) unchosen << offered.caption;
+  return unchosen;
+}
 
 void ConfigWindow::showWindow(int commPort) {
   if (isVisible()) {
@@ -79,8 +258,10 @@ void ConfigWindow::openPort(int commPort) {
   showStatus(notice.isEmpty() ? status : status + u' ' + notice, !notice.isEmpty());
 }
 
-void ConfigWindow::sendFrame() {
-  const FrameBytes frame = encode();
+void ConfigWindow::sendClicked() {
+  // A list without a choice stands for no value, so the record cannot say which one it is.
+  const QStringList unchosen = listsWithoutChoice();
+  const FrameBytes frame = unchosen.isEmpty() ? encode() : FrameBytes{{}, refusalMessage(unchosen)};
   if (frame.bytes.isEmpty()) {
     dialogs_.message(this, frame.refusal);
     return;
@@ -108,16 +289,16 @@ void ConfigWindow::sendFrame() {
 }
 
 void ConfigWindow::showStatus(const QString& text, bool failed) {
-  lblPortStatus_->setText(text);
+  portStatus_->setText(text);
   if (failed)
-    markText(lblPortStatus_, Mark::Failure);
+    markText(portStatus_, Mark::Failure);
   else
-    lblPortStatus_->setPalette(QPalette());
+    portStatus_->setPalette(QPalette());
   linesChanged();
 }
 
 void ConfigWindow::showNotice(const QString& text) {
-  lblNotice_->setText(text);
+  notice_->setText(text);
   noticeHolder_->setVisible(!text.isEmpty());
   linesChanged();
 }

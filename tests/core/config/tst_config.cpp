@@ -29,33 +29,33 @@ QByteArray sent(const EncodedFrame<N>& encoded) {
 
 const QByteArray kRefusal = "Nothing was sent. Choose an entry in each of these lists first: ";
 
-// The worked examples. Two-line: row 0 "TEMP^", baud "9600", format "8N1", interval 10,
-// decimal places 1, "Unsigned Integer", register 00 64, slave 1, function code 03, digits 4,
-// start 0, alarm FF FF.
+// The worked examples. Two-line: row 0 "TEMP^", baud 9600, format 8N1, interval 10, decimal
+// places 1, unsigned integer, register 0x0064, slave 1, function code 3, digits 4, start 0,
+// alarm trip point 0xFFFF.
 Config1602 example1602() {
   Config1602 cfg;
-  cfg.cboBaud = cfg.cboDF1 = cfg.cboSlaveID = cfg.cboSAH = cfg.cboStart = cfg.cboDT = 0;
-  cfg.cboSampling = 9;
-  cfg.cboSAL = 0x64;
-  cfg.cboDWidth = 3;
-  cfg.cboDP = 1;
-  cfg.cboAlarmHi = cfg.cboAlarmLo = 0xFF;
-  cfg.txtLine0 = "TEMP^";
+  cfg.line = {9600, 0};
+  cfg.pollInterval = 10;
+  cfg.field = {1, 3, 0x0064, DataType::Unsigned, 4, 1, 0};
+  cfg.alarmTrip = 0xFFFF;
+  cfg.rows[0] = "TEMP^";
   return cfg;
 }
 const QByteArray kExample1602 =
     "TEMP" + blanks(28) + hex("24 C0 0A 01 00 00 64 01 03 04 00 FF FF  0F F1 00");
 
-// Four-line: row 0 "TEMP^", rows 1 to 3 empty, "9600", "8N1", interval 10, one active field;
-// field k+1 polls slave k+1 with function code 03 from register 00 00, shows 4 digits with 1
-// decimal place as "Unsigned Integer" from location 0, alarm trip points as an opening sets them.
+// Four-line: row 0 "TEMP^", rows 1 to 3 empty, 9600, 8N1, interval 10, one active field;
+// field k+1 polls slave k+1 with function code 3 from register 0, shows 4 digits with 1
+// decimal place as an unsigned integer from location 0, alarm trip points as an opening sets
+// them.
 Config2004 example2004() {
   Config2004 cfg;
-  cfg.txtLine[0] = "TEMP^";
-  cfg.cboBaud = cfg.cboDF1 = cfg.cboAF = 0;
-  cfg.cboSampling = 9;
+  cfg.rows[0] = "TEMP^";
+  cfg.line = {9600, 0};
+  cfg.pollInterval = 10;
+  cfg.activeFields = 1;
   for (int k = 0; k < kFieldCount; ++k)
-    cfg.fields[k] = Field2004{k, 0, 0, true, 3, 1, 0, 0, 0xFF, 0xFF, 0, 0};
+    cfg.fields[k] = {{k + 1, 3, 0, DataType::Unsigned, 4, 1, 0}, 0xFFFF, 0x0000};
   return cfg;
 }
 const QByteArray kExample2004 =
@@ -64,17 +64,25 @@ const QByteArray kExample2004 =
     hex("01010101 00000000 00000000 04040404 FFFFFFFF FFFFFFFF 00000000 00000000  E1 1F 00");
 
 // Windows unlike the first-use defaults in every value they save, as an opening restores them
-// (alarm trip points as every opening sets them). Register entry "10" is saved as 16.
+// (alarm trip points as every opening sets them).
 Config1602 stored1602() {
-  const QString row0 = "^TEMP^^", row1 = "  x  ", lineSettings = "38400,n,8,2";
-  return {2, 1, 24, 16, 0x10, 0xF4, 5, 5, 30, 4, 0xFF, 0xFF, false, row0, row1, lineSettings};
+  Config1602 cfg;
+  cfg.line = {38400, 1};
+  cfg.lineText = "38400,n,8,2";
+  cfg.pollInterval = 25;
+  cfg.field = {17, 4, 0x10F4, DataType::LongInteger, 6, 5, 30};
+  cfg.rows = {"^TEMP^^", "  x  "};
+  return cfg;
 }
 // Every field different, two of four active.
 Config2004 stored2004() {
-  Config2004 cfg{2, 1, 254, 1, {"12345678901234567^^^", " lead", "trail ", "^"}, {}};
+  Config2004 cfg{{38400, 1}, 255, 2, {"12345678901234567^^^", " lead", "trail ", "^"}, {}};
   for (int k = 0; k < kFieldCount; ++k) {
-    const int sah = k == 0 ? 0x10 : 0xFF - k;
-    cfg.fields[k] = {10 + k, sah, 0x80 + k, k == 1, 8 - k, 5 - k, 18 - k, 4 - k, 0xFF, 0xFF, 0, 0};
+    const int hi = k == 0 ? 0x10 : 0xFF - k;
+    const DataField field{11 + k,          k == 1 ? 3 : 4, std::uint16_t(hi << 8 | (0x80 + k)),
+                          DataType(4 - k), 9 - k,          5 - k,
+                          18 - k};
+    cfg.fields[k] = {field, 0xFFFF, 0x0000};
   }
   return cfg;
 }
@@ -83,8 +91,7 @@ Config2004 stored2004() {
 // the file chose none, the first entries); and the notice it opens with.
 std::pair<QByteArray, QString> opened(const IniFile& ini, const QString& model) {
   const auto send = [](auto load, auto encode) {
-    load.cfg.cboBaud = std::max(load.cfg.cboBaud, 0);
-    load.cfg.cboDF1 = std::max(load.cfg.cboDF1, 0);
+    load.cfg.line = {load.cfg.line.baud.value_or(9600), load.cfg.line.format.value_or(0)};
     return std::pair(sent(encode(load.cfg)), load.notice);
   };
   return model == "1602" ? send(loadConfig1602(ini), encodeConfig1602)
@@ -111,37 +118,39 @@ class TstConfig : public QObject {
     QTest::newRow("1602 worked example") << sent(encodeConfig1602(c1)) << 0 << kExample1602;
     QTest::newRow("2004 worked example") << sent(encodeConfig2004(c2)) << 0 << kExample2004;
     // Line codes paired crosswise, so that neither list can pass for the other.
-    c1.cboBaud = c2.cboBaud = 1;
-    c1.cboDF1 = c2.cboDF1 = 2;
+    c1.line = c2.line = {19200, 2};
     QTest::newRow("1602 19200 8E1") << sent(encodeConfig1602(c1)) << 32 << hex("12 D0");
     QTest::newRow("2004 19200 8E1") << sent(encodeConfig2004(c2)) << 80 << hex("19 26");
-    c1.txtLine0 = QString::fromUtf8("25\u00B0C\t\x7F");  // one "?" per character as seen,
-    c1.txtLine1 = QString::fromUtf8("\U0001F600\U0001F600") + QString(16, u'x');  // then cut
+    c1.rows[0] = QString::fromUtf8("25\u00B0C\t\x7F");  // one "?" per character as seen,
+    c1.rows[1] = QString::fromUtf8("\U0001F600\U0001F600") + QString(16, u'x');  // then cut
     QTest::newRow("1602 unprintable rows")
         << sent(encodeConfig1602(c1)) << 0 << "25?C??" + blanks(10) + "??" + QByteArray(14, 'x');
     c2 = example2004();
-    c2.fields[3].cboALL = 0x1F;  // the last byte the sum covers
+    c2.fields[3].lowTrip = 0x001F;  // its low byte is the last byte the sum covers
     QTest::newRow("2004 sum covers byte 131")
         << sent(encodeConfig2004(c2)) << 131 << hex("1F 00 00");
     QTest::newRow("1602 every value") << sent(encodeConfig1602(stored1602())) << 0
                                       << " TEMP" + blanks(11) + "  x" + blanks(13) +
                                              hex("09 C2 19 05 04 10 F4 11 04 06 1E FF FF");
     c2 = stored2004();  // inactive fields are sent like active ones
-    for (int k = 0; k < kFieldCount; ++k) c2.fields[k].cboAlarmLo = c2.fields[k].cboALH = 0xA0 + k;
+    for (int k = 0; k < kFieldCount; ++k) {
+      c2.fields[k].highTrip = std::uint16_t(0xFFA0 + k);
+      c2.fields[k].lowTrip = std::uint16_t((0xA0 + k) << 8);
+    }
     QTest::newRow("2004 every value")
         << sent(encodeConfig2004(c2)) << 0
         << "12345678901234567    lead" + blanks(15) + "trail " + blanks(34) + hex("0C 0E FF 02") +
                hex("0B 04 10 80  0C 03 FE 81  0D 04 FD 82  0E 04 FC 83") +
                hex("05040302 04030201 1211100F 09080706 FFFFFFFF A0A1A2A3 A0A1A2A3 00000000");
     c1 = example1602();
-    c1.cboBaud = 3;  // past the last entry
-    c1.cboDT = -1;
+    c1.line.baud = 4800;  // no entry of either list
+    c1.field.dataType = DataType(5);
     QTest::newRow("1602 refused") << sent(encodeConfig1602(c1)) << 0
                                   << kRefusal + "LCD Baud Rate, Data Type.";
     c2 = example2004();
-    c2.cboAF = 4;
-    c2.fields[1].cboDP = -1;
-    c2.fields[3].cboDWidth = 9;
+    c2.activeFields = 5;
+    c2.fields[1].decimals = -1;
+    c2.fields[3].digits = 10;
     QTest::newRow("2004 refused by field")
         << sent(encodeConfig2004(c2)) << 0
         << kRefusal +
@@ -186,7 +195,7 @@ class TstConfig : public QObject {
     row("1602", "Saddr", "0", 39, hex("01"), "Modbus Slave Address");
     row("1602", "Interval", "ten", 34, hex("0A"), "Polling Interval (x 100ms )");
     row("1602", "RHigh", "0x10", 37, hex("00"), "Reg Address Hi");
-    row("1602", "RLow", "-1", 38, hex("00"), "Reg Address Lo");  // saved without a selection
+    row("1602", "RLow", "-1", 38, hex("00"), "Reg Address Lo");
     row("1602", "Dwidth1", "7", 41, hex("05"), "Number of digits including decimal point");
     row("1602", "SP1", "31", 42, hex("00"), "Data Display Start Location");
     row("1602", "DP1", "6", 35, hex("00"), "Number of decimal place");
@@ -236,8 +245,8 @@ class TstConfig : public QObject {
   void saveThenOpen() {
     Config1602 c1 = stored1602();
     Config2004 c2 = stored2004();
-    c1.cboAlarmHi = 0x12;  // trip points are not kept
-    for (Field2004& f : c2.fields) f.cboAlarmLo = f.cboALL = 0x42;
+    c1.alarmTrip = 0x1234;  // trip points are not kept
+    for (Field2004& f : c2.fields) f.highTrip = f.lowTrip = 0x4242;
     QVERIFY(saveConfig1602(ini_, c1));
     QVERIFY(saveConfig2004(ini_, c2));
     const char* const saved[][2] = {
@@ -268,23 +277,23 @@ class TstConfig : public QObject {
   void lineSettings_data() {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("baud");  // restored
-    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("baud");    // restored; 0 for none
+    QTest::addColumn<int>("format");  // restored, which of kDataFormats; -1 for none
     QTest::addColumn<int>("newBaud");
     QTest::addColumn<QString>("saved");
     QTest::newRow("1602 new baud") << "1602"
-                                   << "9600,n,8,2" << 0 << 1 << 2 << "38400,n,8,2";
+                                   << "9600,n,8,2" << 9600 << 1 << 38400 << "38400,n,8,2";
     // A baud rate saved without a data format comes back.
     QTest::newRow("1602 9600 alone, kept") << "1602"
-                                           << "9600" << 0 << -1 << 0 << "9600";
+                                           << "9600" << 9600 << -1 << 9600 << "9600";
     QTest::newRow("1602 format alone") << "1602"
-                                       << ",e,8,1" << -1 << 2 << -1 << ",e,8,1";
+                                       << ",e,8,1" << 0 << 2 << 0 << ",e,8,1";
     QTest::newRow("1602 unmatched end kept") << "1602"
-                                             << "19200,x" << 1 << -1 << 0 << "9600,x";
+                                             << "19200,x" << 19200 << -1 << 9600 << "9600,x";
     QTest::newRow("2004 format alone") << "2004"
-                                       << ",n,8,2" << -1 << 1 << 1 << "19200,n,8,2";
+                                       << ",n,8,2" << 0 << 1 << 19200 << "19200,n,8,2";
     QTest::newRow("2004 unmatched end lost") << "2004"
-                                             << "19200,x" << 1 << -1 << 1 << "19200";
+                                             << "19200,x" << 19200 << -1 << 19200 << "19200";
   }
   void lineSettings() {
     QFETCH(QString, model);
@@ -297,8 +306,9 @@ class TstConfig : public QObject {
     QStringList texts;
     const auto run = [&](auto load, auto save) {
       auto cfg = load(ini_).cfg;
-      QCOMPARE(std::pair(cfg.cboBaud, cfg.cboDF1), std::pair(baud, format));
-      cfg.cboBaud = newBaud;
+      QCOMPARE(std::pair(cfg.line.baud.value_or(0), cfg.line.format.value_or(-1)),
+               std::pair(baud, format));
+      cfg.line.baud = newBaud ? std::optional(newBaud) : std::nullopt;
       for (int close = 0; close < 2; ++close, cfg = load(ini_).cfg) {
         QVERIFY(save(ini_, cfg, nullptr));
         texts << ini_.read("Cfg" + model, "CSet");
