@@ -303,7 +303,8 @@ PollServer::PollServer(QObject* parent) : QObject(parent) {
 }
 
 PollServer::~PollServer() {
-  close();
+  // The owner may be half destroyed by now: stop serving without telling it.
+  stopThread();
 }
 
 OpenResult PollServer::open(const ServeLine& line, std::shared_ptr<const ServePlan> plan) {
@@ -324,14 +325,19 @@ OpenResult PollServer::open(const ServeLine& line, std::shared_ptr<const ServePl
   return result;
 }
 
-void PollServer::close() {
-  if (!thread_) return;
+bool PollServer::stopThread() {
+  if (!thread_) return false;
   shared_->stop = true;
   thread_->wake();
   thread_->wait();
   thread_.reset();
   running_ = false;
   batch_.stop();
+  return true;
+}
+
+void PollServer::close() {
+  if (!stopThread()) return;
   // What happened up to here still reaches the owner, after anything it is handling now.
   if (delivering_)
     QMetaObject::invokeMethod(this, &PollServer::deliver, Qt::QueuedConnection);

@@ -75,6 +75,7 @@ class PollServer : public QObject {
   void events(const std::vector<vantor::ServeEvent>& batch);
 
  private:
+  bool stopThread();  // false when nothing was running
   struct Shared;
   class Thread;
 
