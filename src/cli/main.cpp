@@ -211,7 +211,7 @@ const QString kNoSlave = QStringLiteral("give a slave 1 to 4");
 
 TypedFormat formatOf(const SlaveTable& table, int slave) {
   const Slave& s = table[std::size_t(slave - 1)];
-  return {DataType(s.dataType), s.decimals};
+  return {s.dataType, s.decimals};
 }
 
 QString takeTyped(const CliOptions& o, const SlaveTable& table,

@@ -521,7 +521,7 @@ void MainWindow::showExchange(const Exchange& exchange) {
 
 TypedFormat MainWindow::formatOf(int slave) const {
   const Slave& s = table_[std::size_t(slave - 1)];
-  return {DataType(s.dataType), s.decimals};
+  return {s.dataType, s.decimals};
 }
 
 std::optional<std::uint32_t> MainWindow::listValue(int slave) const {

@@ -43,7 +43,7 @@ const QByteArray kPoll = QByteArray::fromHex("010300000001840A");  // slave 1, r
 // Slave 1 answering register 0 with 0x000A, its reply held back `delayMs`.
 std::shared_ptr<const ServePlan> planFor(int delayMs = 0) {
   auto plan = std::make_shared<ServePlan>();
-  plan->table[0] = {true, 1, 3, 0, 1, 0, 0, 1000};
+  plan->table[0] = {true, 1, 3, 0, 1, DataType::Unsigned, 0, 1000};
   plan->values[0] = valueListsOf(0x0A);
   plan->faults[0].delayMinMs = plan->faults[0].delayMaxMs = delayMs;
   return plan;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/Logging.h"
+
 namespace vantor {
 
 QString printableRow(QStringView text) {
@@ -31,10 +33,12 @@ void putRow(std::span<std::uint8_t> out, QStringView text) {
 CheckBytes checkBytes(std::span<const std::uint8_t> covered) {
   std::uint8_t sum = 0;
   for (const std::uint8_t b : covered) sum = static_cast<std::uint8_t>(sum + b);
+  qCDebug(lcConfig) << covered.size() << "bytes encoded, sum" << Qt::hex << sum;
   return {sum, static_cast<std::uint8_t>(256 - sum)};
 }
 
 QString refusalMessage(const QStringList& captions) {
+  qCDebug(lcConfig) << "frame refused, no choice in:" << captions;
   return QStringLiteral("Nothing was sent. Choose an entry in each of these lists first: %1.")
       .arg(captions.join(QStringLiteral(", ")));
 }

@@ -26,7 +26,7 @@ Decision ServingState::judge(QByteArrayView request) {
   for (std::size_t i = 0; i < sweeps_.size(); ++i) {
     if (!sweeps_[i]) continue;
     const Slave& s = plan.table[i];
-    const auto raw = rawOf(sweeps_[i]->value(), {DataType(s.dataType), s.decimals});
+    const auto raw = rawOf(sweeps_[i]->value(), {s.dataType, s.decimals});
     values[i] = valueListsOf(raw.value_or(0));
   }
 

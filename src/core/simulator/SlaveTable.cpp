@@ -2,6 +2,7 @@
 
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/modbus/HexText.h"
 
 namespace vantor {
 
@@ -17,7 +18,7 @@ Slave slaveOf(const DataField& field, int pollInterval) {
   s.functionCode = std::uint8_t(field.functionCode);
   s.startRegister = field.startRegister;
   s.registerCount = std::uint8_t(registerCount(field.dataType));
-  s.dataType = int(field.dataType);
+  s.dataType = field.dataType;
   s.decimals = field.decimals;
   s.intervalMs = pollInterval * 100;
   return s;
@@ -65,7 +66,7 @@ QStringList valueListEntries(int element) {
   QStringList entries;
   entries.reserve(count);
   for (int value = 0; value < count; ++value)
-    entries << QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(2, u'0');
+    entries << QStringLiteral("0x") + hexDigits(unsigned(value));
   return entries;
 }
 

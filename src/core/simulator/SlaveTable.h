@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/config/DataType.h"
 #include "core/settings/IniFile.h"
 
 #include <QString>
@@ -21,8 +22,8 @@ struct Slave {
   std::uint8_t functionCode = 0;
   std::uint16_t startRegister = 0;
   std::uint8_t registerCount = 0;  // 1, or 2 for the two-register data types
-  // How the module shows the value: its data type's code (DataType.h) and decimal places.
-  int dataType = 0;
+  // How the module shows the value: its data type and decimal places.
+  DataType dataType = DataType::Unsigned;
   int decimals = 0;
   // The module's polling interval, in milliseconds.
   int intervalMs = 0;

@@ -163,7 +163,7 @@ class TstMonitor : public QObject {
   void countersAndTiming() {
     BusCounters counters;
     SlaveTable table{};
-    table[1] = {true, 5, 3, 0, 1, 0, 0, 1000};
+    table[1] = {true, 5, 3, 0, 1, DataType::Unsigned, 0, 1000};
     counters.setTable(table);
     for (int ms : {0, 1000, 2500, 3500})
       counters.record(makeEvent(EventKind::Answered, "05", 2, {}, ms));
