@@ -1,5 +1,7 @@
 #include "core/simulator/TypedValue.h"
 
+#include "core/modbus/HexText.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -146,8 +148,7 @@ QString decodeTyped(std::uint32_t raw, TypedFormat format) {
   const auto integer = typedInteger(raw, format);
   if (!integer) {
     const int width = isTwoRegisters(format.type) ? 8 : 4;
-    const QString hex = QString::number(raw, 16).toUpper().rightJustified(width, u'0');
-    return QStringLiteral("not BCD (0x%1)").arg(hex);
+    return QStringLiteral("not BCD (0x%1)").arg(hexDigits(raw, width));
   }
   return withDecimals(*integer, decimalsOf(format));
 }

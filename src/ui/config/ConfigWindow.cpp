@@ -1,6 +1,7 @@
 #include "ui/config/ConfigWindow.h"
 
 #include "core/config/Config2004.h"
+#include "core/modbus/HexText.h"
 #include "core/settings/IniFile.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
@@ -21,10 +22,6 @@
 namespace vantor {
 
 namespace {
-
-QString hexByte(int value) {
-  return QString::number(value, 16).toUpper().rightJustified(2, u'0');
-}
 
 // Refilled without signals; the restore that follows chooses an entry and raises what the
 // choice means. The items go in with one insertion, as addItems() puts them: the four-line
@@ -64,7 +61,7 @@ ListEntries numberEntries(const NumberKey& key) {
 
 ListEntries byteEntries(const QString& prefix) {
   ListEntries entries;
-  for (int value = 0; value <= 0xFF; ++value) entries.append({prefix + hexByte(value), value});
+  for (int value = 0; value <= 0xFF; ++value) entries.append({prefix + hexDigits(unsigned(value)), value});
   return entries;
 }
 
