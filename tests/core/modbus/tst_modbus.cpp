@@ -117,6 +117,8 @@ void TstModbus::cutByArrivalTimes_data() {
   QTest::newRow("garbage, then a request read together")
       << QStringList{"00112233445566778899" + poll + "@0"} << 60
       << QStringList{"R:0011223344556677", "F:8899", "R:" + poll};
+  QTest::newRow("seven bytes of a request and no more")
+      << QStringList{"01030000000184@0"} << 60 << QStringList{"F:01030000000184"};
 }
 
 void TstModbus::cutByArrivalTimes() {
