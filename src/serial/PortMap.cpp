@@ -4,6 +4,8 @@
 #include "core/settings/Schema.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -43,12 +45,34 @@ QString defaultDeviceForPort(int port, const QStringList& devices) {
 #endif
 }
 
-QString devicePathForPort(const IniFile& ini, int port) {
+QString devicePathForPort(const IniFile& ini, int port, const QString& devFolder) {
   if (port < 1) return {};
   const QString mapped =
       ini.read(QLatin1String(ini::ports::kSection), QString::number(port)).trimmed();
   if (!mapped.isEmpty()) return mapped;
-  return defaultDeviceForPort(port, serialDevicesPresent());
+  return defaultDeviceForPort(port, serialDevicesPresent(devFolder));
+}
+
+QString adapterDescription(const QString& device) {
+  // Asked by the device's own name: what the system lists is only read, never opened.
+  const QString name = QFileInfo(device).fileName();
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    if (info.portName() != name && info.systemLocation() != device) continue;
+    return adapterDescription(info.description(), info.manufacturer(), info.serialNumber());
+  }
+  return {};
+}
+
+QString adapterDescription(const QString& description, const QString& maker,
+                           const QString& serialNumber) {
+  QStringList parts;
+  if (!description.trimmed().isEmpty()) parts << description.trimmed();
+  // A maker the description already names is not said twice.
+  if (!maker.trimmed().isEmpty() && !description.contains(maker.trimmed(), Qt::CaseInsensitive))
+    parts << maker.trimmed();
+  if (!serialNumber.trimmed().isEmpty())
+    parts << QStringLiteral("serial %1").arg(serialNumber.trimmed());
+  return parts.join(QStringLiteral(", "));
 }
 
 }  // namespace vantor

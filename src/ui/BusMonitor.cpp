@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTableView>
 #include <QTableWidget>
 #include <QThread>
@@ -31,7 +32,7 @@ const char* const kCounterColumns[] = {"Requests",   "Replies",
 QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
   b->setObjectName(name);
-  b->setAutoDefault(false);
+  b->setAutoDefault(true);  // Enter on it presses it
   return b;
 }
 
@@ -44,12 +45,30 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
 
   QLayout* tools = buildTools();
   QTableView* logView = buildLog();
-  QLayout* counters = buildCounters();
+  auto* counters = new QWidget(this);
+  counters->setLayout(buildCounters());
+  counters->layout()->setContentsMargins(0, 0, 0, 0);
+  // The log takes what room is left; the counters keep theirs unless the user drags.
+  split_ = new QSplitter(Qt::Vertical, this);
+  split_->setObjectName(QStringLiteral("splitMonitor"));
+  split_->addWidget(logView);
+  split_->addWidget(counters);
+  split_->setChildrenCollapsible(false);
+  split_->setStretchFactor(0, 1);
+  split_->setStretchFactor(1, 0);
   auto* root = new QVBoxLayout(this);
   root->addLayout(tools);
-  root->addWidget(logView, 1);
-  root->addLayout(counters);
+  root->addWidget(split_, 1);
   connectControls();
+  // Tab leaves the tables; the arrow keys move inside them.
+  for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(logView_),
+                                   static_cast<QAbstractItemView*>(countersTable_)})
+    table->setTabKeyNavigation(false);
+  giveAccessKey(pauseButton_, Qt::Key_P);
+  giveAccessKey(clearButton_, Qt::Key_E);
+  giveAccessKey(exportButton_, Qt::Key_X);
+  giveAccessKey(echoFilter_, Qt::Key_D);
+  giveAccessKey(resetButton_, Qt::Key_R);
 
   refresh_ = new QTimer(this);
   refresh_->setInterval(kRefreshMs);
@@ -122,7 +141,7 @@ QTableView* BusMonitor::buildLog() {
   logView_->setColumnWidth(TrafficLog::BytesColumn,
                            fm.horizontalAdvance(QStringLiteral("00 ").repeated(9)) + 12);
   logView_->horizontalHeader()->setStretchLastSection(true);
-  logView_->setMinimumHeight(160);
+  logView_->setMinimumHeight(60);
   return logView_;
 }
 
@@ -140,7 +159,7 @@ QLayout* BusMonitor::buildCounters() {
   countersTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   countersTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   countersTable_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  countersTable_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  countersTable_->setMinimumHeight(60);
   countersTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
   resetButton_ = button(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
 
@@ -187,6 +206,18 @@ void BusMonitor::connectControls() {
 
 BusMonitor::~BusMonitor() {
   if (exporter_) exporter_->wait();
+}
+
+QWidget* BusMonitor::firstInTabOrder() const {
+  return pauseButton_;
+}
+
+QList<int> BusMonitor::splitSizes() const {
+  return split_->sizes();
+}
+
+void BusMonitor::setSplitSizes(const QList<int>& sizes) {
+  split_->setSizes(sizes);
 }
 
 bool BusMonitor::echoFilterOn() const {

@@ -14,6 +14,7 @@ class QTableView;
 class QTableWidget;
 class QThread;
 class QTimer;
+class QSplitter;
 
 namespace vantor {
 
@@ -41,6 +42,11 @@ class BusMonitor : public QGroupBox {
   TrafficLog& log() { return *log_; }
   const BusCounters& counters() const { return counters_; }
   bool echoFilterOn() const;
+  // Where Tab enters the monitor from the controls above it.
+  QWidget* firstInTabOrder() const;
+  // The share of the height the log and the counters have, to keep between runs.
+  QList<int> splitSizes() const;
+  void setSplitSizes(const QList<int>& sizes);
 
  signals:
   void echoFilterToggled(bool on);
@@ -75,6 +81,7 @@ class BusMonitor : public QGroupBox {
   QTableWidget* countersTable_ = nullptr;
   QPushButton* resetButton_ = nullptr;
   QTimer* refresh_ = nullptr;
+  QSplitter* split_ = nullptr;
 };
 
 }  // namespace vantor

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -26,6 +27,12 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QScreen>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace vantor {
@@ -62,6 +69,26 @@ std::optional<int> storedPortNumber(const QString& text) {
   return int(*value);
 }
 
+// "420,280": whole positive numbers, as many as `count`; nothing otherwise.
+std::optional<QList<int>> numbersOf(const QString& text, qsizetype count) {
+  const QStringList parts = text.split(QRegularExpression(QStringLiteral("[,x]")));
+  QList<int> numbers;
+  for (const QString& part : parts) {
+    bool ok = false;
+    const int n = part.trimmed().toInt(&ok);
+    if (!ok || n < 1 || n > 100000) return std::nullopt;
+    numbers << n;
+  }
+  if (numbers.size() != count) return std::nullopt;
+  return numbers;
+}
+
+QString numbersText(const QList<int>& numbers, const QString& separator) {
+  QStringList parts;
+  for (int n : numbers) parts << QString::number(n);
+  return parts.join(separator);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
@@ -90,19 +117,82 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildLayout() {
-  auto* root = new QVBoxLayout(this);
-  root->addLayout(buildCommSettings());
-  root->addWidget(buildSimulator());
-  root->addLayout(buildByteDisplays());
-  root->addWidget(buildNotice());
+  // The controls scroll when the window is shorter than they are (a laptop's screen), and a
+  // splitter shares the height between them and the bus monitor, which takes the rest.
+  auto* controls = new QWidget;
+  auto* column = new QVBoxLayout(controls);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(buildCommSettings());
+  column->addWidget(buildSimulator());
+  column->addLayout(buildByteDisplays());
+  column->addWidget(buildNotice());
+  column->addStretch(1);
+  controlsArea_ = new QScrollArea(this);
+  controlsArea_->setObjectName(QStringLiteral("scrollControls"));
+  controlsArea_->setWidget(controls);
+  controlsArea_->setWidgetResizable(true);
+  controlsArea_->setFrameShape(QFrame::NoFrame);
+  controlsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   monitor_ = new BusMonitor(dialogs_, this);
   connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
-  root->addWidget(monitor_, 1);
 
-  // The log takes whatever room the window is given; above it everything keeps its size.
-  setMinimumSize(sizeHint().expandedTo(QSize(620, 0)));
-  resize(minimumSize().expandedTo(QSize(980, 760)));
+  split_ = new QSplitter(Qt::Vertical, this);
+  split_->setObjectName(QStringLiteral("splitMain"));
+  split_->addWidget(controlsArea_);
+  split_->addWidget(monitor_);
+  split_->setChildrenCollapsible(false);
+  split_->setStretchFactor(0, 0);
+  split_->setStretchFactor(1, 1);
+  auto* root = new QVBoxLayout(this);
+  root->addWidget(split_);
+  orderTabs();
+  makeConnectTheDefault();
+
+  const int controlsHeight = controls->sizeHint().height();
+  controlsArea_->setMinimumWidth(controls->sizeHint().width());
+  controlsArea_->setMinimumHeight(120);
+  setMinimumSize(controlsArea_->minimumWidth() + 24, 0);
+  // At first as tall as all of it, if the screen has room (less its title bar and panels).
+  QSize room(1600, 1000);
+  if (const QScreen* shown = screen()) room = shown->availableSize() - QSize(40, 80);
+  const QSize size = QSize(980, controlsHeight + 380).boundedTo(room);
+  resize(size);
+  split_->setSizes({std::min(controlsHeight, size.height() / 2), 380});
+}
+
+// Tab goes the way one reads: the settings, the two buttons, each slave's controls as they
+// stand in its quadrant, then the bus monitor.
+void MainWindow::orderTabs() {
+  QList<QWidget*> order{baudButtons_[0], dataFormatList_, portList_,       moduleList_,
+                        connectButton_,  configureButton_};
+  for (std::size_t i = 0; i < kSlaveCount; ++i) {
+    auto& lists = valueLists_[i];
+    order << lists[2] << lists[1] << lists[0] << typedValues_[i] << benchButtons_[i];
+  }
+  for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
+  setTabOrder(order.back(), monitor_->firstInTabOrder());
+}
+
+// Enter on a list, a radio button or a check box is Connect (or Disconnect): the window's
+// default. A box that takes text keeps Enter for itself, and a button presses itself.
+void MainWindow::makeConnectTheDefault() {
+  for (QWidget* child : findChildren<QWidget*>())
+    if (qobject_cast<QComboBox*>(child) || qobject_cast<QRadioButton*>(child) ||
+        qobject_cast<QCheckBox*>(child))
+      child->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter && key->modifiers() == Qt::NoModifier && connectButton_->isEnabled()) {
+      connectButton_->click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 // Port and line settings, with the buttons to their right.
@@ -114,6 +204,8 @@ QLayout* MainWindow::buildCommSettings() {
     baudButtons_[i] = new QRadioButton(QStringLiteral("%1 bps").arg(kBaudRates[i]), commSettings_);
     baudButtons_[i]->setObjectName(QStringLiteral("opt%1").arg(kBaudRates[i]));
     baud->addButton(baudButtons_[i]);
+    // Alt and the rate's first digit: 9, 1, 3.
+    giveAccessKey(baudButtons_[i], Qt::Key(Qt::Key_0 + QString::number(kBaudRates[i]).front().digitValue()));
   }
 
   dataFormatList_ = namedCombo(QStringLiteral("cboDF"), commSettings_);
@@ -152,7 +244,12 @@ QLayout* MainWindow::buildButtons() {
   configureButton_ = new QPushButton(QStringLiteral("Configure LCD"), this);
   configureButton_->setObjectName(QStringLiteral("cmdCfgLcd"));
   configureButton_->setEnabled(false);
-  for (auto* button : {connectButton_, configureButton_}) button->setMinimumSize(120, 32);
+  for (auto* button : {connectButton_, configureButton_}) {
+    button->setMinimumSize(120, 32);
+    button->setAutoDefault(true);  // Enter on it presses it
+  }
+  giveAccessKey(connectButton_, Qt::Key_C);
+  giveAccessKey(configureButton_, Qt::Key_L);
   connect(connectButton_, &QPushButton::clicked, this, &MainWindow::connectClicked);
   connect(configureButton_, &QPushButton::clicked, this, &MainWindow::configureLcdClicked);
 
@@ -180,6 +277,7 @@ QGroupBox* MainWindow::buildSimulator() {
 
 QWidget* MainWindow::buildSlaveQuadrant(int slave) {
   auto* quadrant = new QWidget(simulator_);
+  quadrants_[std::size_t(slave - 1)] = quadrant;
   auto* grid = new QGridLayout(quadrant);
   buildRegisterRows(slave, grid);
   buildTypedValueRow(slave, grid);
@@ -209,6 +307,8 @@ void MainWindow::buildRegisterRows(int slave, QGridLayout* grid) {
     auto*& combo = lists[std::size_t(e)];
     combo = namedCombo(QStringLiteral("cboMReg%1_%2").arg(slave).arg(e), quadrant);
     combo->setMinimumWidth(64);
+    static const char* const kByteNames[] = {"low byte", "second byte", "third byte"};
+    combo->setAccessibleName(QStringLiteral("Slave %1 value, %2").arg(slave).arg(kByteNames[e]));
   }
   for (auto* label : {addressLabels_[i], registerLabels_[2 * i], registerLabels_[2 * i + 1]})
     markText(label, Mark::Value);
@@ -240,6 +340,7 @@ void MainWindow::buildTypedValueRow(int slave, QGridLayout* grid) {
   typed = new QLineEdit(quadrant);
   typed->setObjectName(QStringLiteral("txtValue%1").arg(slave));
   typed->setPlaceholderText(QStringLiteral("as shown"));
+  typed->setAccessibleName(QStringLiteral("Slave %1 value as shown").arg(slave));
   typed->setToolTip(
       QStringLiteral("Type the value as the module shows it (e.g. -12.5) and "
                      "press Enter: the lists follow."));
@@ -258,8 +359,11 @@ void MainWindow::buildBenchRow(int slave, QGridLayout* grid) {
   QWidget* quadrant = grid->parentWidget();
   auto* bench = new QPushButton(QStringLiteral("Faults..."), quadrant);
   bench->setObjectName(QStringLiteral("cmdBench%1").arg(slave));
-  bench->setAutoDefault(false);
+  bench->setAutoDefault(true);
   bench->setToolTip(QStringLiteral("Faults, response delay and value sweeps of this slave"));
+  giveAccessKey(bench, Qt::Key(Qt::Key_0 + slave), Qt::CTRL);
+  bench->setAccessibleName(QStringLiteral("Slave %1 faults").arg(slave));
+  benchButtons_[std::size_t(slave - 1)] = bench;
   connect(bench, &QPushButton::clicked, this, [this, slave] { openBench(slave); });
   auto*& active = benchNotes_[std::size_t(slave - 1)];
   active = namedLabel(QStringLiteral("lblFault%1").arg(slave), {}, quadrant);
@@ -340,21 +444,72 @@ void MainWindow::load() {
       QLatin1String(ini::lcd::kTwoLine);
   moduleList_->setCurrentIndex(twoLine ? 0 : 1);
   showNotice(file.error());
+  restoreGeometry(file);
 
   connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
+  watchDevices();
+}
+
+// The size and splits the window was left with; what the file does not hold keeps the first
+// layout.
+void MainWindow::restoreGeometry(const IniSnapshot& file) {
+  using namespace ini::window;
+  const auto value = [&file](const char* key) {
+    return file.value(QLatin1String(kSection), QLatin1String(key));
+  };
+  if (const auto size = numbersOf(value(kSize), 2)) resize((*size)[0], (*size)[1]);
+  if (const auto split = numbersOf(value(kMainSplit), 2)) split_->setSizes(*split);
+  if (const auto split = numbersOf(value(kMonitorSplit), 2)) monitor_->setSplitSizes(*split);
 }
 
 void MainWindow::showDevice() {
   const int port = portList_->currentData().toInt();
-  const QString device = devicePathForPort(ini_, port);
+  const QString device = devicePathForPort(ini_, port, devFolder_);
+  const QString adapter = device.isEmpty() ? QString() : adapterDescription(device);
   deviceLabel_->setText(port < 1           ? QString()
                         : device.isEmpty() ? tr("Device: none found")
-                                           : tr("Device: %1").arg(device));
+                        : adapter.isEmpty() ? tr("Device: %1").arg(device)
+                                            : tr("Device: %1, %2").arg(device, adapter));
 }
 
-void MainWindow::showNotice(const QString& text) {
+void MainWindow::setDeviceFolder(const QString& folder) {
+  devFolder_ = folder;
+  devicesPresent_ = serialDevicesPresent(devFolder_);
+  showDevice();
+}
+
+// Adapters plugged in or pulled while the window is open: the device label follows, and the
+// notice line says which came or went.
+void MainWindow::watchDevices() {
+  devicesPresent_ = serialDevicesPresent(devFolder_);
+  auto* watch = new QTimer(this);
+  watch->setInterval(1000);
+  connect(watch, &QTimer::timeout, this, [this] {
+    const QStringList now = serialDevicesPresent(devFolder_);
+    if (now == devicesPresent_) return;
+    QStringList said;
+    for (const QString& device : now)
+      if (!devicesPresent_.contains(device)) {
+        const QString adapter = adapterDescription(device);
+        said << (adapter.isEmpty() ? tr("Serial port %1 appeared.").arg(device)
+                                   : tr("Serial port %1 appeared (%2).").arg(device, adapter));
+      }
+    for (const QString& device : devicesPresent_)
+      if (!now.contains(device)) said << tr("Serial port %1 disappeared.").arg(device);
+    devicesPresent_ = now;
+    showDevice();
+    showNotice(said.join(u' '), false);
+  });
+  watch->start();
+}
+
+void MainWindow::showNotice(const QString& text, bool warning) {
   notice_->setText(text);
+  if (warning)
+    markText(notice_, Mark::Failure);
+  else
+    notice_->setPalette(QPalette());
   notice_->setVisible(!text.isEmpty());
 }
 
@@ -421,6 +576,8 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   monitor_->setTable(loaded.table);
   showLoad(loaded);
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
+    // A slave the configuration does not poll has nothing to set.
+    quadrants_[std::size_t(slave - 1)]->setEnabled(table_[std::size_t(slave - 1)].enabled);
     // A sweep runs on in the numbers the module shows, now by the data type just loaded.
     if (sweeps_[std::size_t(slave - 1)]) setSweep(slave, sweeps_[std::size_t(slave - 1)]);
     showDecoded(slave);
@@ -618,6 +775,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       textEntry(settings::kSection, QLatin1String(settings::kCommPort), storedPort_),
       textEntry(settings::kSection, QLatin1String(settings::kLineSettings), storedSetting_),
       textEntry(lcd::kSection, QLatin1String(lcd::kModule), moduleList_->currentData().toString()),
+      textEntry(window::kSection, QLatin1String(window::kSize),
+                numbersText({width(), height()}, QStringLiteral("x"))),
+      textEntry(window::kSection, QLatin1String(window::kMainSplit),
+                numbersText(split_->sizes(), QStringLiteral(","))),
+      textEntry(window::kSection, QLatin1String(window::kMonitorSplit),
+                numbersText(monitor_->splitSizes(), QStringLiteral(","))),
   };
   QString error;
   while (!ini_.save(entries, &error) &&

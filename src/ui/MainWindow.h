@@ -23,6 +23,9 @@ class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QKeyEvent;
+class QScrollArea;
+class QSplitter;
 
 namespace vantor {
 
@@ -49,6 +52,8 @@ class MainWindow : public QWidget {
   Config1602Window* config1602Window() const { return config1602Window_.get(); }
   Config2004Window* config2004Window() const { return config2004Window_.get(); }
   BusMonitor& monitor() { return *monitor_; }
+  // Where serial devices are looked for (/dev unless a test gives a folder of its own).
+  void setDeviceFolder(const QString& folder);
 
   // Bench controls of slave 1..4, as its Faults and sweeps dialog sets them.
   void setFault(int slave, const Fault& fault);
@@ -56,9 +61,13 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildLayout();
+  void orderTabs();
+  void makeConnectTheDefault();
+  void restoreGeometry(const IniSnapshot& file);
   QLayout* buildCommSettings();
   QLayout* buildButtons();
   QGroupBox* buildSimulator();
@@ -85,7 +94,9 @@ class MainWindow : public QWidget {
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
-  void showNotice(const QString& text);
+  void watchDevices();
+  // In the warning colour unless `warning` is false (news, not trouble).
+  void showNotice(const QString& text, bool warning = true);
   LineChoice lineChoice() const;
   ChosenValues chosenValues() const;
   TypedFormat formatOf(int slave) const;
@@ -140,6 +151,12 @@ class MainWindow : public QWidget {
   QLabel* verdict_ = nullptr;
   QLabel* notice_ = nullptr;
   BusMonitor* monitor_ = nullptr;
+  std::array<QWidget*, 4> quadrants_{};
+  std::array<QPushButton*, 4> benchButtons_{};
+  QScrollArea* controlsArea_ = nullptr;
+  QSplitter* split_ = nullptr;
+  QString devFolder_ = QStringLiteral("/dev");
+  QStringList devicesPresent_;
 };
 
 }  // namespace vantor

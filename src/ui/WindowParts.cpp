@@ -1,5 +1,7 @@
 #include "ui/WindowParts.h"
 
+#include <QAbstractButton>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>
@@ -17,6 +19,15 @@ QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setBuddy(buddy);
   return label;
+}
+
+void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier) {
+  const QKeySequence keys(QKeyCombination(modifier, key));
+  button->setShortcut(keys);
+  const QString said = keys.toString(QKeySequence::NativeText);
+  button->setToolTip(button->toolTip().isEmpty()
+                         ? said
+                         : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
 }
 
 QLabel* heading(const QString& text, QWidget* parent) {

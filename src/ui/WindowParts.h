@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QString>
 
+class QAbstractButton;
 class QLabel;
 class QWidget;
 
@@ -15,6 +16,11 @@ QFont windowFont();
 
 // A caption beside or above `buddy`: keyboard users and screen readers reach the list by it.
 QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent);
+
+// Alt+`key` presses `button` wherever the focus is in its window. The caption stays as it is
+// (programs and people read it); the key is said in the tooltip. `modifier` for buttons of
+// which a window has a row, such as one per slave.
+void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier = Qt::ALT);
 
 // A bold heading over a group of controls.
 QLabel* heading(const QString& text, QWidget* parent);

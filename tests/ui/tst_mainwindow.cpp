@@ -304,6 +304,64 @@ class tst_mainwindow : public QObject {
     QCOMPARE(shownBytes(s, "lblRxData"), request);
     QTEST(shownBytes(s, "lblTxData"), "reply");
   }
+
+  // A laptop's screen and a keyboard: the window goes down to 700 px with the log and the
+  // counters in a splitter, and keeps its size and splits; Tab walks the controls as they
+  // read and leaves both tables; Enter is Connect; a slave not configured takes no input.
+  void smallScreenAndKeyboard() {
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0, 0}});
+    QVERIFY(s.main->minimumSizeHint().height() <= 700);
+    s.main->resize(1000, 690);
+    QVERIFY(!s.get<QPushButton>("cmdBench2")->isEnabled());
+    QVERIFY(!s.get<QLineEdit>("txtValue4")->isEnabled());
+    QCOMPARE(s.get<QPushButton>("cmdBench1")->accessibleName(), QString("Slave 1 faults"));
+
+    s.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.main.get()));
+    s.get<QPushButton>("cmdConnect")->setFocus();
+    QStringList walk;
+    for (int i = 0; i < 30 && !walk.contains("cmdResetCounters"); ++i) {
+      walk << QApplication::focusWidget()->objectName();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(walk.mid(0, 6), QStringList({"cmdConnect", "cmdCfgLcd", "cboMReg1_2", "cboMReg1_1",
+                                          "cboMReg1_0", "txtValue1"}));
+    QVERIFY2(walk.contains("cmdResetCounters") || walk.count("tblCounters") == 1,
+             qPrintable(walk.join(' ')));
+    QCOMPARE(walk.count("tblLog"), 1);
+
+    // Enter on a list is the window's default, Disconnect.
+    s.get<QComboBox>("cboMReg1_0")->setFocus();
+    QTest::keyClick(s.get<QComboBox>("cboMReg1_0"), Qt::Key_Return);
+    QVERIFY(!s.main->isConnected());
+
+    const QList<int> splits = s.main->monitor().splitSizes();
+    s.main->close();
+    s.start();
+    QCOMPARE(s.main->size(), QSize(1000, 690));
+    QCOMPARE(s.main->monitor().splitSizes(), splits);
+  }
+
+  // An adapter plugged in or pulled while the window is open is followed by the device label
+  // and said in the notice line.
+  void adaptersComeAndGo() {
+    AppSession s;
+    QTemporaryDir dev;
+    s.start();
+    s.main->setDeviceFolder(dev.path());
+    s.get<QComboBox>("cboComm")->setCurrentIndex(0);  // port 1, no [Ports] entry
+    QCOMPARE(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"));
+    QFile adapter(dev.filePath("ttyUSB0"));
+    QVERIFY(adapter.open(QIODevice::WriteOnly));
+    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(),
+                              "Device: " + adapter.fileName(), 10000);
+    QVERIFY(s.get<QLabel>("lblNotice")->text().contains("appeared"));
+    QVERIFY(adapter.remove());
+    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"),
+                              10000);
+    QVERIFY(s.get<QLabel>("lblNotice")->text().contains("disappeared"));
+  }
 };
 
 QTEST_MAIN(tst_mainwindow)

@@ -76,6 +76,15 @@ inline constexpr const char* kTwoLine = "1602";
 inline constexpr const char* kFourLine = "2004";
 }  // namespace lcd
 
+// [Window]: how the main window was left: its size ("980x700") and the heights the
+// splitters gave their parts ("420,280": controls and bus monitor; log and counters).
+namespace window {
+inline constexpr const char* kSection = "Window";
+inline constexpr const char* kSize = "Size";
+inline constexpr const char* kMainSplit = "Split";
+inline constexpr const char* kMonitorSplit = "MonitorSplit";
+}  // namespace window
+
 // [Ports]: "3=/dev/ttyUSB1" puts a device behind port number 3.
 namespace ports {
 inline constexpr const char* kSection = "Ports";

@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,12 +152,22 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
 
   sendButton_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
   sendButton_->setObjectName(sendButtonName);
-  sendButton_->setAutoDefault(false);
+  sendButton_->setAutoDefault(true);  // Enter on it presses it
   sendButton_->setMinimumHeight(32);
+  giveAccessKey(sendButton_, Qt::Key_S);
   connect(sendButton_, &QPushButton::clicked, this, &ConfigWindow::sendClicked);
 }
 
 ConfigWindow::~ConfigWindow() = default;
+
+// Escape closes the window the way its title bar does, with the same question.
+void ConfigWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
 
 QComboBox* ConfigWindow::addList(const QString& control, const QString& caption,
                                  const ListEntries& entries, QWidget* parent) {

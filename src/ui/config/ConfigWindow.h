@@ -110,6 +110,7 @@ class ConfigWindow : public QWidget {
   virtual void linesChanged() {}
 
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
   // A list called `control`, offering `entries` after every fillLists(); `caption` is how
   // screen readers and a refused send name it.
