@@ -175,6 +175,7 @@ QGroupBox* MainWindow::buildSimulator() {
   sim->addWidget(buildSlaveQuadrant(4), 2, 2);
   sim->addWidget(separator(QStringLiteral("Line1"), QFrame::HLine, simulator_), 1, 0, 1, 3);
   sim->addWidget(separator(QStringLiteral("Line2"), QFrame::VLine, simulator_), 0, 1, 3, 1);
+  sim->addLayout(buildBenchFiles(), 3, 0, 1, 3);
   return simulator_;
 }
 
@@ -340,6 +341,7 @@ void MainWindow::load() {
       QLatin1String(ini::lcd::kTwoLine);
   moduleList_->setCurrentIndex(twoLine ? 0 : 1);
   showNotice(file.error());
+  readKeptValues(file);
 
   connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
@@ -420,6 +422,7 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   table_ = loaded.table;
   monitor_->setTable(loaded.table);
   showLoad(loaded);
+  restoreKeptValues();
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
     // A sweep runs on in the numbers the module shows, now by the data type just loaded.
     if (sweeps_[std::size_t(slave - 1)]) setSweep(slave, sweeps_[std::size_t(slave - 1)]);
@@ -614,11 +617,12 @@ void MainWindow::onPortLost(const QString& reason) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   using namespace ini;
-  const IniEntry entries[] = {
+  std::vector<IniEntry> entries = {
       textEntry(settings::kSection, QLatin1String(settings::kCommPort), storedPort_),
       textEntry(settings::kSection, QLatin1String(settings::kLineSettings), storedSetting_),
       textEntry(lcd::kSection, QLatin1String(lcd::kModule), moduleList_->currentData().toString()),
   };
+  appendKeptValues(entries);
   QString error;
   while (!ini_.save(entries, &error) &&
          dialogs_.askRetry(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),
