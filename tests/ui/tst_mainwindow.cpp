@@ -303,7 +303,7 @@ class tst_mainwindow : public QObject {
     s.dialogs.openPath = file;
     s.press("openBench");
     QCOMPARE(typed->text(), QString("-12.5"));
-    ModbusMaster master(s.pty.masterFd(), 200);
+    ModbusMaster master(s.pty.masterFd(), 500);
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
     QCOMPARE(readValue(master, {2, 3, 0, 0}), std::optional<quint32>(0x0B));
     QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
