@@ -15,7 +15,7 @@ bool takes(const QString& command, const QString& option) {
          (option == u"--setting" || option == u"--value" || option == u"--count" ||
           option == u"--log" || option == u"--timestamps" || option == u"--keep-echo" ||
           option == u"--fault" || option == u"--delay" || option == u"--typed" ||
-          option == u"--ramp");
+          option == u"--ramp" || option == u"--random" || option == u"--bench");
 }
 
 // Options that take no value.
@@ -39,20 +39,23 @@ QString takeValue(CliOptions& o, const QString& option, const QString& value) {
     o.device = value;
   } else if (option == u"--log") {
     o.log = value;
+  } else if (option == u"--bench") {
+    o.bench = value;
   } else if (option == u"--setting") {
     o.setting = value;
   } else if (option == u"--count") {
     o.count = value.toInt(&ok);
     if (!ok || *o.count < 1) return QStringLiteral("--count takes a whole number >= 1");
   } else if (option == u"--fault" || option == u"--delay" || option == u"--typed" ||
-             option == u"--ramp") {
+             option == u"--ramp" || option == u"--random") {
     // Checked against the slaves once they are loaded: a bad one is an error (exit 1).
     const qsizetype eq = value.indexOf(u'=');
     const int slave = eq > 0 ? value.left(eq).toInt() : 0;
     auto& map = option == u"--fault"   ? o.faults
                 : option == u"--delay" ? o.delays
                 : option == u"--typed" ? o.typed
-                                       : o.ramps;
+                : option == u"--ramp"  ? o.ramps
+                                       : o.randoms;
     map[slave] = eq > 0 ? value.mid(eq + 1) : value;
   } else if (option == u"--value") {
     const qsizetype eq = value.indexOf(u'=');
@@ -83,7 +86,8 @@ QString usageText(const QString& command) {
         "                    [--setting TEXT] [--value SLAVE=VALUE]... [--count K]",
         "                    [--log FILE] [--timestamps] [--keep-echo]",
         "                    [--typed SLAVE=TEXT]... [--ramp SLAVE=FROM:TO:STEP]...",
-        "                    [--fault SLAVE=KIND[/N]]... [--delay SLAVE=MS|MIN-MAX]..."},
+        "                    [--fault SLAVE=KIND[/N]]... [--delay SLAVE=MS|MIN-MAX]...",
+        "                    [--random SLAVE=MIN:MAX]... [--bench FILE]"},
        "Answers the module's polls as the main window's simulator does, one line per poll.\n"
        "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"
        "--log writes every event to FILE as it happens (.csv or .jsonl); --timestamps starts\n"
@@ -93,7 +97,11 @@ QString usageText(const QString& command) {
        "places, e.g. -12.5); --ramp answers FROM, then one STEP more at each poll, FROM again\n"
        "after TO. --fault makes a slave fail: silent, exception:CODE (1, 2, 3, 4 or 6),\n"
        "bad-crc or wrong-address, every poll or one poll in N (silent/5); --delay holds its\n"
-       "replies back MS milliseconds, or a random time from MIN to MAX.\n"},
+       "replies back MS milliseconds, or a random time from MIN to MAX.\n"
+       "--fault SLAVE=none/N with a --delay delays one reply in N. --random answers values\n"
+       "picked at random from MIN to MAX. --bench serves a bench scenario (.vbench) that\n"
+       "the main window saved; the options above override it for the slave and the control\n"
+       "they name.\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {
@@ -110,15 +118,6 @@ QString usageText(const QString& command) {
   for (const Usage& u : kUsages) add(u.lines);
   add({QStringLiteral("vantor-cli --help | --version | <command> --help")});
   return text;
-}
-
-std::optional<quint32> parseValue(const QString& text) {
-  bool ok = false;
-  const QString t = text.trimmed();
-  const quint64 v = t.startsWith(u"0x", Qt::CaseInsensitive) ? t.mid(2).toULongLong(&ok, 16)
-                                                             : t.toULongLong(&ok, 10);
-  if (!ok || t.startsWith(u'+') || v > 0xFFFFFFFFULL) return std::nullopt;
-  return quint32(v);
 }
 
 std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* error) {

@@ -19,10 +19,13 @@ struct CliOptions {
   std::optional<QString> setting;
   std::map<int, QString> values;  // slave -> value text as given
   // Bench controls, slave -> text as given (a slave that is no number is 0).
-  std::map<int, QString> faults;  // --fault SLAVE=KIND[/N]
-  std::map<int, QString> delays;  // --delay SLAVE=MS or MIN-MAX
-  std::map<int, QString> typed;   // --typed SLAVE=TEXT
-  std::map<int, QString> ramps;   // --ramp SLAVE=FROM:TO:STEP
+  std::map<int, QString> faults;   // --fault SLAVE=KIND[/N]
+  std::map<int, QString> delays;   // --delay SLAVE=MS or MIN-MAX
+  std::map<int, QString> typed;    // --typed SLAVE=TEXT
+  std::map<int, QString> ramps;    // --ramp SLAVE=FROM:TO:STEP
+  std::map<int, QString> randoms;  // --random SLAVE=MIN:MAX
+  // A bench scenario to serve; the options above override it for the slave they name.
+  std::optional<QString> bench;  // --bench FILE
   std::optional<int> count;
   std::optional<QString> log;  // --log FILE
   bool timestamps = false;
@@ -35,8 +38,5 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
 
 // Usage text: the whole tool, or one command.
 QString usageText(const QString& command = {});
-
-// A register value as --value gives it: decimal or 0x-prefixed hexadecimal.
-std::optional<quint32> parseValue(const QString& text);
 
 }  // namespace vantor::cli

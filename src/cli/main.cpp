@@ -10,6 +10,7 @@
 #include "core/monitor/LogExport.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
+#include "core/simulator/BenchScenario.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
@@ -31,7 +32,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -151,19 +151,16 @@ class StopOnSignal {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// The --value options by slave; nothing, with the message said, when one is no number or
-// names no slave.
-std::optional<std::map<int, quint32>> checkedValues(const CliOptions& o) {
-  std::map<int, quint32> values;
+// Whether every --value names a slave and a number; the message said when one does not. (What
+// the slave can carry is checked once the slaves are loaded.)
+bool valuesAreNumbers(const CliOptions& o) {
   for (const auto& [slave, text] : o.values) {
-    const auto value = parseValue(text);
-    if (slave < 1 || slave > kSlaveCount || !value) {
+    if (slave < 1 || slave > kSlaveCount || !parseRegisterValue(text)) {
       fail(QStringLiteral("--value %1=%2: give a slave 1 to 4 and a number").arg(slave).arg(text));
-      return std::nullopt;
+      return false;
     }
-    values[slave] = *value;
   }
-  return values;
+  return true;
 }
 
 // The line settings of --setting, or else of the Setting key; nothing, with the message said,
@@ -209,104 +206,62 @@ bool isSlave(int slave) {
 
 const QString kNoSlave = QStringLiteral("give a slave 1 to 4");
 
-TypedFormat formatOf(const SlaveTable& table, int slave) {
-  const Slave& s = table[std::size_t(slave - 1)];
-  return {s.dataType, s.decimals};
-}
-
-QString takeTyped(const CliOptions& o, const SlaveTable& table,
-                  std::array<quint32, kSlaveCount>& raw) {
-  for (const auto& [slave, text] : o.typed) {
-    if (!isSlave(slave)) return badOption("--typed", slave, text, kNoSlave);
-    if (o.values.count(slave))
-      return badOption("--typed", slave, text,
-                       QStringLiteral("slave %1 already has a --value").arg(slave));
-    const TypedParse parsed = encodeTyped(text, formatOf(table, slave));
-    if (!parsed.raw) return badOption("--typed", slave, text, parsed.refusal);
-    raw[std::size_t(slave - 1)] = *parsed.raw;
+// Takes the bench options in over `bench` (what a --bench file set, or nothing): each sets the
+// control it names and leaves the others as they were. An error names the option; empty when
+// all were good.
+QString benchControls(const CliOptions& o, const SlaveTable& table, BenchControls& bench) {
+  struct Option {
+    const char* name;
+    BenchKey key;
+    const std::map<int, QString>& texts;
+  };
+  const Option options[] = {
+      {"--value", BenchKey::Value, o.values}, {"--typed", BenchKey::Typed, o.typed},
+      {"--ramp", BenchKey::Ramp, o.ramps},    {"--random", BenchKey::Random, o.randoms},
+      {"--fault", BenchKey::Fault, o.faults}, {"--delay", BenchKey::Delay, o.delays}};
+  for (const Option& option : options) {
+    for (const auto& [slave, text] : option.texts) {
+      if (!isSlave(slave)) return badOption(option.name, slave, text, kNoSlave);
+      if (option.key == BenchKey::Typed && o.values.count(slave))
+        return badOption(option.name, slave, text,
+                         QStringLiteral("slave %1 already has a --value").arg(slave));
+      if (option.key == BenchKey::Random && o.ramps.count(slave))
+        return badOption(option.name, slave, text,
+                         QStringLiteral("slave %1 already has a --ramp").arg(slave));
+      SlaveBench& into = bench[std::size_t(slave - 1)];
+      if (const QString why = takeBenchControl(option.key, text, table, slave, into);
+          !why.isEmpty())
+        return badOption(option.name, slave, text, why);
+    }
   }
   return {};
 }
 
-QString takeRamps(const CliOptions& o, const SlaveTable& table, Sweeps& sweeps) {
-  for (const auto& [slave, text] : o.ramps) {
-    if (!isSlave(slave)) return badOption("--ramp", slave, text, kNoSlave);
-    const QStringList parts = text.split(u':');
-    if (parts.size() != 3 || parts[2].trimmed().isEmpty())
-      return badOption("--ramp", slave, text, QStringLiteral("give FROM:TO:STEP"));
-    QString why;
-    auto sweep = typedSweep(parts[0], parts[1], parts[2], formatOf(table, slave), &why);
-    if (!sweep) return badOption("--ramp", slave, text, why);
-    sweeps[std::size_t(slave - 1)] = sweep;
-  }
-  return {};
-}
-
-QString takeFaults(const CliOptions& o, Faults& faults) {
-  for (const auto& [slave, text] : o.faults) {
-    if (!isSlave(slave)) return badOption("--fault", slave, text, kNoSlave);
-    const auto fault = parseFault(text);
-    if (!fault)
-      return badOption("--fault", slave, text,
-                       QStringLiteral("give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or "
-                                      "wrong-address, optionally followed by /N"));
-    Fault& f = faults[std::size_t(slave - 1)];
-    f.kind = fault->kind;
-    f.exceptionCode = fault->exceptionCode;
-    f.oneIn = fault->oneIn;
-  }
-  return {};
-}
-
-QString takeDelays(const CliOptions& o, Faults& faults) {
-  for (const auto& [slave, text] : o.delays) {
-    if (!isSlave(slave)) return badOption("--delay", slave, text, kNoSlave);
-    const auto delay = parseDelay(text);
-    if (!delay)
-      return badOption("--delay", slave, text,
-                       QStringLiteral("give MS or MIN-MAX, 0 to 60000 milliseconds"));
-    Fault& f = faults[std::size_t(slave - 1)];
-    std::tie(f.delayMinMs, f.delayMaxMs) = *delay;
-  }
-  return {};
-}
-
-// Takes --typed, --ramp, --fault and --delay in, in that order; an error names the option,
-// empty when all were good.
-QString benchControls(const CliOptions& o, const SlaveTable& table,
-                      std::array<quint32, kSlaveCount>& raw, Sweeps& sweeps, Faults& faults) {
-  QString error = takeTyped(o, table, raw);
-  if (error.isEmpty()) error = takeRamps(o, table, sweeps);
-  if (error.isEmpty()) error = takeFaults(o, faults);
-  if (error.isEmpty()) error = takeDelays(o, faults);
-  return error;
-}
-
-// What each slave answers: a raw register value, or a sweep in the module's own numbers;
-// nothing, with the message said, when an option does not fit the slaves.
-std::optional<ServePlan> servePlan(const CliOptions& o, const SlaveTable& table,
-                                   const std::map<int, quint32>& values) {
-  std::array<quint32, kSlaveCount> raw{};
-  for (const auto& [slave, value] : values) {
-    const quint32 limit =
-        table[std::size_t(slave - 1)].registerCount == 2 ? kMaxTwoRegisters : kMaxOneRegister;
-    if (value > limit) {
-      fail(QStringLiteral("--value %1=%2: slave %1 answers at most 0x%3")
-               .arg(slave)
-               .arg(o.values.at(slave))
-               .arg(QString::number(limit, 16).toUpper()));
+// What each slave answers: a raw register value, or a sweep in the module's own numbers, as
+// the --bench file and the options say; nothing, with the message said, when they do not fit
+// the slaves.
+std::optional<ServePlan> servePlan(const CliOptions& o, const QString& module,
+                                   const SlaveTable& table) {
+  BenchControls bench{};
+  if (o.bench) {
+    const BenchRead read = readBenchScenario(*o.bench, module, table);
+    if (!read.scenario) {
+      fail(read.error);
       return std::nullopt;
     }
-    raw[std::size_t(slave - 1)] = value;
+    bench = read.scenario->controls;
   }
-  ServePlan plan;
-  plan.table = table;
-  if (const QString error = benchControls(o, table, raw, plan.sweeps, plan.faults);
-      !error.isEmpty()) {
+  if (const QString error = benchControls(o, table, bench); !error.isEmpty()) {
     fail(error);
     return std::nullopt;
   }
-  for (std::size_t i = 0; i < raw.size(); ++i) plan.values[i] = valueListsOf(raw[i]);
+  ServePlan plan;
+  plan.table = table;
+  for (std::size_t i = 0; i < bench.size(); ++i) {
+    plan.values[i] = valueListsOf(bench[i].raw.value_or(0));
+    plan.faults[i] = bench[i].fault;
+    plan.sweeps[i] = bench[i].sweep;
+  }
   plan.dropEcho = !o.keepEcho;
   return plan;
 }
@@ -424,13 +379,12 @@ class Simulation {
 int runSimulate(const CliOptions& o, const IniFile& ini) {
   StopOnSignal stop;
   if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
-  const auto values = checkedValues(o);
-  if (!values) return 1;
+  if (!valuesAreNumbers(o)) return 1;
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
   const QString module = moduleOf(o, ini);
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
-  const auto plan = servePlan(o, load.table, *values);
+  const auto plan = servePlan(o, module, load.table);
   if (!plan) return 1;
 
   // The log first: a log that cannot be written keeps the port free.

@@ -56,4 +56,9 @@ QString MessageBoxDialogs::saveFileName(QWidget* parent, const QString& caption,
   return QFileDialog::getSaveFileName(parent, caption, {}, filter);
 }
 
+QString MessageBoxDialogs::openFileName(QWidget* parent, const QString& caption,
+                                        const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, caption, {}, filter);
+}
+
 }  // namespace vantor

@@ -35,6 +35,13 @@ class Dialogs {
     Q_UNUSED(filter);
     return {};
   }
+  // The file to open, of those `filter` shows; empty when the user cancels.
+  virtual QString openFileName(QWidget* parent, const QString& caption, const QString& filter) {
+    Q_UNUSED(parent);
+    Q_UNUSED(caption);
+    Q_UNUSED(filter);
+    return {};
+  }
 };
 
 // The real thing, over QMessageBox.
@@ -47,6 +54,7 @@ class MessageBoxDialogs : public Dialogs {
   bool askRetry(QWidget* parent, const QString& text, const QString& detail) override;
   bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) override;
   QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  QString openFileName(QWidget* parent, const QString& caption, const QString& filter) override;
 
  private:
   std::unique_ptr<QProgressDialog> lockWait_;

@@ -272,6 +272,7 @@ QGroupBox* MainWindow::buildSimulator() {
   sim->addWidget(buildSlaveQuadrant(4), 2, 2);
   sim->addWidget(separator(QStringLiteral("Line1"), QFrame::HLine, simulator_), 1, 0, 1, 3);
   sim->addWidget(separator(QStringLiteral("Line2"), QFrame::VLine, simulator_), 0, 1, 3, 1);
+  sim->addLayout(buildBenchFiles(), 3, 0, 1, 3);
   return simulator_;
 }
 
@@ -445,6 +446,7 @@ void MainWindow::load() {
   moduleList_->setCurrentIndex(twoLine ? 0 : 1);
   showNotice(file.error());
   restoreGeometry(file);
+  readKeptValues(file);
 
   connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
@@ -575,6 +577,7 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   table_ = loaded.table;
   monitor_->setTable(loaded.table);
   showLoad(loaded);
+  restoreKeptValues();
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
     // A slave the configuration does not poll has nothing to set.
     quadrants_[std::size_t(slave - 1)]->setEnabled(table_[std::size_t(slave - 1)].enabled);
@@ -771,7 +774,7 @@ void MainWindow::onPortLost(const QString& reason) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   using namespace ini;
-  const IniEntry entries[] = {
+  std::vector<IniEntry> entries = {
       textEntry(settings::kSection, QLatin1String(settings::kCommPort), storedPort_),
       textEntry(settings::kSection, QLatin1String(settings::kLineSettings), storedSetting_),
       textEntry(lcd::kSection, QLatin1String(lcd::kModule), moduleList_->currentData().toString()),
@@ -782,6 +785,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       textEntry(window::kSection, QLatin1String(window::kMonitorSplit),
                 numbersText(monitor_->splitSizes(), QStringLiteral(","))),
   };
+  appendKeptValues(entries);
   QString error;
   while (!ini_.save(entries, &error) &&
          dialogs_.askRetry(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),

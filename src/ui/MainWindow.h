@@ -12,8 +12,10 @@
 #include <QWidget>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QGridLayout;
@@ -36,6 +38,8 @@ struct ServeEvent;
 class Config1602Window;
 class Config2004Window;
 class IniFile;
+class IniSnapshot;
+struct IniEntry;
 
 // The main window: port and line settings, module model, Connect, Configure LCD, and the
 // simulator of the slaves a configured module polls.
@@ -107,6 +111,14 @@ class MainWindow : public QWidget {
   void applyTyped(int slave);
   void openBench(int slave);
   void showBench(int slave);
+  // The bench as a whole: scenario files, and the values kept between runs (BenchFiles.cpp).
+  QLayout* buildBenchFiles();
+  QString benchModule() const;
+  void saveBenchFile();
+  void openBenchFile();
+  void readKeptValues(const IniSnapshot& file);
+  void restoreKeptValues();
+  void appendKeptValues(std::vector<IniEntry>& entries) const;
 
   IniFile& ini_;
   Dialogs& dialogs_;
@@ -146,6 +158,10 @@ class MainWindow : public QWidget {
   // What bench controls are on, in red, while any is.
   std::array<QLabel*, 4> benchNotes_{};
   Sweeps sweeps_;
+  // Per module, the values the settings file kept, until that module's first Connect sets
+  // them; and the module of the last Connect, whose values are kept at exit.
+  std::map<QString, std::array<QString, kSlaveCount>> keptValues_;
+  QString keptModule_;
   QLabel* receivedBytes_ = nullptr;
   QLabel* transmittedBytes_ = nullptr;
   QLabel* verdict_ = nullptr;

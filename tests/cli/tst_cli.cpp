@@ -231,6 +231,32 @@ class tst_cli : public QObject {
     QVERIFY2(!out.isEmpty(), qPrintable(py.readAllStandardError()));
   }
 
+  // A bench scenario saved by the window is served; an option beside it wins for the slave and
+  // the control it names, and leaves the file's others as they were.
+  void simulateServesABenchScenario() {
+    storePoll(s_->ini, "Cfg2004", "1", {1, 3, 0, 1});  // signed, one decimal place
+    storePoll(s_->ini, "Cfg2004", "2", {2, 3, 0, 0});
+    s_->set("Cfg2004", "DP1", "1");
+    const QString bench = s_->folder() + "/bench.vbench";
+    QVERIFY(writeFileBytes(bench, R"({"vantor-bench": 1, "module": "2004", "slaves": {
+      "1": {"typed": "-12.5"}, "2": {"value": "0x1234", "fault": "silent", "delay": "30"}}})"));
+    QProcess sim;
+    sim.start(VANTOR_CLI, {"simulate", "--module", "2004", "--ini", s_->ini.filePath(), "--device",
+                           s_->pty.devicePath(), "--setting", "9600,n,8,1", "--bench", bench,
+                           "--fault", "2=none"});
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY2(sim.waitForReadyRead(5000), qPrintable(sim.readAllStandardError()));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(readValue(master, {2, 3, 0, 0}), std::optional<quint32>(0x1234));
+    QVERIFY(t.elapsed() >= 30);  // the file's delay stays
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+  }
+
   // A log that cannot be written is said once, with the file and why, and the simulator goes
   // on answering; the log holds whole records only, and a reader too slow for it costs
   // records, which are counted, never a reply.
@@ -319,6 +345,8 @@ class tst_cli : public QObject {
         "--ramp 1=0:10:1e300");
     row("delay over a minute", {"simulate", "--device", "PTY", "--delay", "1=86400001"}, 1,
         "--delay 1=86400001");
+    row("bench file missing", {"simulate", "--device", "PTY", "--bench", "/no/such.vbench"}, 1,
+        "/no/such.vbench could not be read");
     row("log to a named pipe nobody reads", {"simulate", "--device", "PTY", "--log", "FIFO"}, 1,
         "nobody reads");
   }

@@ -38,6 +38,8 @@ class RecordingDialogs : public Dialogs {
 
   // Answers a file dialog with `saveAs` (empty: cancelled).
   QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAs; }
+  // Answers an open dialog with `openPath` (empty: cancelled).
+  QString openFileName(QWidget*, const QString&, const QString&) override { return openPath; }
 
   QStringList texts() const {
     QStringList out;
@@ -50,6 +52,7 @@ class RecordingDialogs : public Dialogs {
   QList<qint64> lockWaits;
   std::function<bool(qint64 waitedMs)> onLockWait;
   QString saveAs;
+  QString openPath;
 };
 
 }  // namespace vantor::test

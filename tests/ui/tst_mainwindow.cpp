@@ -277,6 +277,60 @@ class tst_mainwindow : public QObject {
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
   }
 
+  // The whole bench saved to a scenario and opened again over changes; a file for the other
+  // module is refused and changes nothing. At the next start the values come back, the faults
+  // do not.
+  void benchFilesAndValuesKeptAcrossARestart() {
+    AppSession s;
+    s.set("Cfg2004", "DP1", "1");
+    startServing(s, "2004", {{1, 3, 0, 1}, {2, 3, 0, 0}, {3, 3, 0, 0}, {4, 3, 0, 0}});
+    auto* typed = s.get<QLineEdit>("txtValue1");
+    typed->setText("-12.5");
+    QTest::keyClick(typed, Qt::Key_Return);
+    s.showValue(2, 0x0B);
+    s.main->setFault(3, Fault{FaultKind::Silent, 6, 0, 0, 2});
+    s.main->setSweep(4, Sweep::ramp(5, 100, 10));
+    s.dialogs.saveAs = s.folder() + "/bench";
+    s.press("saveBench");
+    const QString file = s.dialogs.saveAs + ".vbench";
+    QVERIFY2(QFile::exists(file), qPrintable(s.dialogs.texts().join('|')));
+
+    typed->clear();
+    s.showValue(1, 0);
+    s.showValue(2, 0);
+    s.main->setFault(3, {});
+    s.main->setSweep(4, std::nullopt);
+    s.dialogs.openPath = file;
+    s.press("openBench");
+    QCOMPARE(typed->text(), QString("-12.5"));
+    ModbusMaster master(s.pty.masterFd(), 500);
+    QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
+    QCOMPARE(readValue(master, {2, 3, 0, 0}), std::optional<quint32>(0x0B));
+    QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
+    QVERIFY(!readValue(master, {3, 3, 0, 0}));  // silent on every second poll
+    QCOMPARE(readValue(master, {4, 3, 0, 0}), std::optional<quint32>(5));
+    QCOMPARE(readValue(master, {4, 3, 0, 0}), std::optional<quint32>(15));
+
+    const QString other = s.folder() + "/two-line.vbench";
+    QVERIFY(writeFileBytes(other, R"({"vantor-bench": 1, "module": "1602", "slaves": {}})"));
+    s.dialogs.openPath = other;
+    s.press("openBench");
+    QCOMPARE(s.dialogs.texts(), QStringList{"The bench was not opened."});
+    QVERIFY(s.dialogs.boxes[0].detail.startsWith(other + " is for the 1602 module"));
+    QCOMPARE(typed->text(), QString("-12.5"));
+    QVERIFY(!s.get<QLabel>("lblFault3")->text().isEmpty());
+
+    s.main->close();
+    s.start();
+    s.connect();
+    QCOMPARE(s.get<QLineEdit>("txtValue1")->text(), QString("-12.5"));
+    QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
+    QCOMPARE(readValue(master, {2, 3, 0, 0}), std::optional<quint32>(0x0B));
+    QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
+    QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
+    QCOMPARE(s.get<QLabel>("lblFault3")->text(), QString());
+  }
+
   void answersWhatArrives_data() {
     QTest::addColumn<QByteArray>("noise");  // sent first, then silence
     QTest::addColumn<int>("split");         // the request comes in two pieces, so many bytes first

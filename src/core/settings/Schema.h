@@ -126,6 +126,16 @@ inline constexpr NumberKey kDataType{"DT", 0, 4, 0};
 inline constexpr std::array<const char*, 4> kRows{"UDT1", "UDT2", "UDT3", "UDT4"};
 }  // namespace cfg2004
 
+// [Bench1602], [Bench2004]: the value each slave of the module answered with when the main
+// window closed, set again at the first Connect of the next start. Key "Typed" and the slave's
+// number (1..4): the value as typed ("-12.5"), or "0x" and hexadecimal digits for a value
+// picked in the lists ("0x1234"); empty for nothing set.
+namespace bench {
+inline constexpr const char* kSection1602 = "Bench1602";
+inline constexpr const char* kSection2004 = "Bench2004";
+inline constexpr const char* kTyped = "Typed";
+}  // namespace bench
+
 }  // namespace ini
 
 // An entry for `key` with `value` written as a decimal number.

@@ -93,7 +93,9 @@ std::optional<Fault> parseFault(QStringView text) {
     f.oneIn = *n;
     text = text.first(slash);
   }
-  if (text == u"silent") {
+  if (text == u"none") {
+    f.kind = FaultKind::None;  // with /N: a delay on one poll in N
+  } else if (text == u"silent") {
     f.kind = FaultKind::Silent;
   } else if (text == u"bad-crc") {
     f.kind = FaultKind::BadCrc;

@@ -55,7 +55,8 @@ void applyFault(Response& response, const Fault& fault);
 QString describeFault(const Fault& fault);
 
 // The fault a command line gives: "silent", "exception:CODE", "bad-crc" or "wrong-address",
-// optionally followed by "/N" for one poll in N. Nothing for anything else.
+// optionally followed by "/N" for one poll in N; "none/N" puts a delay alone on one poll in N.
+// Nothing for anything else.
 std::optional<Fault> parseFault(QStringView text);
 // A delay as a command line gives it: "MS" or "MIN-MAX", in milliseconds.
 std::optional<std::pair<int, int>> parseDelay(QStringView text);

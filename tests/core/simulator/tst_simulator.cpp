@@ -1,5 +1,6 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/simulator/BenchScenario.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/Serving.h"
@@ -61,6 +62,8 @@ class TstSimulator : public QObject {
   void servingKeepsItsPlaceAcrossPlans();
   void faultsOnTheLine_data();
   void faultsOnTheLine();
+  void benchScenario_data();
+  void benchScenario();
 };
 
 void TstSimulator::respond_data() {
@@ -296,4 +299,96 @@ void TstSimulator::faultsOnTheLine() {
   applyFault(response, *parseFault(fault));
   QTEST(response.reply, "bytes");
   QTEST(response.note, "note");
+}
+
+// A scenario file read for the four-line module (slave 1 signed with one decimal place, slave 3
+// BCD) or the two-line one (slave 1 only): a good one comes back the same when its controls are
+// written out again; a refused one says which file and what in it.
+void TstSimulator::benchScenario_data() {
+  QTest::addColumn<QString>("module");
+  QTest::addColumn<QByteArray>("json");
+  QTest::addColumn<QString>("error");  // empty: read
+  const auto row = [](const char* name, const char* module, const char* json, const char* error) {
+    QTest::newRow(name) << QString(module) << QByteArray(json) << QString(error);
+  };
+  row("four slaves", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"1": {"typed": "-12.5", "fault":
+      "exception:6/5", "delay": "50-150"}, "2": {"ramp": "0:100:10", "fault": "none/3", "delay":
+      "40"}, "3": {"value": "0x1234", "random": "10:99", "fault": "bad-crc"}, "4": {}}})",
+      "");
+  row("two-line", "1602", R"({"vantor-bench": 1, "module": "1602", "slaves": {"1":
+      {"value": "0x0007", "fault": "silent"}}})",
+      "");
+  row("malformed", "2004", R"({"vantor-bench": 1, "module": "2004",)", " is not a bench scenario:");
+  row("no version", "2004", R"({"module": "2004"})",
+      " is not a bench scenario: it has no \"vantor-bench\" version.");
+  row("version 2", "2004", R"({"vantor-bench": 2, "module": "2004"})",
+      " is a bench scenario of version 2;");
+  row("the other module", "2004", R"({"vantor-bench": 1, "module": "1602"})",
+      " is for the 1602 module, not the 2004 module.");
+  row("a slave not configured", "1602",
+      R"({"vantor-bench": 1, "module": "1602", "slaves": {"2": {"value": "1"}}})",
+      ": slave 2 is not configured for the 1602 module.");
+  row("no such slave", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"5": {"value": "1"}}})",
+      ": there is no slave \"5\"");
+  row("a fault that is none", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"1": {"fault": "loud"}}})",
+      ": slave 1: fault \"loud\": give silent, exception:CODE (1, 2, 3, 4 or 6), bad-crc or "
+      "wrong-address, optionally followed by /N");
+  row("a value the type cannot carry", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"1": {"typed": "4000"}}})",
+      ": slave 1: typed \"4000\": Give a number from -3276.8 to 3276.7");
+  row("a ramp without a step", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"3": {"ramp": "0:10"}}})",
+      ": slave 3: ramp \"0:10\": give FROM:TO:STEP");
+  row("a misspelt control", "2004",
+      R"({"vantor-bench": 1, "module": "2004", "slaves": {"1": {"valeu": "1"}}})",
+      ": slave 1: unknown control \"valeu\"");
+}
+
+void TstSimulator::benchScenario() {
+  QFETCH(QString, module);
+  QFETCH(QByteArray, json);
+  QFETCH(QString, error);
+  SlaveTable table{};
+  for (std::size_t i = 0; i < (module == "1602" ? 1 : kSlaveCount); ++i)
+    table[i] = {true, std::uint8_t(i + 1), 3, 0, 1};
+  table[0].dataType = DataType::Signed;
+  table[0].decimals = 1;
+  table[2].dataType = DataType::Bcd;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("bench.vbench");
+  QVERIFY(writeFileBytes(path, json));
+  const BenchRead read = readBenchScenario(path, module, table);
+  if (!error.isEmpty()) {
+    QVERIFY(!read.scenario);
+    QVERIFY2(read.error.startsWith(path + error), qPrintable(read.error));
+    return;
+  }
+  QVERIFY2(read.scenario, qPrintable(read.error));
+  // The controls, written as the window writes them, are the texts the file gave.
+  std::array<BenchTexts, kSlaveCount> written;
+  for (std::size_t i = 0; i < kSlaveCount; ++i) {
+    const SlaveBench& c = read.scenario->controls[i];
+    const TypedFormat format{table[i].dataType, table[i].decimals};
+    const auto typed = read.scenario->slaves[i].find(BenchKey::Typed);
+    if (const auto value =
+            valueControl(typed == read.scenario->slaves[i].end() ? QString() : typed->second,
+                         c.raw.value_or(0), format))
+      written[i].insert(*value);
+    for (const auto& [key, text] : {std::pair{BenchKey::Fault, faultText(c.fault)},
+                                    std::pair{BenchKey::Delay, delayText(c.fault)}})
+      if (!text.isEmpty()) written[i][key] = text;
+    if (c.sweep) written[i].insert(sweepText(*c.sweep, format));
+    QCOMPARE(written[i], read.scenario->slaves[i]);
+  }
+  QVERIFY(writeBenchScenario(path, module, written, nullptr));
+  const BenchRead again = readBenchScenario(path, module, table);
+  QVERIFY2(again.scenario, qPrintable(again.error));
+  QCOMPARE(again.scenario->slaves, read.scenario->slaves);
+  if (module == "1602")  // the layout a person reads
+    QCOMPARE(fileBytes(path),
+             "{\n  \"vantor-bench\": 1,\n  \"module\": \"1602\",\n  \"slaves\": {\n"
+             "    \"1\": {\"value\": \"0x0007\", \"fault\": \"silent\"}\n  }\n}\n");
 }
