@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTableWidget>
 #include <QThread>
@@ -26,7 +27,28 @@ constexpr int kRefreshMs = 500;
 const char* const kCounterColumns[] = {"Requests",   "Replies",
                                        "CRC errors", "Unanswered",
                                        "Fragments",  "Interval ms: last/min/mean/max",
-                                       "Configured", "Latency µs: p50/p99"};
+                                       "Configured", "Latency µs: p50/p99",
+                                       "Exceptions", "Pauses"};
+enum CounterColumn {
+  IntervalColumn = 5,
+  ConfiguredColumn,
+  LatencyColumn,
+  ExceptionsColumn,
+  PausesColumn
+};
+
+// Exception replies in the log's own colour.
+class LogRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(TrafficLog::ExceptionRole).toBool())
+      option->palette.setColor(QPalette::Text, markColour(Mark::Exception, option->widget));
+  }
+};
 
 QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
@@ -103,6 +125,7 @@ QTableView* BusMonitor::buildLog() {
   logView_ = new QTableView(this);
   logView_->setObjectName(QStringLiteral("tblLog"));
   logView_->setModel(log_);
+  logView_->setItemDelegate(new LogRowDelegate(logView_));
   logView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   logView_->setWordWrap(false);
   logView_->verticalHeader()->hide();
@@ -133,6 +156,10 @@ QLayout* BusMonitor::buildCounters() {
   QStringList columns;
   for (const char* c : kCounterColumns) columns << QString::fromUtf8(c);
   countersTable_->setHorizontalHeaderLabels(columns);
+  countersTable_->horizontalHeaderItem(PausesColumn)
+      ->setToolTip(QStringLiteral(
+          "Gaps between two polls of the slave longer than five configured intervals; they are "
+          "not counted as intervals"));
   QStringList rows;
   for (int s = 1; s <= kSlaveCount; ++s) rows << QStringLiteral("Slave %1").arg(s);
   rows << QStringLiteral("Total");
@@ -234,9 +261,10 @@ void BusMonitor::showCounters() {
     const SlaveCounts& c = counters_.counts(slave);
     const qint64 numbers[] = {c.requests, c.replies, c.crcErrors, c.unanswered, c.fragments};
     for (int column = 0; column < 5; ++column) set(row, column, QString::number(numbers[column]));
+    set(row, ExceptionsColumn, QString::number(c.exceptions));
     if (slave == 0) continue;
     const auto interval = counters_.interval(slave);
-    set(row, 5,
+    set(row, IntervalColumn,
         interval ? QStringLiteral("%1/%2/%3/%4")
                        .arg(interval->last, 0, 'f', 0)
                        .arg(interval->min, 0, 'f', 0)
@@ -245,9 +273,10 @@ void BusMonitor::showCounters() {
                  : QString(),
         counters_.intervalOff(slave));
     const int configured = counters_.configuredIntervalMs(slave);
-    set(row, 6, configured > 0 ? QString::number(configured) : QString());
+    set(row, ConfiguredColumn, configured > 0 ? QString::number(configured) : QString());
+    set(row, PausesColumn, QString::number(counters_.pauses(slave)));
     const auto latency = counters_.latency(slave);
-    set(row, 7,
+    set(row, LatencyColumn,
         latency
             ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
             : QString());

@@ -272,6 +272,7 @@ class tst_mainwindow : public QObject {
     ModbusMaster master(s.pty.masterFd(), 200);
     QVERIFY(!readValue(master, {1, 3, 0, 1}));
     QVERIFY2(master.lastError().contains("failure"), qPrintable(master.lastError()));
+    QTRY_COMPARE_WITH_TIMEOUT(s.main->monitor().counters().counts(1).exceptions, 1, 20000);
     s.main->setFault(1, {});
     QCOMPARE(s.get<QLabel>("lblFault1")->text(), QString());
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
