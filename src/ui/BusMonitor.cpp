@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -36,6 +38,7 @@ enum CounterColumn {
   ExceptionsColumn,
   PausesColumn
 };
+const QString kExportFilters = QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)");
 
 // Exception replies in the log's own colour.
 class LogRowDelegate : public QStyledItemDelegate {
@@ -284,9 +287,20 @@ void BusMonitor::showCounters() {
 }
 
 void BusMonitor::exportLog() {
-  const QString path = dialogs_.saveFileName(this, QStringLiteral("Export the log"),
-                                             QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
-  if (path.isEmpty() || exporter_) return;
+  if (exportFilter_.isEmpty()) exportFilter_ = kExportFilters.section(QStringLiteral(";;"), 0, 0);
+  const QString folder = exportFolder_.isEmpty() ? QDir::homePath() : exportFolder_;
+  const QString suggested =
+      QDir(folder).filePath(suggestedExportName(QDateTime::currentDateTime(), exportFilter_));
+  const QString typed = dialogs_.saveFileAs(this, QStringLiteral("Export the log"), suggested,
+                                            kExportFilters, &exportFilter_);
+  if (typed.isEmpty() || exporter_) return;
+  // A bare name takes the chosen filter's suffix; the dialog asked about replacing only the
+  // name typed.
+  const QString path = exportPath(typed, exportFilter_);
+  if (path != typed && QFileInfo::exists(path) &&
+      !dialogs_.askYesNo(this, QStringLiteral("%1 already exists. Replace it?").arg(path)))
+    return;
+  exportFolder_ = QFileInfo(path).absolutePath();
   // Written off the window's thread: a full log is a few megabytes.
   exportButton_->setEnabled(false);
   exporter_ = QThread::create([this, path, events = log_->shownEvents()] {

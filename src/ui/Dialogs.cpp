@@ -56,4 +56,10 @@ QString MessageBoxDialogs::saveFileName(QWidget* parent, const QString& caption,
   return QFileDialog::getSaveFileName(parent, caption, {}, filter);
 }
 
+QString MessageBoxDialogs::saveFileAs(QWidget* parent, const QString& caption,
+                                      const QString& suggested, const QString& filters,
+                                      QString* chosenFilter) {
+  return QFileDialog::getSaveFileName(parent, caption, suggested, filters, chosenFilter);
+}
+
 }  // namespace vantor

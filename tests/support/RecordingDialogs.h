@@ -38,6 +38,13 @@ class RecordingDialogs : public Dialogs {
 
   // Answers a file dialog with `saveAs` (empty: cancelled).
   QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAs; }
+  // The same, noting the name suggested; `chooseFilter`, when set, is the filter chosen.
+  QString saveFileAs(QWidget*, const QString&, const QString& suggested, const QString&,
+                     QString* chosenFilter) override {
+    suggestedNames.append(suggested);
+    if (!chooseFilter.isEmpty()) *chosenFilter = chooseFilter;
+    return saveAs;
+  }
 
   QStringList texts() const {
     QStringList out;
@@ -50,6 +57,8 @@ class RecordingDialogs : public Dialogs {
   QList<qint64> lockWaits;
   std::function<bool(qint64 waitedMs)> onLockWait;
   QString saveAs;
+  QString chooseFilter;
+  QStringList suggestedNames;
 };
 
 }  // namespace vantor::test

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using namespace vantor;
@@ -222,6 +223,23 @@ class tst_mainwindow : public QObject {
     const QList<QByteArray> lines = fileBytes(s.dialogs.saveAs).trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[0].contains("\"kind\":\"unanswered\",\"slave\":null,"));
+
+    // A bare name takes the chosen filter's suffix; the next suggestion is in the last folder.
+    s.dialogs.saveAs = s.folder() + "/mylog";
+    s.dialogs.chooseFilter = "CSV (*.csv)";
+    s.press("cmdExport");
+    QVERIFY(exported.wait(20000));
+    QVERIFY(fileBytes(s.folder() + "/mylog.csv").startsWith("time,direction,bytes,kind"));
+    QCOMPARE(s.dialogs.suggestedNames.size(), 2);
+    QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(s.folder()) +
+                                R"(/vantor-log-\d{8}-\d{6}\.csv$)")
+                 .match(s.dialogs.suggestedNames[1])
+                 .hasMatch(),
+             qPrintable(s.dialogs.suggestedNames[1]));
+    s.dialogs.answers = {false};  // the name with its suffix is taken: not replaced
+    s.press("cmdExport");
+    QVERIFY(s.dialogs.texts().contains(s.folder() + "/mylog.csv already exists. Replace it?"));
+    QVERIFY(s.get<QPushButton>("cmdExport")->isEnabled());
   }
 
   // On an echoing two-wire line the reply comes back: it is dropped and logged as an echo.

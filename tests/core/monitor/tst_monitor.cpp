@@ -259,6 +259,30 @@ class TstMonitor : public QObject {
           << log.index(row, TrafficLog::BytesColumn).data(TrafficLog::ExceptionRole).toBool();
     QCOMPARE(exceptionRows, (QList<bool>{false, false, false, true}));
   }
+
+  // A name typed bare takes the chosen filter's suffix; one naming a format keeps it.
+  void exportNames_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("suggested");
+    const QString csv = "CSV (*.csv)", jsonl = "JSON Lines (*.jsonl)";
+    const QString suggestedCsv = "vantor-log-20261207-142501.csv";
+    QTest::newRow("bare") << "/home/u/v1.2/mylog" << csv << "/home/u/v1.2/mylog.csv"
+                          << suggestedCsv;
+    QTest::newRow("bare, JSON Lines") << "mylog" << jsonl << "mylog.jsonl"
+                                      << "vantor-log-20261207-142501.jsonl";
+    QTest::newRow("another format named") << "mylog.JSONL" << csv << "mylog.JSONL" << suggestedCsv;
+    QTest::newRow("an extension of no format") << "my.log" << csv << "my.log.csv" << suggestedCsv;
+    QTest::newRow("a dot at the end") << "mylog." << csv << "mylog.csv" << suggestedCsv;
+  }
+  void exportNames() {
+    QFETCH(QString, filter);
+    QFETCH(QString, typed);
+    QTEST(exportPath(typed, filter), "path");
+    QTEST(suggestedExportName(QDateTime(QDate(2026, 12, 7), QTime(14, 25, 1)), filter),
+          "suggested");
+  }
 };
 
 QTEST_GUILESS_MAIN(TstMonitor)
