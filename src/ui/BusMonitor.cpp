@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTableWidget>
 #include <QThread>
@@ -27,7 +30,29 @@ constexpr int kRefreshMs = 500;
 const char* const kCounterColumns[] = {"Requests",   "Replies",
                                        "CRC errors", "Unanswered",
                                        "Fragments",  "Interval ms: last/min/mean/max",
-                                       "Configured", "Latency µs: p50/p99"};
+                                       "Configured", "Latency µs: p50/p99",
+                                       "Exceptions", "Pauses"};
+enum CounterColumn {
+  IntervalColumn = 5,
+  ConfiguredColumn,
+  LatencyColumn,
+  ExceptionsColumn,
+  PausesColumn
+};
+const QString kExportFilters = QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)");
+
+// Exception replies in the log's own colour.
+class LogRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(TrafficLog::ExceptionRole).toBool())
+      option->palette.setColor(QPalette::Text, markColour(Mark::Exception, option->widget));
+  }
+};
 
 QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
@@ -122,6 +147,7 @@ QTableView* BusMonitor::buildLog() {
   logView_ = new QTableView(this);
   logView_->setObjectName(QStringLiteral("tblLog"));
   logView_->setModel(log_);
+  logView_->setItemDelegate(new LogRowDelegate(logView_));
   logView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   logView_->setWordWrap(false);
   logView_->verticalHeader()->hide();
@@ -152,6 +178,10 @@ QLayout* BusMonitor::buildCounters() {
   QStringList columns;
   for (const char* c : kCounterColumns) columns << QString::fromUtf8(c);
   countersTable_->setHorizontalHeaderLabels(columns);
+  countersTable_->horizontalHeaderItem(PausesColumn)
+      ->setToolTip(QStringLiteral(
+          "Gaps between two polls of the slave longer than five configured intervals; they are "
+          "not counted as intervals"));
   QStringList rows;
   for (int s = 1; s <= kSlaveCount; ++s) rows << QStringLiteral("Slave %1").arg(s);
   rows << QStringLiteral("Total");
@@ -265,9 +295,10 @@ void BusMonitor::showCounters() {
     const SlaveCounts& c = counters_.counts(slave);
     const qint64 numbers[] = {c.requests, c.replies, c.crcErrors, c.unanswered, c.fragments};
     for (int column = 0; column < 5; ++column) set(row, column, QString::number(numbers[column]));
+    set(row, ExceptionsColumn, QString::number(c.exceptions));
     if (slave == 0) continue;
     const auto interval = counters_.interval(slave);
-    set(row, 5,
+    set(row, IntervalColumn,
         interval ? QStringLiteral("%1/%2/%3/%4")
                        .arg(interval->last, 0, 'f', 0)
                        .arg(interval->min, 0, 'f', 0)
@@ -276,9 +307,10 @@ void BusMonitor::showCounters() {
                  : QString(),
         counters_.intervalOff(slave));
     const int configured = counters_.configuredIntervalMs(slave);
-    set(row, 6, configured > 0 ? QString::number(configured) : QString());
+    set(row, ConfiguredColumn, configured > 0 ? QString::number(configured) : QString());
+    set(row, PausesColumn, QString::number(counters_.pauses(slave)));
     const auto latency = counters_.latency(slave);
-    set(row, 7,
+    set(row, LatencyColumn,
         latency
             ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
             : QString());
@@ -286,9 +318,20 @@ void BusMonitor::showCounters() {
 }
 
 void BusMonitor::exportLog() {
-  const QString path = dialogs_.saveFileName(this, QStringLiteral("Export the log"),
-                                             QStringLiteral("CSV (*.csv);;JSON Lines (*.jsonl)"));
-  if (path.isEmpty() || exporter_) return;
+  if (exportFilter_.isEmpty()) exportFilter_ = kExportFilters.section(QStringLiteral(";;"), 0, 0);
+  const QString folder = exportFolder_.isEmpty() ? QDir::homePath() : exportFolder_;
+  const QString suggested =
+      QDir(folder).filePath(suggestedExportName(QDateTime::currentDateTime(), exportFilter_));
+  const QString typed = dialogs_.saveFileAs(this, QStringLiteral("Export the log"), suggested,
+                                            kExportFilters, &exportFilter_);
+  if (typed.isEmpty() || exporter_) return;
+  // A bare name takes the chosen filter's suffix; the dialog asked about replacing only the
+  // name typed.
+  const QString path = exportPath(typed, exportFilter_);
+  if (path != typed && QFileInfo::exists(path) &&
+      !dialogs_.askYesNo(this, QStringLiteral("%1 already exists. Replace it?").arg(path)))
+    return;
+  exportFolder_ = QFileInfo(path).absolutePath();
   // Written off the window's thread: a full log is a few megabytes.
   exportButton_->setEnabled(false);
   exporter_ = QThread::create([this, path, events = log_->shownEvents()] {

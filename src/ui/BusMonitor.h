@@ -65,6 +65,9 @@ class BusMonitor : public QGroupBox {
   Dialogs& dialogs_;
   TrafficLog* log_ = nullptr;
   QThread* exporter_ = nullptr;
+  // Where the last export went and the filter it was chosen with, for the next suggestion.
+  QString exportFolder_;
+  QString exportFilter_;
   BusCounters counters_;
   bool countersChanged_ = true;
   bool following_ = true;

@@ -61,4 +61,10 @@ QString MessageBoxDialogs::openFileName(QWidget* parent, const QString& caption,
   return QFileDialog::getOpenFileName(parent, caption, {}, filter);
 }
 
+QString MessageBoxDialogs::saveFileAs(QWidget* parent, const QString& caption,
+                                      const QString& suggested, const QString& filters,
+                                      QString* chosenFilter) {
+  return QFileDialog::getSaveFileName(parent, caption, suggested, filters, chosenFilter);
+}
+
 }  // namespace vantor

@@ -42,6 +42,14 @@ class Dialogs {
     Q_UNUSED(filter);
     return {};
   }
+  // The same, in a dialog opened on `suggested` (a folder and a file name) with `*chosenFilter`
+  // chosen among `filters`; the filter the user chose goes back to `*chosenFilter`.
+  virtual QString saveFileAs(QWidget* parent, const QString& caption, const QString& suggested,
+                             const QString& filters, QString* chosenFilter) {
+    Q_UNUSED(suggested);
+    Q_UNUSED(chosenFilter);
+    return saveFileName(parent, caption, filters);
+  }
 };
 
 // The real thing, over QMessageBox.
@@ -55,6 +63,8 @@ class MessageBoxDialogs : public Dialogs {
   bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) override;
   QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
   QString openFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  QString saveFileAs(QWidget* parent, const QString& caption, const QString& suggested,
+                     const QString& filters, QString* chosenFilter) override;
 
  private:
   std::unique_ptr<QProgressDialog> lockWait_;

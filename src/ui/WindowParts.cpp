@@ -56,6 +56,8 @@ QColor markColour(Mark mark, const QWidget* widget) {
       return dark ? QColor(0x80, 0xB8, 0xFF) : QColor(0x00, 0x00, 0xC0);
     case Mark::Good:
       return dark ? QColor(0x70, 0xE0, 0x70) : QColor(0x00, 0x80, 0x00);
+    case Mark::Exception:
+      return dark ? QColor(0xFF, 0xA0, 0x40) : QColor(0xB0, 0x58, 0x00);
   }
   return palette.color(QPalette::WindowText);
 }

@@ -35,6 +35,8 @@ enum class Mark {
   Notice,   // what the user should check
   Value,    // the simulator's addresses and register numbers
   Good,     // "CRC Validated"
+  // An exception reply in the bus monitor's log.
+  Exception,
 };
 QColor markColour(Mark mark, const QWidget* widget);
 // Colours a label's text with `mark`, for the palette it has now.

@@ -40,6 +40,13 @@ class RecordingDialogs : public Dialogs {
   QString saveFileName(QWidget*, const QString&, const QString&) override { return saveAs; }
   // Answers an open dialog with `openPath` (empty: cancelled).
   QString openFileName(QWidget*, const QString&, const QString&) override { return openPath; }
+  // A save dialog, noting the name suggested; `chooseFilter`, when set, is the filter chosen.
+  QString saveFileAs(QWidget*, const QString&, const QString& suggested, const QString&,
+                     QString* chosenFilter) override {
+    suggestedNames.append(suggested);
+    if (!chooseFilter.isEmpty()) *chosenFilter = chooseFilter;
+    return saveAs;
+  }
 
   QStringList texts() const {
     QStringList out;
@@ -53,6 +60,8 @@ class RecordingDialogs : public Dialogs {
   std::function<bool(qint64 waitedMs)> onLockWait;
   QString saveAs;
   QString openPath;
+  QString chooseFilter;
+  QStringList suggestedNames;
 };
 
 }  // namespace vantor::test

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using namespace vantor;
@@ -222,6 +223,23 @@ class tst_mainwindow : public QObject {
     const QList<QByteArray> lines = fileBytes(s.dialogs.saveAs).trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[0].contains("\"kind\":\"unanswered\",\"slave\":null,"));
+
+    // A bare name takes the chosen filter's suffix; the next suggestion is in the last folder.
+    s.dialogs.saveAs = s.folder() + "/mylog";
+    s.dialogs.chooseFilter = "CSV (*.csv)";
+    s.press("cmdExport");
+    QVERIFY(exported.wait(20000));
+    QVERIFY(fileBytes(s.folder() + "/mylog.csv").startsWith("time,direction,bytes,kind"));
+    QCOMPARE(s.dialogs.suggestedNames.size(), 2);
+    QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(s.folder()) +
+                                R"(/vantor-log-\d{8}-\d{6}\.csv$)")
+                 .match(s.dialogs.suggestedNames[1])
+                 .hasMatch(),
+             qPrintable(s.dialogs.suggestedNames[1]));
+    s.dialogs.answers = {false};  // the name with its suffix is taken: not replaced
+    s.press("cmdExport");
+    QVERIFY(s.dialogs.texts().contains(s.folder() + "/mylog.csv already exists. Replace it?"));
+    QVERIFY(s.get<QPushButton>("cmdExport")->isEnabled());
   }
 
   // On an echoing two-wire line the reply comes back: it is dropped and logged as an echo.
@@ -272,6 +290,7 @@ class tst_mainwindow : public QObject {
     ModbusMaster master(s.pty.masterFd(), 200);
     QVERIFY(!readValue(master, {1, 3, 0, 1}));
     QVERIFY2(master.lastError().contains("failure"), qPrintable(master.lastError()));
+    QTRY_COMPARE_WITH_TIMEOUT(s.main->monitor().counters().counts(1).exceptions, 1, 20000);
     s.main->setFault(1, {});
     QCOMPARE(s.get<QLabel>("lblFault1")->text(), QString());
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));

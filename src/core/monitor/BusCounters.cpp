@@ -37,7 +37,7 @@ void BusCounters::record(const TrafficEvent& e) {
       count(&SlaveCounts::echoes);
       break;
     case EventKind::Reply:
-      count(&SlaveCounts::replies);
+      count(isException(e) ? &SlaveCounts::exceptions : &SlaveCounts::replies);
       break;
   }
   // The module's rhythm: the time between valid polls of the same slave.
@@ -45,11 +45,18 @@ void BusCounters::record(const TrafficEvent& e) {
     Timing& t = timing_[std::size_t(slave - 1)];
     if (t.lastPoll.isValid()) {
       const double ms = double(t.lastPoll.msecsTo(e.time));
-      t.min = t.count == 0 ? ms : std::min(t.min, ms);
-      t.max = t.count == 0 ? ms : std::max(t.max, ms);
-      t.last = ms;
-      t.sum += ms;
-      ++t.count;
+      const int configured = configuredIntervalMs(slave);
+      if (configured > 0 && ms > double(kPauseIntervals) * configured) {
+        ++t.pauses;
+      } else {
+        t.last = ms;
+        if (t.recent.size() < kIntervalSamples) {
+          t.recent.push_back(ms);
+        } else {
+          t.recent[t.next] = ms;
+          t.next = (t.next + 1) % kIntervalSamples;
+        }
+      }
     }
     t.lastPoll = e.time;
   }
@@ -76,14 +83,20 @@ void BusCounters::reset() {
 
 std::optional<Summary> BusCounters::interval(int slave) const {
   const Timing& t = timing_[std::size_t(slave - 1)];
-  if (t.count == 0) return std::nullopt;
-  return Summary{t.last, t.min, t.sum / double(t.count), t.max};
+  if (t.recent.empty()) return std::nullopt;
+  std::vector<double> sorted = t.recent;
+  std::sort(sorted.begin(), sorted.end());
+  const std::size_t n = sorted.size();
+  double sum = 0;
+  for (const double ms : sorted) sum += ms;
+  const double median = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  return Summary{t.last, sorted.front(), sum / double(n), sorted.back(), median};
 }
 
 bool BusCounters::intervalOff(int slave) const {
   const auto measured = interval(slave);
   const int configured = configuredIntervalMs(slave);
-  return measured && configured > 0 && std::abs(measured->mean - configured) > 0.2 * configured;
+  return measured && configured > 0 && std::abs(measured->median - configured) > 0.2 * configured;
 }
 
 std::optional<std::pair<double, double>> BusCounters::latency(int slave) const {
@@ -103,18 +116,19 @@ QString BusCounters::report() const {
   const auto line = [&](const QString& who, const SlaveCounts& c, const QString& more) {
     lines << QStringLiteral(
                  "%1: %2 requests, %3 replies, %4 CRC errors, %5 unanswered, "
-                 "%6 fragments%7")
+                 "%6 fragments, %7 exceptions%8")
                  .arg(who)
                  .arg(c.requests)
                  .arg(c.replies)
                  .arg(c.crcErrors)
                  .arg(c.unanswered)
                  .arg(c.fragments)
+                 .arg(c.exceptions)
                  .arg(more);
   };
   for (int s = 1; s <= kSlaveCount; ++s) {
     const SlaveCounts& c = counts(s);
-    if (c.requests == 0 && c.replies == 0) continue;
+    if (c.requests == 0 && c.replies == 0 && c.exceptions == 0) continue;
     QString more;
     if (const auto i = interval(s))
       more += QStringLiteral("; poll interval %1 ms mean (min %2, max %3; configured %4)%5")
@@ -122,7 +136,9 @@ QString BusCounters::report() const {
                   .arg(i->min, 0, 'f', 0)
                   .arg(i->max, 0, 'f', 0)
                   .arg(configuredIntervalMs(s))
-                  .arg(intervalOff(s) ? QStringLiteral(", more than 20% off") : QString());
+                  .arg(intervalOff(s) ? QStringLiteral(", more than 20% off") : QString()) +
+              QStringLiteral("; median %1 ms").arg(i->median, 0, 'f', 0);
+    if (interval(s) || pauses(s) > 0) more += QStringLiteral("; %1 pauses").arg(pauses(s));
     if (const auto l = latency(s))
       more += QStringLiteral("; reply latency %1 us median, %2 us p99")
                   .arg(l->first, 0, 'f', 0)

@@ -20,6 +20,7 @@ struct Summary {
   double min = 0;
   double mean = 0;
   double max = 0;
+  double median = 0;
 };
 
 struct SlaveCounts {
@@ -29,12 +30,18 @@ struct SlaveCounts {
   qint64 unanswered = 0;  // valid requests it did not answer
   qint64 fragments = 0;
   qint64 echoes = 0;
+  qint64 exceptions = 0;  // exception replies it sent; these are not counted as replies
 };
 
 class BusCounters {
  public:
   // Latencies kept for the percentiles: the newest this many per slave.
   static constexpr std::size_t kLatencySamples = 4096;
+  // Poll intervals the timing is measured over: the newest this many per slave.
+  static constexpr std::size_t kIntervalSamples = 100;
+  // A gap between two polls of a slave longer than this many configured intervals is a pause
+  // of the module (or of the line), not an interval.
+  static constexpr int kPauseIntervals = 5;
 
   // The slaves being simulated: requests are put down to a slave by its address.
   void setTable(const SlaveTable& table) { table_ = table; }
@@ -45,10 +52,13 @@ class BusCounters {
 
   // slave 0: the total.
   const SlaveCounts& counts(int slave) const { return counts_[std::size_t(slave)]; }
-  // The measured poll interval of a slave, in milliseconds; nothing before two polls.
+  // The measured poll interval of a slave over its newest intervals, in milliseconds; nothing
+  // before two polls.
   std::optional<Summary> interval(int slave) const;
-  // Whether that interval differs from the configured one by more than 20%.
+  // Whether the median of those intervals differs from the configured one by more than 20%.
   bool intervalOff(int slave) const;
+  // The gaps between two polls of a slave that were pauses rather than intervals.
+  qint64 pauses(int slave) const { return timing_[std::size_t(slave - 1)].pauses; }
   int configuredIntervalMs(int slave) const { return table_[std::size_t(slave - 1)].intervalMs; }
   // Median and 99th percentile reply latency, in microseconds; nothing before a reply.
   std::optional<std::pair<double, double>> latency(int slave) const;
@@ -63,8 +73,10 @@ class BusCounters {
   std::array<SlaveCounts, kSlaveCount + 1> counts_{};
   struct Timing {
     QDateTime lastPoll;
-    qint64 count = 0;
-    double last = 0, min = 0, max = 0, sum = 0;
+    std::vector<double> recent;  // the newest intervals, oldest overwritten first
+    std::size_t next = 0;
+    double last = 0;
+    qint64 pauses = 0;
   };
   std::array<Timing, kSlaveCount> timing_{};
   std::array<std::vector<double>, kSlaveCount> latency_{};

@@ -3,6 +3,8 @@
 #include "core/io/ReplaceFile.h"
 #include "core/modbus/HexText.h"
 
+#include <QRegularExpression>
+
 namespace vantor {
 
 namespace {
@@ -57,6 +59,22 @@ std::optional<LogFormat> logFormatOf(const QString& path) {
   if (lower.endsWith(QLatin1String(".jsonl")) || lower.endsWith(QLatin1String(".ndjson")))
     return LogFormat::JsonLines;
   return std::nullopt;
+}
+
+QString filterSuffix(const QString& nameFilter) {
+  static const QRegularExpression pattern(QStringLiteral(R"(\*(\.[^\s;()*]+))"));
+  return pattern.match(nameFilter).captured(1);
+}
+
+QString exportPath(const QString& typed, const QString& nameFilter) {
+  if (typed.isEmpty() || logFormatOf(typed)) return typed;
+  QString path = typed;
+  while (path.endsWith(u'.')) path.chop(1);  // "mylog." means "mylog"
+  return path + filterSuffix(nameFilter);
+}
+
+QString suggestedExportName(const QDateTime& now, const QString& nameFilter) {
+  return now.toString(QStringLiteral("'vantor-log-'yyyyMMdd-HHmmss")) + filterSuffix(nameFilter);
 }
 
 QByteArray logHeader(LogFormat format) {

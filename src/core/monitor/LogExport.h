@@ -22,6 +22,17 @@ enum class LogFormat { Csv, JsonLines };
 // The format a file name asks for; nothing for an extension that names none.
 std::optional<LogFormat> logFormatOf(const QString& path);
 
+// The suffix a file dialog's name filter gives a bare file name: ".csv" for "CSV (*.csv)", the
+// first for a filter with several; empty for a filter without one.
+QString filterSuffix(const QString& nameFilter);
+// The file an export writes when `typed` was given with `nameFilter` chosen: `typed` when its
+// extension names a format, otherwise `typed` with the filter's suffix ("mylog" and
+// "CSV (*.csv)": "mylog.csv").
+QString exportPath(const QString& typed, const QString& nameFilter);
+// The name an export suggests at local time `now`: "vantor-log-20261207-142501" and the
+// filter's suffix.
+QString suggestedExportName(const QDateTime& now, const QString& nameFilter);
+
 // The first line of a file (the CSV header; nothing for JSON Lines), and one event's line,
 // each with its line end.
 QByteArray logHeader(LogFormat format);

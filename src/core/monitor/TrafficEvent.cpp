@@ -28,6 +28,10 @@ QString kindCaption(EventKind kind) {
   return kind == EventKind::CrcError ? QStringLiteral("CRC error") : kindName(kind);
 }
 
+bool isException(const TrafficEvent& e) {
+  return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[1]) & 0x80);
+}
+
 std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
   TrafficEvent request;
   request.time = time;

@@ -40,6 +40,9 @@ QString kindName(EventKind kind);
 // The same, as a filter list shows it: "answered", "unanswered", "CRC error", ...
 QString kindCaption(EventKind kind);
 
+// Whether an event is an exception reply: sent, with the high bit of its function code set.
+bool isException(const TrafficEvent& event);
+
 // The events a judged request makes: the request, and the reply when one was sent.
 std::vector<TrafficEvent> eventsOf(const Response& response, const QDateTime& time);
 

@@ -111,6 +111,7 @@ QVariant TrafficLog::data(const QModelIndex& index, int role) const {
         return describe(e);
     }
   }
+  if (role == ExceptionRole) return isException(e);
   if (role == Qt::TextAlignmentRole && index.column() == SinceColumn)
     return int(Qt::AlignRight | Qt::AlignVCenter);
   return {};

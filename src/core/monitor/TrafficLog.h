@@ -28,6 +28,8 @@ class TrafficLog : public QAbstractTableModel {
  public:
   enum Column { TimeColumn, SinceColumn, DirectionColumn, BytesColumn, WhatColumn, ColumnCount };
   static constexpr int kDefaultCapacity = 100000;
+  // True for every cell of a row that is an exception reply, which the view colours.
+  static constexpr int ExceptionRole = Qt::UserRole;
 
   explicit TrafficLog(QObject* parent = nullptr, int capacity = kDefaultCapacity);
 

@@ -2,6 +2,7 @@
 #include "core/monitor/EchoFilter.h"
 #include "core/monitor/LogExport.h"
 #include "core/monitor/TrafficLog.h"
+#include "core/simulator/Faults.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -190,6 +191,97 @@ class TstMonitor : public QObject {
     counters.reset();
     QCOMPARE(counters.counts(0).requests, 0);
     QVERIFY(!counters.interval(2));
+  }
+
+  // Against 500 ms configured: the interval is measured over the newest 100 gaps, a gap of
+  // more than five intervals is a pause, and the mark goes by the median.
+  void intervalsAndPauses_data() {
+    QTest::addColumn<QList<int>>("gaps");
+    QTest::addColumn<double>("median");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<int>("pauses");
+    QTest::addColumn<bool>("marked");
+    const auto times = [](int n, int ms) { return QList<int>(n, ms); };
+    QTest::newRow("a pause of 36 s")
+        << times(10, 500) + QList{36000} + times(10, 500) << 500.0 << 500.0 << 1 << false;
+    QTest::newRow("700 ms") << times(20, 700) << 700.0 << 700.0 << 0 << true;
+    QTest::newRow("slow polls more than 100 ago")
+        << times(100, 900) + times(100, 500) << 500.0 << 500.0 << 0 << false;
+    QTest::newRow("a few slow ones, five intervals is no pause")
+        << times(10, 500) + times(2, 2500) << 500.0 << 2500.0 << 0 << false;
+  }
+  void intervalsAndPauses() {
+    QFETCH(QList<int>, gaps);
+    BusCounters counters;
+    SlaveTable table{};
+    table[0] = {true, 1, 3, 0, 1, DataType::Unsigned, 0, 500};
+    counters.setTable(table);
+    int ms = 0;
+    counters.record(makeEvent(EventKind::Answered, "01", 1, {}, ms));
+    for (const int gap : gaps)
+      counters.record(makeEvent(EventKind::Answered, "01", 1, {}, ms += gap));
+    const Summary interval = *counters.interval(1);
+    QTEST(interval.median, "median");
+    QTEST(interval.max, "max");
+    QTEST(int(counters.pauses(1)), "pauses");
+    QTEST(counters.intervalOff(1), "marked");
+    QVERIFY(counters.report().contains(QStringLiteral("; %1 pauses").arg(counters.pauses(1))));
+  }
+
+  // An exception reply is counted as one, not as a reply, and its row says so to the view.
+  void exceptionReplies() {
+    BusCounters counters;
+    SlaveTable table{};
+    table[0] = {true, 1, 3, 0, 1, DataType::Unsigned, 0, 500};
+    counters.setTable(table);
+    Response r;
+    r.verdict = Verdict::Answered;
+    r.request = QByteArray::fromHex("010300000001840A");
+    r.reply = QByteArray::fromHex("010302000A3843");
+    r.slave = 1;
+    TrafficLog log;
+    for (const auto& e : eventsOf(r, kStart)) counters.record(e);
+    log.append(eventsOf(r, kStart));
+    applyFault(r, *parseFault(QStringLiteral("exception:6")));
+    for (const auto& e : eventsOf(r, kStart)) counters.record(e);
+    log.append(eventsOf(r, kStart));
+    for (int slave : {0, 1}) {
+      QCOMPARE(counters.counts(slave).requests, 2);
+      QCOMPARE(counters.counts(slave).replies, 1);
+      QCOMPARE(counters.counts(slave).exceptions, 1);
+    }
+    QVERIFY(
+        counters.report().contains(QStringLiteral("1 replies, 0 CRC errors, 0 unanswered, "
+                                                  "0 fragments, 1 exceptions")));
+    QList<bool> exceptionRows;
+    for (int row = 0; row < log.rowCount(); ++row)
+      exceptionRows
+          << log.index(row, TrafficLog::BytesColumn).data(TrafficLog::ExceptionRole).toBool();
+    QCOMPARE(exceptionRows, (QList<bool>{false, false, false, true}));
+  }
+
+  // A name typed bare takes the chosen filter's suffix; one naming a format keeps it.
+  void exportNames_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("suggested");
+    const QString csv = "CSV (*.csv)", jsonl = "JSON Lines (*.jsonl)";
+    const QString suggestedCsv = "vantor-log-20261207-142501.csv";
+    QTest::newRow("bare") << "/home/u/v1.2/mylog" << csv << "/home/u/v1.2/mylog.csv"
+                          << suggestedCsv;
+    QTest::newRow("bare, JSON Lines") << "mylog" << jsonl << "mylog.jsonl"
+                                      << "vantor-log-20261207-142501.jsonl";
+    QTest::newRow("another format named") << "mylog.JSONL" << csv << "mylog.JSONL" << suggestedCsv;
+    QTest::newRow("an extension of no format") << "my.log" << csv << "my.log.csv" << suggestedCsv;
+    QTest::newRow("a dot at the end") << "mylog." << csv << "mylog.csv" << suggestedCsv;
+  }
+  void exportNames() {
+    QFETCH(QString, filter);
+    QFETCH(QString, typed);
+    QTEST(exportPath(typed, filter), "path");
+    QTEST(suggestedExportName(QDateTime(QDate(2026, 12, 7), QTime(14, 25, 1)), filter),
+          "suggested");
   }
 };
 
