@@ -85,7 +85,9 @@ class MainWindow : public QWidget {
   void showLoad(const SlaveTableLoad& load);
   void setConnected(bool connected);
   void showDevice();
-  void showNotice(const QString& text);
+  // In the warning colour when it `warns`, in the ordinary one when it only informs (a
+  // configuration not saved yet); `details` (the file and keys) show on hovering over it.
+  void showNotice(const QString& text, bool warns = true, const QString& details = {});
   LineChoice lineChoice() const;
   ChosenValues chosenValues() const;
   TypedFormat formatOf(int slave) const;

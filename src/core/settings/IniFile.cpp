@@ -237,6 +237,11 @@ bool IniSnapshot::has(const QString& section, const QString& key) const {
   return locate(splitLines(bytes_), section.toUtf8(), key.toUtf8()).key >= 0;
 }
 
+bool IniSnapshot::hasSection(const QString& section) const {
+  // No key holds a line break, so only the header can be found.
+  return locate(splitLines(bytes_), section.toUtf8(), "\n").header >= 0;
+}
+
 IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
   // would litter it with throwaway files.
