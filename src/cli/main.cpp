@@ -91,16 +91,34 @@ void aim(SerialPort& port, const CliOptions& o, const IniFile& ini) {
     port.setCommPort(portNumberOf(o, ini));
 }
 
+// Why no frame could be built, in the words of the command that wanted one: there are no lists
+// to choose from here, only the saved configuration.
+QString refusalOf(const QString& command, const QString& module, const FrameBytes& frame,
+                  const IniFile& ini) {
+  const bool twoLine = module == u"1602";
+  return QStringLiteral(
+             "%1: the saved configuration gives no usable %2. Choose them in the "
+             "%3 module's configuration window and save it (section [%4] of %5).")
+      .arg(command == u"frame" ? QStringLiteral("No frame was built")
+                               : QStringLiteral("Nothing was sent"),
+           frame.unchosen.join(QStringLiteral(", ")),
+           twoLine ? QStringLiteral("two-line") : QStringLiteral("four-line"),
+           QLatin1String(twoLine ? ini::cfg1602::kSection : ini::cfg2004::kSection),
+           ini.filePath());
+}
+
 int runFrame(const CliOptions& o, const IniFile& ini) {
-  const FrameBytes frame = frameFor(moduleOf(o, ini), ini);
-  if (frame.bytes.isEmpty()) return fail(frame.refusal);
+  const QString module = moduleOf(o, ini);
+  const FrameBytes frame = frameFor(module, ini);
+  if (frame.bytes.isEmpty()) return fail(refusalOf(o.command, module, frame, ini));
   std::printf("%s\n", qPrintable(hexText(frame.bytes)));
   return 0;
 }
 
 int runSend(const CliOptions& o, const IniFile& ini) {
-  const FrameBytes frame = frameFor(moduleOf(o, ini), ini);
-  if (frame.bytes.isEmpty()) return fail(frame.refusal);
+  const QString module = moduleOf(o, ini);
+  const FrameBytes frame = frameFor(module, ini);
+  if (frame.bytes.isEmpty()) return fail(refusalOf(o.command, module, frame, ini));
   SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
   aim(port, o, ini);
   port.setLineSettings(kConfigLine);
@@ -411,6 +429,7 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   // A file that does not say everything is served as the module would read it after a send
   // of the same file: with first-use defaults. Say so, and answer.
   if (!load.notice.isEmpty()) fail(load.notice);
+  if (load.noticeWarns) fail(load.noticeDetails);
 
   Simulation simulation(o, load.table, std::move(log));
   std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",

@@ -414,7 +414,6 @@ QLabel* MainWindow::buildNotice() {
   notice_ = namedLabel(QStringLiteral("lblNotice"), {}, this);
   notice_->setWordWrap(true);
   notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  markText(notice_, Mark::Failure);
   notice_->hide();
   return notice_;
 }
@@ -506,9 +505,10 @@ void MainWindow::watchDevices() {
   watch->start();
 }
 
-void MainWindow::showNotice(const QString& text, bool warning) {
+void MainWindow::showNotice(const QString& text, bool warns, const QString& details) {
   notice_->setText(text);
-  if (warning)
+  notice_->setToolTip(details);
+  if (warns)
     markText(notice_, Mark::Failure);
   else
     notice_->setPalette(QPalette());
@@ -587,10 +587,12 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   }
   updatePlan();
   // The port stays open and the slaves answer; what the user should know is said in the
-  // notice line: a setting the device did not take, keys the file did not give.
+  // notice line: a setting the device did not take, keys the file did not give. A
+  // configuration never saved is no fault: that alone is said in the ordinary colour.
   QStringList notices{openNotice, loaded.notice};
   notices.removeAll(QString());
-  showNotice(notices.join(u'\n'));
+  showNotice(notices.join(u'\n'), !openNotice.isEmpty() || loaded.noticeWarns,
+             loaded.noticeDetails);
 }
 
 void MainWindow::disconnectPort() {

@@ -99,8 +99,9 @@ class MainWindow : public QWidget {
   void setConnected(bool connected);
   void showDevice();
   void watchDevices();
-  // In the warning colour unless `warning` is false (news, not trouble).
-  void showNotice(const QString& text, bool warning = true);
+  // In the warning colour when it `warns`, in the ordinary one when it only informs (a
+  // configuration not saved yet); `details` (the file and keys) show on hovering over it.
+  void showNotice(const QString& text, bool warns = true, const QString& details = {});
   LineChoice lineChoice() const;
   ChosenValues chosenValues() const;
   TypedFormat formatOf(int slave) const;

@@ -325,6 +325,12 @@ class tst_cli : public QObject {
     row("no command", {}, 2, "usage:");
     row("bad module", {"frame", "--module", "1604"}, 2, "not 1604");
     row("port and device", {"send", "--port", "1", "--device", "/x"}, 2, "usage:");
+    // Only the two-line module is configured: each command says what it did not do.
+    row("frame of a module never configured", {"frame", "--module", "2004"}, 1,
+        "No frame was built: the saved configuration gives no usable LCD Baud Rate, LCD Data "
+        "Format.");
+    row("send of a module never configured", {"send", "--module", "2004", "--device", "PTY"}, 1,
+        "Nothing was sent: the saved configuration gives no usable LCD Baud Rate");
     row("no such device", {"send", "--device", "/dev/ttyNOSUCH"}, 1, "/dev/ttyNOSUCH");
     row("empty device", {"simulate", "--device", ""}, 1, "No device is named");
     row("bad value", {"simulate", "--value", "1=12x"}, 1, "--value 1=12x");

@@ -118,6 +118,34 @@ class TstConfigWindows : public QObject {
     QCOMPARE(s.pty.read(0, 100), QByteArray());  // nothing else was sent
   }
 
+  // First use is no fault: the main window says what the simulator answers as in its ordinary
+  // colour, with the file on demand. The configuration window's word on its first-use
+  // defaults holds until they are sent.
+  void firstUseNoticesGoOnceSent_data() { models(); }
+  void firstUseNoticesGoOnceSent() {
+    QFETCH(QString, model);
+    AppSession& s = *s_;
+    s.choosePort(5, "19200,n,8,2", model);
+    s.start();
+    s.connect();
+    const auto* notice = s.get<QLabel>("lblNotice");
+    QVERIFY2(notice->isVisible() && notice->text().contains("has not been saved yet"),
+             qPrintable(notice->text()));
+    QCOMPARE(notice->palette().color(QPalette::WindowText),
+             s.main->palette().color(QPalette::WindowText));
+    QVERIFY2(notice->toolTip().contains(s.ini.filePath()), qPrintable(notice->toolTip()));
+
+    s.dialogs.boxes.clear();
+    s.press("cmdCfgLcd");
+    const auto* restored = s.lcd<QLabel>("lblNotice");
+    QVERIFY2(restored->text().startsWith("No usable saved configuration was found"),
+             qPrintable(restored->text()));
+    for (const char* line : {"cboBaud", "cboDF1"}) s.lcd(line)->setCurrentIndex(0);
+    s.sendConfig();
+    QVERIFY2(s.lcdStatus().startsWith("Sent "), qPrintable(s.lcdStatus()));
+    QCOMPARE(restored->text(), QString());
+  }
+
   void failedSaveCanBeTriedAgain_data() {
     QTest::addColumn<QString>("model");
     QTest::addColumn<bool>("lockHeld");  // else the settings folder cannot be written

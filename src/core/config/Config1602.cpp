@@ -69,7 +69,8 @@ Config1602Load loadConfig1602(const IniFile& ini) {
   cfg.alarmTrip = kAlarmOnOpening;
   for (int r = 0; r < frame1602::kRowCount; ++r)
     cfg.rows[r] = fitRow(restore.text(kSection, keys::kRows[r]), frame1602::kRowWidth);
-  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
+  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error(),
+          restore.nothingSaved(kSection)};
 }
 
 std::vector<IniEntry> config1602Entries(const Config1602& cfg) {
@@ -104,7 +105,7 @@ bool saveConfig1602(IniFile& ini, const Config1602& cfg, QString* error) {
 
 EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg) {
   const QStringList unlisted = unlistedOf(cfg);
-  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted)};
+  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted), unlisted};
 
   using namespace frame1602;
   const DataField& field = cfg.field;
@@ -128,7 +129,7 @@ EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg) {
   const CheckBytes check = checkBytes(bytes.first(kSum));
   f[kSum] = check.sum;
   f[kComplement] = check.complement;
-  return {f, {}};
+  return {f, {}, {}};
 }
 
 }  // namespace vantor

@@ -103,7 +103,8 @@ Config2004Load loadConfig2004(const IniFile& ini) {
   cfg.pollInterval = restore.number(kSection, ini::kInterval, caption(captions::kPollInterval));
   cfg.activeFields = restore.number(ini::settings::kSection, ini::settings::kActiveFields,
                                     caption(captions::kActiveFields));
-  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error()};
+  return {cfg, restore.defaultedKeys(), restore.notice(), restore.file().error(),
+          restore.nothingSaved(kSection)};
 }
 
 std::vector<IniEntry> config2004Entries(const Config2004& cfg) {
@@ -138,7 +139,7 @@ bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error) {
 
 EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg) {
   const QStringList unlisted = unlistedOf(cfg);
-  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted)};
+  if (!unlisted.isEmpty()) return {std::nullopt, refusalMessage(unlisted), unlisted};
 
   using namespace frame2004;
   Frame2004 f{};
@@ -153,7 +154,7 @@ EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg) {
   const CheckBytes check = checkBytes(bytes.first(kSum));
   f[kSum] = check.sum;
   f[kComplement] = check.complement;
-  return {f, {}};
+  return {f, {}, {}};
 }
 
 }  // namespace vantor

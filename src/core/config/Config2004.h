@@ -111,6 +111,9 @@ struct Config2004Load {
   QStringList defaulted;  // numeric keys that fell back to first-use defaults, as read
   QString notice;         // what to tell the user about them; empty when none did
   QString fileError;      // why the settings file could not be read; empty when it could
+  // Nothing of the module's configuration was ever saved: no settings file, or no section of
+  // the module's in it. First use, rather than a fault.
+  bool firstUse = false;
 };
 
 // The opening sequence's restore; every field's alarm trip points at 0xFFFF (high) and

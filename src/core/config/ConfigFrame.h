@@ -92,18 +92,20 @@ CheckBytes checkBytes(std::span<const std::uint8_t> covered);
 template <std::size_t N>
 struct EncodedFrame {
   std::optional<std::array<std::uint8_t, N>> frame;
-  QString refusal;  // for the user, naming the lists that need a choice; empty with a frame
+  QString refusal;       // for the user, naming the lists that need a choice; empty with a frame
+  QStringList unchosen;  // the captions of those lists, for a refusal in other words
 };
 
 // The bytes of a frame, or the refusal.
 struct FrameBytes {
   QByteArray bytes;  // empty with a refusal
   QString refusal;
+  QStringList unchosen;
 };
 template <std::size_t N>
 FrameBytes frameBytes(const EncodedFrame<N>& encoded) {
-  if (!encoded.frame) return {{}, encoded.refusal};
-  return {QByteArray(reinterpret_cast<const char*>(encoded.frame->data()), qsizetype(N)), {}};
+  if (!encoded.frame) return {{}, encoded.refusal, encoded.unchosen};
+  return {QByteArray(reinterpret_cast<const char*>(encoded.frame->data()), qsizetype(N)), {}, {}};
 }
 
 // The sentence shown instead of sending while the lists captioned `captions` have no entry

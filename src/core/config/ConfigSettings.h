@@ -57,6 +57,10 @@ class SettingsRestore {
   QString text(const char* section, const char* key, const QString& suffix = {}) const;
 
   const IniSnapshot& file() const { return file_; }
+  // The file was read and holds no `section`: the window was never saved.
+  bool nothingSaved(const char* section) const {
+    return file_.error().isEmpty() && !file_.hasSection(QString::fromLatin1(section));
+  }
   // Keys that fell back to their defaults, as named in the file.
   const QStringList& defaultedKeys() const { return keys_; }
   // A sentence naming the defaulted settings by caption (and saying why, when the file could

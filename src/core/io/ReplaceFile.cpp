@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -27,6 +28,26 @@ QString temporaryPrefix(const QFileInfo& info) {
 }
 
 }  // namespace
+
+QString linkTarget(const QString& path) {
+  // As many links as the kernel itself follows before it gives up with ELOOP.
+  constexpr int kMaxLinks = 40;
+  QString at = path;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    const QByteArray native = QFile::encodeName(at);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    QByteArray to(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(native.constData(), to.data(), std::size_t(to.size()));
+    if (n < 0 || n >= to.size()) return path;
+    to.truncate(n);
+    const QString next = QFile::decodeName(to);
+    // A relative link is read from the folder the link is in.
+    at = QDir::cleanPath(QDir::isAbsolutePath(next) ? next
+                                                    : QFileInfo(at).absoluteDir().filePath(next));
+  }
+  return path;
+}
 
 unsigned currentUmask() {
   // Read rather than set and reset: another thread may be creating a file meanwhile.
@@ -51,13 +72,16 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
   // write report it.
   std::signal(SIGXFSZ, SIG_IGN);
 
-  const QFileInfo info(path);
+  // Renaming over a link would put a plain file in its place: the link's target is replaced
+  // instead, from beside it, since a rename cannot cross file systems.
+  const QString target = linkTarget(path);
+  const QFileInfo info(target);
   QByteArray temporary = QFile::encodeName(
       info.absoluteDir().filePath(temporaryPrefix(info) + QStringLiteral("XXXXXX")));
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return fail(systemError(errno));
   struct stat old {};
-  const mode_t mode = ::stat(QFile::encodeName(path).constData(), &old) == 0
+  const mode_t mode = ::stat(QFile::encodeName(target).constData(), &old) == 0
                           ? old.st_mode & 07777
                           : mode_t(0666 & ~currentUmask());
   ::fchmod(fd, mode);
@@ -73,7 +97,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
   }
   if (!failure && ::fsync(fd) != 0) failure = errno;
   if (::close(fd) != 0 && !failure) failure = errno;
-  if (!failure && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+  if (!failure && ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
     failure = errno;
   if (failure) {
     ::unlink(temporary.constData());
@@ -83,7 +107,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
 }
 
 void removeLeftovers(const QString& path, qint64 beforeMs) {
-  const QFileInfo info(path);
+  const QFileInfo info(linkTarget(path));
   QDir folder = info.absoluteDir();
   const QFileInfoList leftovers = folder.entryInfoList({temporaryPrefix(info) + u'*'},
                                                        QDir::Files | QDir::Hidden | QDir::System);

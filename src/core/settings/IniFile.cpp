@@ -237,6 +237,11 @@ bool IniSnapshot::has(const QString& section, const QString& key) const {
   return locate(splitLines(bytes_), section.toUtf8(), key.toUtf8()).key >= 0;
 }
 
+bool IniSnapshot::hasSection(const QString& section) const {
+  // No key holds a line break, so only the header can be found.
+  return locate(splitLines(bytes_), section.toUtf8(), "\n").header >= 0;
+}
+
 IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
   // would litter it with throwaway files.
@@ -308,9 +313,12 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
   bool absent = false;
   if (const QString reason = inspect(path, &absent); !reason.isEmpty()) return fail(reason);
 
-  // std::filesystem, unlike QDir::mkpath(), says why a folder could not be made.
+  // std::filesystem, unlike QDir::mkpath(), says why a folder could not be made. A settings
+  // file that is a symbolic link stays one: the file it leads to is read and replaced, while
+  // the lock stays beside the name the program was given, where every other user looks.
   std::error_code ec;
-  std::filesystem::create_directories(nativePath(QFileInfo(path).absolutePath()).constData(), ec);
+  std::filesystem::create_directories(
+      nativePath(QFileInfo(linkTarget(path)).absolutePath()).constData(), ec);
   if (ec) return fail(QString::fromLocal8Bit(ec.message()));
 
   // From reading the file to renaming the new one over it, no other save may come between;

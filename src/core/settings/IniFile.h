@@ -30,6 +30,8 @@ class IniSnapshot {
   // Value of `key` in `section`; empty when absent. At most kMaxValueLength characters.
   QString value(const QString& section, const QString& key) const;
   bool has(const QString& section, const QString& key) const;
+  // Whether the file has a header for `section`.
+  bool hasSection(const QString& section) const;
 
   // No such file: first use.
   bool absent() const { return absent_; }

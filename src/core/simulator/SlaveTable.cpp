@@ -4,6 +4,9 @@
 #include "core/config/Config2004.h"
 #include "core/modbus/HexText.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace vantor {
 
 namespace {
@@ -42,21 +45,71 @@ bool pollKey(const QString& key) {
   return false;
 }
 
-QString noticeOf(const IniFile& ini, const char* section, const QString& fileError,
-                 const QStringList& defaulted) {
-  if (!fileError.isEmpty())
-    return fileError + QStringLiteral(
-                           " The simulator answers as a module configured with "
-                           "first-use defaults would poll.");
+// "a", "a and b", "a, b and c".
+QString spokenList(const QStringList& items) {
+  if (items.size() < 2) return items.join(QString());
+  return items.first(items.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+         items.back();
+}
+
+// The polls the simulator answers, by slave address in the order first met: "slave 1,
+// registers 40001 and 40002; slave 3, register 30011".
+QString answersAs(const SlaveTable& table) {
+  QList<std::pair<QString, QStringList>> slaves;
+  for (const Slave& s : table) {
+    if (!s.enabled) continue;
+    const SlaveView view = viewOf(s);
+    auto at = std::find_if(slaves.begin(), slaves.end(),
+                           [&](const auto& slave) { return slave.first == view.address; });
+    if (at == slaves.end()) at = slaves.insert(slaves.end(), {view.address, {}});
+    const QStringList registers = s.registerCount == 2
+                                      ? QStringList{*view.firstReg, *view.secondReg}
+                                      : QStringList{*view.secondReg};
+    for (const QString& reference : registers)
+      if (!at->second.contains(reference)) at->second << reference;
+  }
+  QStringList said;
+  for (const auto& [address, registers] : slaves)
+    said << QStringLiteral("slave %1, %2 %3")
+                .arg(address,
+                     registers.size() == 1 ? QStringLiteral("register")
+                                           : QStringLiteral("registers"),
+                     spokenList(registers));
+  return said.join(QStringLiteral("; "));
+}
+
+// What to tell of a load whose module is called `module` ("two-line").
+template <typename Load>
+void noteLoad(SlaveTableLoad& result, const IniFile& ini, const char* section, const char* module,
+              const Load& load) {
+  const QString answers =
+      QStringLiteral("the simulator answers as %1, as the configuration window would show it.")
+          .arg(answersAs(result.table));
+  const QString name = QLatin1String(module);
+  if (!load.fileError.isEmpty()) {
+    result.notice = QStringLiteral("The saved configuration could not be read, so %1").arg(answers);
+    result.noticeWarns = true;
+    result.noticeDetails = load.fileError;
+    return;
+  }
+  if (load.firstUse) {
+    result.notice = QStringLiteral("The %1 module's configuration has not been saved yet: %2")
+                        .arg(name, answers);
+    result.noticeDetails = QStringLiteral("The settings file %1 has no section [%2].")
+                               .arg(ini.filePath(), QLatin1String(section));
+    return;
+  }
   QStringList keys;
-  for (const QString& key : defaulted)
+  for (const QString& key : load.defaulted)
     if (pollKey(key)) keys << key;
-  if (keys.isEmpty()) return {};
-  return QStringLiteral(
-             "The settings file %1 has no usable value for %2 in section [%3], so "
-             "the simulator uses the first-use defaults, as Configure LCD would "
-             "show them.")
-      .arg(ini.filePath(), keys.join(QStringLiteral(", ")), QLatin1String(section));
+  if (keys.isEmpty()) return;
+  result.notice =
+      QStringLiteral("Some of the %1 module's saved settings are missing or unusable, so %2")
+          .arg(name, answers);
+  result.noticeWarns = true;
+  result.noticeDetails =
+      QStringLiteral("The settings file %1 has no usable value for %2 in section [%3].")
+          .arg(ini.filePath(), keys.join(QStringLiteral(", ")), QLatin1String(section));
 }
 
 }  // namespace
@@ -77,7 +130,7 @@ SlaveTableLoad loadSlaveTable1602(const IniFile& ini) {
   result.views[0] = viewOf(result.table[0]);
   for (std::size_t i = 1; i < kSlaveCount; ++i)
     result.views[i].address = QStringLiteral("Disabled");
-  result.notice = noticeOf(ini, ini::cfg1602::kSection, load.fileError, load.defaulted);
+  noteLoad(result, ini, ini::cfg1602::kSection, "two-line", load);
   return result;
 }
 
@@ -88,7 +141,7 @@ SlaveTableLoad loadSlaveTable2004(const IniFile& ini) {
     result.table[i] = slaveOf(load.cfg.fields[i], load.cfg.pollInterval);
     result.views[i] = viewOf(result.table[i]);
   }
-  result.notice = noticeOf(ini, ini::cfg2004::kSection, load.fileError, load.defaulted);
+  noteLoad(result, ini, ini::cfg2004::kSection, "four-line", load);
   return result;
 }
 

@@ -47,9 +47,14 @@ struct SlaveView {
 struct SlaveTableLoad {
   SlaveTable table;
   std::array<SlaveView, kSlaveCount> views;
-  // Which keys of the module's section fell back to first-use defaults, or why the file could
-  // not be read: a sentence for the user; empty when the file gave every value.
+  // Where the slaves' configuration came from when the file did not give all of it, in the
+  // words of whoever set up the module; empty when the file gave every value.
   QString notice;
+  // The notice tells of a fault to look into (a file that could not be read, values that
+  // could not be used), not of a configuration that was simply never saved.
+  bool noticeWarns = false;
+  // The settings file and the keys behind the notice, for whoever asks.
+  QString noticeDetails;
 };
 
 // Entries of value list `element` of a slave: "0x00".."0xFF" for elements 0 and 1,

@@ -269,7 +269,8 @@ void ConfigWindow::openPort(int commPort) {
 void ConfigWindow::sendClicked() {
   // A list without a choice stands for no value, so the record cannot say which one it is.
   const QStringList unchosen = listsWithoutChoice();
-  const FrameBytes frame = unchosen.isEmpty() ? encode() : FrameBytes{{}, refusalMessage(unchosen)};
+  const FrameBytes frame =
+      unchosen.isEmpty() ? encode() : FrameBytes{{}, refusalMessage(unchosen), unchosen};
   if (frame.bytes.isEmpty()) {
     dialogs_.message(this, frame.refusal);
     return;
@@ -288,6 +289,9 @@ void ConfigWindow::sendClicked() {
     dialogs_.message(this, what);
     return;
   }
+  // What the opening said of the restored values (first-use defaults, say) held until they
+  // were sent; now the module has them.
+  showNotice({});
   showStatus(
       tr("Sent %1 bytes to port %2 (%3) at %4.")
           .arg(frame.bytes.size())
@@ -319,10 +323,12 @@ void ConfigWindow::closeEvent(QCloseEvent* event) {
     // A save that failed (another program kept the lock, a full disk) can be tried again
     // before the window goes.
     QString error;
-    while (!save(&error) &&
+    bool saved = false;
+    while (!(saved = save(&error)) &&
            dialogs_.askRetry(
                this, tr("The configuration was not saved to %1.").arg(ini_.filePath()), error)) {
     }
+    if (saved) showNotice({});
   }
   // Whatever was handed to the port leaves before the device is let go.
   port_->close();

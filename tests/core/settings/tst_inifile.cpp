@@ -83,6 +83,8 @@ class TstIniFile : public QObject {
   void writeKeepsRestOfFile();
   void aSaveIsOneReplacement();
   void failedRenameIsReported();
+  void aLinkedFileIsSavedThroughTheLink_data();
+  void aLinkedFileIsSavedThroughTheLink();
   void filesThatAreNoSettingsFile_data();
   void filesThatAreNoSettingsFile();
   void aHeldLockIsWaitedForAWhile();
@@ -244,6 +246,38 @@ void TstIniFile::failedRenameIsReported() {
   QVERIFY(!replaceFile(target, "[S]\nK=1\n", &error));
   QVERIFY(!error.isEmpty());
   QCOMPARE(entriesOf(dir.path()), QStringList{"full"});
+}
+
+void TstIniFile::aLinkedFileIsSavedThroughTheLink_data() {
+  QTest::addColumn<QString>("link");  // what settings/modlcd.ini holds; "@" is the temporary dir
+  QTest::addColumn<bool>("existing");  // whether the file it leads to exists before the save
+  QTest::newRow("relative link") << "../kept/real.ini" << true;
+  QTest::newRow("absolute link") << "@/kept/real.ini" << true;
+  QTest::newRow("link to a link") << "../kept/hop.ini" << true;
+  QTest::newRow("dangling link") << "../kept/real.ini" << false;
+}
+
+// A settings file kept elsewhere and linked in stays linked: the file it leads to takes the new
+// contents, with no copy left in either folder, and reads through the link find them.
+void TstIniFile::aLinkedFileIsSavedThroughTheLink() {
+  QFETCH(QString, link);
+  QFETCH(bool, existing);
+  QTemporaryDir dir;
+  QVERIFY(QDir(dir.path()).mkpath("settings") && QDir(dir.path()).mkpath("kept"));
+  const QString real = dir.filePath("kept/real.ini");
+  if (existing) QVERIFY(writeFileBytes(real, "; kept by hand\n[Cfg1602]\nSaddr=1\n"));
+  QVERIFY(QFile::link("real.ini", dir.filePath("kept/hop.ini")));
+  IniFile ini(dir.filePath("settings"));
+  QVERIFY(QFile::link(link.replace('@', dir.path()), ini.filePath()));
+
+  writeKey(ini, "Cfg1602", "Saddr", "7");
+  QVERIFY(QFileInfo(ini.filePath()).isSymLink());
+  QCOMPARE(QFileInfo(dir.filePath("kept/hop.ini")).symLinkTarget(), real);
+  QCOMPARE(fileBytes(real), existing ? QByteArray("; kept by hand\n[Cfg1602]\nSaddr=7\n")
+                                     : QByteArray("[Cfg1602]\nSaddr=7\n"));
+  QCOMPARE(ini.read("Cfg1602", "Saddr"), QString("7"));
+  QCOMPARE(entriesOf(dir.filePath("settings")), (QStringList{"modlcd.ini", "modlcd.ini.lock"}));
+  QCOMPARE(entriesOf(dir.filePath("kept")), (QStringList{"hop.ini", "real.ini"}));
 }
 
 void TstIniFile::filesThatAreNoSettingsFile_data() {

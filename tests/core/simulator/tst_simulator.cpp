@@ -235,7 +235,8 @@ void TstSimulator::pollsFollowTheFrame() {
     QCOMPARE(slave.functionCode, at(request + 1));
     QCOMPARE(slave.startRegister, at(start) * 256 + at(start + 1));
     QCOMPARE(slave.registerCount, at(type) >= 3 ? 2 : 1);
-    QCOMPARE(load.notice.contains(key + suffix + " ") || load.notice.contains(key + suffix + ","),
+    QCOMPARE(load.noticeDetails.contains(key + suffix + " ") ||
+                 load.noticeDetails.contains(key + suffix + ","),
              defaulted);
   }
 }
