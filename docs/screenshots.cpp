@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPalette>
 #include <QStyleFactory>
@@ -101,21 +102,26 @@ int main(int argc, char* argv[]) {
     QMetaObject::invokeMethod(box, "editingFinished");
   }
   main.setFault(4, Fault{FaultKind::Exception, 6, 0, 0, 5});
-  main.resize(1000, 900);
+  main.resize(1300, 700);  // a laptop's 1366x768 screen, less the title bar and the panel
 
-  // Real polls: each slave, an address nobody simulates, a broken check value.
+  // Real polls, every slave once in each of the configured 500 ms: as the module polls. Then
+  // an address nobody simulates, and a broken check value.
   ModbusMaster master(s.pty.masterFd(), 200);
   const Poll polls[] = {{1, 3, 0, 1}, {2, 3, 16, 0}, {3, 4, 32, 4}, {4, 3, 48, 0}};
   int answered = 0;
-  for (int round = 0; round < 3; ++round)
+  QElapsedTimer clock;
+  clock.start();
+  for (int round = 0; round < 6; ++round) {
     for (const Poll& p : polls) answered += readValue(master, p).has_value();
+    while (clock.elapsed() < 500 * (round + 1)) QTest::qWait(5);
+  }
   readValue(master, {9, 3, 0, 0});
   s.pty.write(QByteArray::fromHex("010300000001840B"));
   QTest::qWait(300);
   serve([&] { return readValue(master, polls[0]).has_value(); });
   QTest::qWait(300);  // the window takes what happened in batches
-  if (answered < 11) {
-    std::fprintf(stderr, "the simulator answered %d of 12 polls\n", answered);
+  if (answered < 22) {
+    std::fprintf(stderr, "the simulator answered %d of 24 polls\n", answered);
     return 1;
   }
   bool ok = save(main, out + QStringLiteral("/main-window.png"));

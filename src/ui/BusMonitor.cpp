@@ -167,7 +167,7 @@ QTableView* BusMonitor::buildLog() {
   logView_->setColumnWidth(TrafficLog::BytesColumn,
                            fm.horizontalAdvance(QStringLiteral("00 ").repeated(9)) + 12);
   logView_->horizontalHeader()->setStretchLastSection(true);
-  logView_->setMinimumHeight(60);
+  logView_->setMinimumHeight(6 * (fontMetrics().height() + 4));
   return logView_;
 }
 
@@ -189,8 +189,10 @@ QLayout* BusMonitor::buildCounters() {
   countersTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   countersTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   countersTable_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  countersTable_->setMinimumHeight(60);
+  // Every row in sight, whatever the window's height: the controls above scroll instead.
+  countersTable_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   countersTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  countersTable_->setMinimumHeight(countersTable_->sizeHint().height());
   resetButton_ = button(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
 
   auto* countersRow = new QHBoxLayout;
