@@ -84,6 +84,12 @@ class TstConfigWindows : public QObject {
     AppSession& s = open(model);
     const QString fault = s.lcdOpeningFault(title);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    // Tab goes as the window reads: communication, display rows, Send, then the field.
+    QStringList walk;
+    for (QWidget* w = s.lcd("cboBaud"); walk.size() < 7; w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus && w->isEnabled()) walk << w->objectName();
+    QCOMPARE(walk.mid(3, 4).filter("txtLine").size(), model == "1602" ? 2 : 3);
+    QCOMPARE(walk.mid(0, 3), QStringList({"cboBaud", "cboDF1", "cboSampling"}));
     const QByteArray saved = savedFrame(s.ini, model);
     const QByteArray file = fileBytes(s.ini.filePath());
     QVERIFY(!saved.isEmpty());

@@ -223,6 +223,9 @@ void Config1602Window::buildLayout() {
   root->addWidget(portStatus_);
   root->addWidget(notice_);
 
+  orderTabs(QList<QWidget*>{baud_, dataFormat_, pollInterval_, rows_[0], rows_[1], sendButton_} +
+            fieldTabOrder(field_) + QList<QWidget*>{alarmTrip_.high, alarmTrip_.low});
+
   // Measured with the lists filled, so that no entry is cut.
   fillLists();
   setFixedWidth(sizeHint().width());

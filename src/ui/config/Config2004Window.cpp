@@ -97,6 +97,14 @@ void Config2004Window::buildLayout() {
   root->addLayout(left);
   root->addLayout(fields, 1);
 
+  QList<QWidget*> order{baud_, dataFormat_, pollInterval_, activeFields_};
+  for (QLineEdit* row : rows_) order << row;
+  order << sendButton_ << noticeArea_;
+  for (int k = 0; k < kFieldCount; ++k)
+    order << fieldTabOrder(fields_[k]) << highTrips_[k].high << highTrips_[k].low
+          << lowTrips_[k].high << lowTrips_[k].low;
+  orderTabs(order);
+
   const int leftWidth = left->sizeHint().width();
   portStatus_->setFixedWidth(leftWidth);
   noticeArea_->setFixedWidth(leftWidth);

@@ -160,6 +160,16 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
 
 ConfigWindow::~ConfigWindow() = default;
 
+void ConfigWindow::orderTabs(const QList<QWidget*>& order) {
+  for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
+}
+
+QList<QWidget*> ConfigWindow::fieldTabOrder(const FieldControls& field) {
+  return {field.slaveAddress,     field.startRegister.high, field.startRegister.low,
+          field.holdingRegisters, field.inputRegisters,     field.digits,
+          field.decimals,         field.startLocation,      field.dataType};
+}
+
 // Escape closes the window the way its title bar does, with the same question.
 void ConfigWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {

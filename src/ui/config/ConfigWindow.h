@@ -120,13 +120,18 @@ class ConfigWindow : public QWidget {
   void addCommunicationLists(QWidget* parent);
 
   // The lists of a data field; `k` is the four-line module's field, whose controls are
-  // element k of each control array. The function codes come apart, being made after every
-  // list of the field so that the keyboard reaches them last.
+  // element k of each control array. The function codes come apart (their place in the Tab
+  // order is set with orderTabs()).
   FieldControls addFieldLists(const FieldEntries& entries, std::optional<int> k, QWidget* parent);
   void addFunctionCodes(FieldControls& field, std::optional<int> k, QWidget* parent);
 
   // Refills every list with its entries, none chosen: the restore that follows chooses.
   void fillLists();
+  // Tab goes through `order`, the controls as the window reads: the communication lists, the
+  // display rows, Send, then each data field from its slave address to its alarm trip points.
+  void orderTabs(const QList<QWidget*>& order);
+  // A field's controls in the order they stand in its box.
+  static QList<QWidget*> fieldTabOrder(const FieldControls& field);
 
   ModuleLine chosenLine() const;
   void showLine(const ModuleLine& line) const;
