@@ -170,6 +170,8 @@ void MainWindow::orderTabs() {
     auto& lists = valueLists_[i];
     order << lists[2] << lists[1] << lists[0] << typedValues_[i] << benchButtons_[i];
   }
+  for (const char* name : {"saveBench", "openBench"})
+    order << findChild<QPushButton*>(QLatin1String(name));
   for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
   setTabOrder(order.back(), monitor_->firstInTabOrder());
 }
