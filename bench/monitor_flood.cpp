@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
 #include "RoundTrip.h"
+#include "ServingWindow.h"
 #include "core/modbus/Crc16.h"
 #include "core/settings/IniFile.h"
 #include "serial/SerialPort.h"
@@ -96,15 +97,8 @@ int main(int argc, char* argv[]) {
 
   RecordingDialogs dialogs;
   MainWindow window(ini, dialogs);
-  window.show();
-  window.findChild<QPushButton*>("cmdConnect")->click();
-  window.findChild<QComboBox*>("cboMReg1_1")->setCurrentIndex(0x12);
-  window.findChild<QComboBox*>("cboMReg1_0")->setCurrentIndex(0x34);
+  if (!connectServing(window, dialogs)) return 1;
   window.findChild<QComboBox*>("cboMReg2_0")->setCurrentIndex(0x56);
-  if (!window.isConnected()) {
-    std::fprintf(stderr, "connect failed\n");
-    return 1;
-  }
   ReferenceServer reference(theirLine.devicePath());
   QCoreApplication::processEvents();
 

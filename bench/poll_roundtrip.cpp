@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 #include "RecordingDialogs.h"
 #include "RoundTrip.h"
+#include "ServingWindow.h"
 #include "core/settings/IniFile.h"
 #include "ui/MainWindow.h"
 
@@ -31,21 +32,12 @@ int main(int argc, char* argv[]) {
   QTemporaryDir dir;
   IniFile ini(dir.path());
   chooseLine(ini, ourLine.devicePath(), "1602");
-  for (auto [key, value] :
-       {std::pair{"Saddr", "1"}, {"RHigh", "0"}, {"RLow", "0"}, {"Fcode", "3"}, {"DT", "0"}})
-    ini.write("Cfg1602", key, value);
+  storeTwoLineSlave(ini);
 
   // The simulator as a user would have it: connected, values picked.
   RecordingDialogs dialogs;
   MainWindow window(ini, dialogs);
-  window.show();
-  window.findChild<QPushButton*>("cmdConnect")->click();
-  window.findChild<QComboBox*>("cboMReg1_1")->setCurrentIndex(0x12);
-  window.findChild<QComboBox*>("cboMReg1_0")->setCurrentIndex(0x34);
-  if (!dialogs.boxes.isEmpty()) {
-    std::fprintf(stderr, "connect failed: %s\n", qPrintable(dialogs.boxes[0].detail));
-    return 1;
-  }
+  if (!connectServing(window, dialogs)) return 1;
   ReferenceServer reference(theirLine.devicePath());
   if (!reference.ok()) {
     std::fprintf(stderr, "libmodbus server: %s\n", modbus_strerror(errno));

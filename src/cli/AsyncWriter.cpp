@@ -1,5 +1,7 @@
 #include "cli/AsyncWriter.h"
 
+#include "core/io/SystemError.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -118,7 +120,7 @@ bool AsyncWriter::writeWhole(const QByteArray& chunk) {
 void AsyncWriter::fail(int error) {
   {
     const std::lock_guard lock(mutex_);
-    failure_ = QString::fromLocal8Bit(std::strerror(error));
+    failure_ = systemError(error);
     records_.clear();
   }
   const QByteArray line = "vantor-cli: " + name_.toLocal8Bit() +

@@ -1,5 +1,6 @@
 #include "serial/LineIo.h"
 
+#include "core/io/SystemError.h"
 #include "serial/SerialPort.h"
 
 #include <QElapsedTimer>
@@ -17,10 +18,6 @@
 namespace vantor {
 
 namespace {
-
-QString systemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "core/io/FileLock.h"
 
+#include "core/io/SystemError.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -22,10 +24,6 @@ namespace vantor {
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
-
-QString systemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // "root", or the number of a user the system has no name for.
 QString ownerOf(const QByteArray& path) {

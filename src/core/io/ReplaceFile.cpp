@@ -1,5 +1,7 @@
 #include "core/io/ReplaceFile.h"
 
+#include "core/io/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,10 +20,6 @@ namespace vantor {
 namespace {
 
 constexpr char kTemporaryInfix[] = ".tmp-";
-
-QString systemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString temporaryPrefix(const QFileInfo& info) {
   return info.fileName() + QLatin1String(kTemporaryInfix);

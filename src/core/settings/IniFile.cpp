@@ -2,6 +2,7 @@
 
 #include "core/Logging.h"
 #include "core/io/ReplaceFile.h"
+#include "core/io/SystemError.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,10 +26,6 @@ namespace vantor {
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
-
-QString systemError(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QByteArray nativePath(const QString& path) {
   return QFile::encodeName(path);
