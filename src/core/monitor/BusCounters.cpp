@@ -40,38 +40,41 @@ void BusCounters::record(const TrafficEvent& e) {
       count(isException(e) ? &SlaveCounts::exceptions : &SlaveCounts::replies);
       break;
   }
-  // The module's rhythm: the time between valid polls of the same slave.
-  if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered)) {
-    Timing& t = timing_[std::size_t(slave - 1)];
-    if (t.lastPoll.isValid()) {
-      const double ms = double(t.lastPoll.msecsTo(e.time));
-      const int configured = configuredIntervalMs(slave);
-      if (configured > 0 && ms > double(kPauseIntervals) * configured) {
-        ++t.pauses;
-      } else {
-        t.last = ms;
-        if (t.recent.size() < kIntervalSamples) {
-          t.recent.push_back(ms);
-        } else {
-          t.recent[t.next] = ms;
-          t.next = (t.next + 1) % kIntervalSamples;
-        }
-      }
+  if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered))
+    timePoll(slave, e.time);
+}
+
+// The module's rhythm: the time between valid polls of the same slave. A gap of many
+// configured intervals is a pause (the master stopped), not an interval.
+void BusCounters::timePoll(int slave, const QDateTime& time) {
+  Timing& t = timing_[std::size_t(slave - 1)];
+  if (t.lastPoll.isValid()) {
+    const double ms = double(t.lastPoll.msecsTo(time));
+    const int configured = configuredIntervalMs(slave);
+    if (configured > 0 && ms > double(kPauseIntervals) * configured) {
+      ++t.pauses;
+    } else {
+      t.last = ms;
+      keepNewest(t.recent, t.next, kIntervalSamples, ms);
     }
-    t.lastPoll = e.time;
+  }
+  t.lastPoll = time;
+}
+
+void BusCounters::keepNewest(std::vector<double>& samples, std::size_t& next,
+                             std::size_t most, double sample) {
+  if (samples.size() < most) {
+    samples.push_back(sample);
+  } else {
+    samples[next] = sample;
+    next = (next + 1) % most;
   }
 }
 
 void BusCounters::recordLatency(int slave, double microseconds) {
   if (slave < 1 || slave > kSlaveCount) return;
-  auto& samples = latency_[std::size_t(slave - 1)];
-  auto& next = latencyNext_[std::size_t(slave - 1)];
-  if (samples.size() < kLatencySamples) {
-    samples.push_back(microseconds);
-  } else {
-    samples[next] = microseconds;
-    next = (next + 1) % kLatencySamples;
-  }
+  keepNewest(latency_[std::size_t(slave - 1)], latencyNext_[std::size_t(slave - 1)],
+             kLatencySamples, microseconds);
 }
 
 void BusCounters::reset() {

@@ -68,6 +68,10 @@ class BusCounters {
 
  private:
   int slaveOfAddress(std::uint8_t address) const;
+  void timePoll(int slave, const QDateTime& time);
+  // Adds `sample` to a ring of at most `most`, the oldest overwritten first (at `next`).
+  static void keepNewest(std::vector<double>& samples, std::size_t& next, std::size_t most,
+                         double sample);
 
   SlaveTable table_{};
   std::array<SlaveCounts, kSlaveCount + 1> counts_{};
