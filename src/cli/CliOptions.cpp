@@ -5,12 +5,14 @@ namespace vantor::cli {
 namespace {
 
 const QStringList kCommands = {QStringLiteral("frame"), QStringLiteral("send"),
-                               QStringLiteral("simulate")};
+                               QStringLiteral("simulate"), QStringLiteral("preview")};
 
 // Which options each command takes.
 bool takes(const QString& command, const QString& option) {
   if (option == u"--module" || option == u"--ini") return true;
-  if (option == u"--port" || option == u"--device") return command != u"frame";
+  if (option == u"--port" || option == u"--device")
+    return command != u"frame" && command != u"preview";
+  if (command == u"preview") return option == u"--value" || option == u"--typed";
   return command == u"simulate" &&
          (option == u"--setting" || option == u"--value" || option == u"--count" ||
           option == u"--log" || option == u"--timestamps" || option == u"--keep-echo" ||
@@ -102,6 +104,14 @@ QString usageText(const QString& command) {
        "picked at random from MIN to MAX. --bench serves a bench scenario (.vbench) that\n"
        "the main window saved; the options above override it for the slave and the control\n"
        "they name.\n"},
+      {"preview",
+       {"vantor-cli preview  --module 1602|2004 [--ini FILE] [--value SLAVE=VALUE]...",
+        "                    [--typed SLAVE=TEXT]..."},
+       "Prints the module's display for the saved configuration, one row per line between\n"
+       "'|' marks, then what to look into (a value too wide for its field, a field that covers\n"
+       "text or runs past the display's end), one finding per line. SLAVE is the field's\n"
+       "number: 1 on the two-line module, 1 to 4 on the four-line one; a field given no value\n"
+       "shows 0. --value and --typed take what they take for simulate.\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {

@@ -10,7 +10,7 @@ namespace vantor::cli {
 
 // The command line of vantor-cli, taken apart but not yet checked against any settings.
 struct CliOptions {
-  QString command;  // "frame", "send" or "simulate"; empty with a bare --help
+  QString command;  // "frame", "send", "simulate" or "preview"; empty with a bare --help
   bool help = false;
   std::optional<QString> module;  // "1602" or "2004"
   std::optional<QString> ini;

@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/display/DisplayPreview.h"
 #include "core/modbus/HexText.h"
 #include "core/monitor/BusCounters.h"
 #include "core/monitor/LogExport.h"
@@ -439,6 +440,55 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   return simulation.serve(server);
 }
 
+// The readings of --value and --typed, each taken by its field's data type and decimal places
+// as simulate takes it; a field given neither reads 0. Nothing, with the message said, when
+// one cannot be taken.
+std::optional<std::array<FieldReading, kFieldCount>> previewReadings(const CliOptions& o,
+                                                                     bool twoLine,
+                                                                     const IniFile& ini) {
+  const SlaveTable table = (twoLine ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini)).table;
+  const int fields = twoLine ? 1 : kFieldCount;
+  struct Option {
+    const char* name;
+    BenchKey key;
+    const std::map<int, QString>& texts;
+  };
+  const Option options[] = {{"--value", BenchKey::Value, o.values},
+                            {"--typed", BenchKey::Typed, o.typed}};
+  std::array<FieldReading, kFieldCount> readings{};
+  for (const Option& option : options) {
+    for (const auto& [slave, text] : option.texts) {
+      QString why;
+      SlaveBench taken;
+      if (slave < 1 || slave > fields)
+        why = twoLine ? QStringLiteral("the two-line module has field 1 only")
+                      : QStringLiteral("give a field 1 to 4");
+      else if (option.key == BenchKey::Typed && o.values.count(slave))
+        why = QStringLiteral("field %1 already has a --value").arg(slave);
+      else
+        why = takeBenchControl(option.key, text, table, slave, taken);
+      if (!why.isEmpty()) {
+        fail(badOption(option.name, slave, text, why));
+        return std::nullopt;
+      }
+      readings[std::size_t(slave - 1)].raw = taken.raw;
+    }
+  }
+  return readings;
+}
+
+int runPreview(const CliOptions& o, const IniFile& ini) {
+  const bool twoLine = moduleOf(o, ini) == u"1602";
+  const auto readings = previewReadings(o, twoLine, ini);
+  if (!readings) return 1;
+  const DisplayPreview preview = twoLine ? previewDisplay(loadConfig1602(ini).cfg, (*readings)[0])
+                                         : previewDisplay(loadConfig2004(ini).cfg, *readings);
+  QString text = framedRows(preview) + u'\n';
+  for (const QString& finding : preview.findings) text += finding + u'\n';
+  std::fputs(text.toUtf8().constData(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -474,5 +524,6 @@ int main(int argc, char* argv[]) {
     return fail(unreadable);
   if (options->command == u"frame") return runFrame(*options, ini);
   if (options->command == u"send") return runSend(*options, ini);
+  if (options->command == u"preview") return runPreview(*options, ini);
   return runSimulate(*options, ini);
 }

@@ -83,6 +83,22 @@ class tst_cli : public QObject {
     }
   }
 
+  // The four-line display as saved, each field's value given as simulate takes it: rows, then
+  // what to look into.
+  void previewDrawsTheSavedDisplay() {
+    const QString file =
+        iniWith("Cfg2004", {"Settings/AF=2", "UDT1=Flow", "SP1=14", "Dwidth1=6", "DP1=1",
+                            "UDT2=Temp^^C", "DT2=1", "SP2=2", "Dwidth2=4", "DP2=1", "UDT3=Idle"});
+    const Run run = cli(
+        {"preview", "--module", "2004", "--ini", file, "--typed", "1=12.5", "--value", "2=0xFF83"});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out,
+             "|Flow            12.5|\n|Te####C             |\n|Idle                |\n"
+             "|                    |\n"
+             "field 2: -12.5 needs 5 cells; the field has 4\n"
+             "field 2: covers text of row 1, columns 2-3\n");
+  }
+
   void simulateAnswersAModbusMasterUntilSigterm() {
     const QString file = iniWith("Settings", {"Setting=19200,n,8,1", "LCD/Module=2004"});
     storePoll(s_->ini, "Cfg2004", "1", {1, 3, 0, 0});
@@ -353,6 +369,8 @@ class tst_cli : public QObject {
         "--delay 1=86400001");
     row("bench file missing", {"simulate", "--device", "PTY", "--bench", "/no/such.vbench"}, 1,
         "/no/such.vbench could not be read");
+    row("preview of a field the module lacks", {"preview", "--value", "2=5"}, 1,
+        "--value 2=5: the two-line module has field 1 only");
     row("log to a named pipe nobody reads", {"simulate", "--device", "PTY", "--log", "FIFO"}, 1,
         "nobody reads");
   }

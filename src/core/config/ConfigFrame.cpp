@@ -21,13 +21,16 @@ QString fitRow(QStringView text, int width) {
   return printableRow(text).left(width);
 }
 
+QString shownRow(QStringView text, int width) {
+  QString row = fitRow(text, width).leftJustified(width, QChar(kRowPadding));
+  row.replace(QChar(kBlankMark), QChar(kRowPadding));
+  return row;
+}
+
 void putRow(std::span<std::uint8_t> out, QStringView text) {
-  const QString row = fitRow(text, static_cast<int>(out.size()));
-  std::fill(out.begin(), out.end(), kRowPadding);
-  for (qsizetype i = 0; i < row.size(); ++i) {
-    const char16_t c = row[i].unicode();
-    out[static_cast<std::size_t>(i)] = c == kBlankMark ? kRowPadding : static_cast<std::uint8_t>(c);
-  }
+  const QString row = shownRow(text, static_cast<int>(out.size()));
+  for (qsizetype i = 0; i < row.size(); ++i)
+    out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(row[i].unicode());
 }
 
 CheckBytes checkBytes(std::span<const std::uint8_t> covered) {

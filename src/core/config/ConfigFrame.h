@@ -51,8 +51,12 @@ QString printableRow(QStringView text);
 // restored from the settings file and for rows handed to the encoder.
 QString fitRow(QStringView text, int width);
 
-// Writes `text` into `out` as the module shows it, out.size() characters wide: fitted as
-// above, carets turned into blanks, padded with blanks.
+// A row as the module shows it, exactly `width` characters: fitted as above, carets turned
+// into blanks, padded with blanks.
+QString shownRow(QStringView text, int width);
+
+// Writes `text` into `out` as the module shows it, out.size() characters wide: shownRow's
+// characters, one byte each.
 void putRow(std::span<std::uint8_t> out, QStringView text);
 
 constexpr std::uint8_t highByte(std::uint16_t value) {
