@@ -9,6 +9,7 @@
 #include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 #include "ui/Dialogs.h"
+#include "ui/LcdView.h"
 #include "ui/WindowParts.h"
 #include "ui/config/Config1602Window.h"
 #include "ui/config/Config2004Window.h"
@@ -40,6 +41,17 @@ namespace vantor {
 namespace {
 
 constexpr int kPortCount = 20;
+
+// What the module made of its last poll of a field: the value, when the reply carried it
+// as it should; else nothing, and why.
+FieldReading readingOf(const Exchange& x) {
+  if (!x.note.isEmpty()) return {std::nullopt, x.note};  // a fault changed or kept the reply
+  if (!x.sendError.isEmpty()) return {std::nullopt, QStringLiteral("reply not sent")};
+  if (x.verdict == Verdict::Answered && x.value && !x.sent.isEmpty()) return {x.value, {}};
+  if (x.verdict == Verdict::NoValueChosen)
+    return {std::nullopt, QStringLiteral("no reply: no value chosen")};
+  return {std::nullopt, QStringLiteral("no reply: the poll differs from the saved configuration")};
+}
 
 QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -234,7 +246,7 @@ QLayout* MainWindow::buildCommSettings() {
   commGrid->setColumnStretch(3, 1);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(commSettings_, 3);
+  top->addWidget(commSettings_, 3, Qt::AlignTop);  // as tall as its settings
   top->addLayout(buildButtons(), 2);
   return top;
 }
@@ -258,6 +270,16 @@ QLayout* MainWindow::buildButtons() {
   auto* buttons = new QVBoxLayout;
   buttons->addWidget(connectButton_);
   buttons->addWidget(configureButton_);
+  // Under them, in sight at the top of the window: what the module shows of the slaves'
+  // answers, and why a field is faded.
+  lcd_ = new LcdView(this);
+  lcdFindings_ = namedLabel(QStringLiteral("lblFindings"), {}, this);
+  lcdFindings_->setWordWrap(true);
+  lcdFindings_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lcdFindings_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  markText(lcdFindings_, Mark::Notice);
+  buttons->addWidget(lcd_, 0, Qt::AlignHCenter);
+  buttons->addWidget(lcdFindings_);
   buttons->addStretch();
   return buttons;
 }
@@ -580,6 +602,15 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   monitor_->setTable(loaded.table);
   showLoad(loaded);
   restoreKeptValues();
+  // The display as the module will show it, from the configuration the slaves stand for.
+  served1602_.reset();
+  served2004_.reset();
+  if (moduleList_->currentIndex() == 0)
+    served1602_ = loadConfig1602(ini_).cfg;
+  else
+    served2004_ = loadConfig2004(ini_).cfg;
+  readings_.fill({std::nullopt, QStringLiteral("not polled yet")});
+  showDisplay();
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
     // A slave the configuration does not poll has nothing to set.
     quadrants_[std::size_t(slave - 1)]->setEnabled(table_[std::size_t(slave - 1)].enabled);
@@ -622,6 +653,7 @@ void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
   const Exchange* last = nullptr;
   std::array<std::optional<std::uint32_t>, kSlaveCount> swept;
   std::optional<QString> lost;
+  bool polled = false;
   for (const ServeEvent& event : batch) {
     switch (event.type) {
       case ServeEvent::Type::Traffic:
@@ -633,6 +665,10 @@ void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
         if (x.latencyUs >= 0) monitor_->recordLatency(x.slave, x.latencyUs);
         if (x.slave > 0 && x.value && !x.sent.isEmpty()) swept[std::size_t(x.slave - 1)] = x.value;
         if (!x.sendError.isEmpty()) showNotice(tr("The reply was not sent. %1").arg(x.sendError));
+        if (x.slave > 0 && x.slave <= kSlaveCount) {
+          readings_[std::size_t(x.slave - 1)] = readingOf(x);
+          polled = true;
+        }
         break;
       }
       case ServeEvent::Type::Closed:
@@ -643,6 +679,7 @@ void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
   monitor_->record(std::move(traffic));
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) showExchange(*last);
+  if (polled) showDisplay();
   // A sweep's lists follow the value its slave last sent.
   for (std::size_t i = 0; i < swept.size(); ++i)
     if (sweeps_[i] && swept[i]) setListValue(int(i + 1), *swept[i]);
@@ -681,6 +718,18 @@ void MainWindow::showExchange(const Exchange& exchange) {
   receivedBytes_->setText(byteDisplay(exchange.request));
   transmittedBytes_->setText(byteDisplay(exchange.sent));
   verdict_->setText(statusText(exchange.verdict));
+}
+
+void MainWindow::showDisplay() {
+  // The four-line module's field k is polled as slave k + 1.
+  static_assert(kSlaveCount == kFieldCount);
+  DisplayPreview shown;
+  if (served1602_)
+    shown = previewDisplay(*served1602_, readings_[0]);
+  else if (served2004_)
+    shown = previewDisplay(*served2004_, readings_);
+  lcd_->setPreview(shown);
+  lcdFindings_->setText(shown.findings.join(u'\n'));
 }
 
 TypedFormat MainWindow::formatOf(int slave) const {

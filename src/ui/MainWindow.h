@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
+#include "core/display/DisplayPreview.h"
 #include "core/modbus/LineSettings.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
@@ -32,6 +35,7 @@ class QSplitter;
 namespace vantor {
 
 class BusMonitor;
+class LcdView;
 class Dialogs;
 class PollServer;
 struct ServeEvent;
@@ -92,6 +96,8 @@ class MainWindow : public QWidget {
   void disconnectPort();
   void onServed(const std::vector<ServeEvent>& batch);
   void showExchange(const Exchange& exchange);
+  // The display the module shows now: the served configuration with each field's last reading.
+  void showDisplay();
   // What the serving thread serves from, as the window stands now.
   ServePlan plan() const;
   void updatePlan();
@@ -167,6 +173,13 @@ class MainWindow : public QWidget {
   QLabel* transmittedBytes_ = nullptr;
   QLabel* verdict_ = nullptr;
   QLabel* notice_ = nullptr;
+  // The configuration the last Connect serves (one of the two, by its module) and what each
+  // slave's last poll gave the field it stands for.
+  std::optional<Config1602> served1602_;
+  std::optional<Config2004> served2004_;
+  std::array<FieldReading, kSlaveCount> readings_{};
+  LcdView* lcd_ = nullptr;
+  QLabel* lcdFindings_ = nullptr;
   BusMonitor* monitor_ = nullptr;
   std::array<QWidget*, 4> quadrants_{};
   std::array<QPushButton*, 4> benchButtons_{};

@@ -4,6 +4,7 @@
 #include "AppSession.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/display/DisplayPreview.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -208,6 +209,62 @@ class TstConfigWindows : public QObject {
     const QString letters = "abcdefghijklmnopqrstuvwxyz";
     type(row, letters);
     QCOMPARE(row->text(), "2?^??" + letters.left(width - 8) + "5?C");
+  }
+
+  void previewFollowsEdits_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("suffix");     // of the first field's controls
+    QTest::addColumn<QString>("tripValue");  // what the (high) trip point stands for
+    QTest::newRow("1602") << "1602"
+                          << ""
+                          << "lblAlarmValue";
+    QTest::newRow("2004") << "2004"
+                          << "_0"
+                          << "lblHighTripValue_0";
+  }
+  // The preview redraws at each keystroke in a row; a sample nobody typed follows the field's
+  // decimal places, a typed one stays, and one the field cannot take is a finding. A trip
+  // point reads as the value it stands for.
+  void previewFollowsEdits() {
+    QFETCH(QString, model);
+    QFETCH(QString, suffix);
+    QFETCH(QString, tripValue);
+    AppSession& s = open(model);
+    if (model == "2004") s.lcd("cboAF")->setCurrentIndex(0);  // field 1 alone on the display
+    const auto* preview = s.lcd<QWidget>("lcdPreview");
+    const auto shownRow = [&](int r) {
+      return preview->accessibleDescription().split('\n').value(r);
+    };
+    auto* row = s.lcd<QLineEdit>("txtLine1");
+    row->clear();
+    type(row, "          vant");
+    QCOMPARE(shownRow(1).mid(11, 4), QString("vant"));
+    type(row, "or");
+    QCOMPARE(shownRow(1).mid(11, 6), QString("vantor"));
+
+    auto* sample = s.lcd<QLineEdit>("txtSample" + suffix);
+    QCOMPARE(sample->accessibleName(), QString("Field 1 sample value"));
+    s.lcd("cboDT" + suffix)->setCurrentIndex(int(DataType::Unsigned));
+    s.lcd("cboDP" + suffix)->setCurrentIndex(2);
+    DataField field;  // 5 digits, as both windows' first field has them
+    field.decimals = 2;
+    QCOMPARE(sample->text(), widestSample(field));
+    QVERIFY2(shownRow(0).contains(widestSample(field)), qPrintable(shownRow(0)));
+
+    type(sample, "1");  // the widest value, and a digit more: too many decimal places
+    const auto* findings = s.lcd<QLabel>("lblFindings");
+    QVERIFY2(findings->text().contains("field 1: ") && findings->text().contains("sample value"),
+             qPrintable(findings->text()));
+    sample->clear();
+    type(sample, "12.5");
+    QVERIFY2(!findings->text().contains("sample value"), qPrintable(findings->text()));
+    s.lcd("cboDP" + suffix)->setCurrentIndex(1);
+    QCOMPARE(sample->text(), QString("12.5"));
+    QVERIFY2(shownRow(0).contains("12.5"), qPrintable(shownRow(0)));
+
+    s.lcd("cboAlarmHi" + suffix)->setCurrentIndex(0x10);
+    s.lcd("cboAlarmLo" + suffix)->setCurrentIndex(0x00);
+    QCOMPARE(s.lcd<QLabel>(tripValue)->text(), QString("shows 409.6"));
   }
 
   // The data fields past the number of active ones take no input; an opening sets them too.

@@ -3,6 +3,7 @@
 #include "AppSession.h"
 #include "core/modbus/Crc16.h"
 #include "ui/BusMonitor.h"
+#include "ui/LcdView.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -294,6 +295,38 @@ class tst_mainwindow : public QObject {
     s.main->setFault(1, {});
     QCOMPARE(s.get<QLabel>("lblFault1")->text(), QString());
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
+  }
+
+  // The display as the module shows it now: a value answered to a real poll fills its field's
+  // cells; a slave kept silent fades its field, with the reason.
+  void displayShowsTheAnsweredValues() {
+    AppSession s;
+    s.set("Cfg2004", "DP2", "1");
+    s.set("Cfg2004", "SP2", "10");
+    s.set("Settings", "AF", "2");
+    const Poll second{2, 3, 0, 1};  // signed
+    startServing(s, "2004", {{1, 3, 0, 0}, second, {3, 3, 0, 0}, {4, 3, 0, 0}});
+    auto* typed = s.get<QLineEdit>("txtValue2");
+    typed->setText("-12.5");
+    QTest::keyClick(typed, Qt::Key_Return);
+    const auto* lcd = s.get<LcdView>("lcdPreview");
+    const auto dimmed = [lcd] {
+      const auto& cells = lcd->preview().cells;
+      return std::any_of(cells.begin(), cells.end(),
+                         [](const FieldCells& c) { return c.field == 2 && c.dimmed; });
+    };
+    const auto* findings = s.get<QLabel>("lblFindings");
+    QVERIFY(!lcd->accessibleDescription().contains("-12.5"));
+
+    ModbusMaster master(s.pty.masterFd(), 500);
+    QCOMPARE(readValue(master, second), std::optional<quint32>(0xFF83));
+    QTRY_VERIFY_WITH_TIMEOUT(lcd->accessibleDescription().contains("-12.5"), 20000);
+    QVERIFY2(!findings->text().contains("field 2: ") && !dimmed(), qPrintable(findings->text()));
+
+    s.main->setFault(2, Fault{FaultKind::Silent, 6, 0, 0, 1});
+    QVERIFY(!readValue(master, second));
+    QTRY_VERIFY_WITH_TIMEOUT(findings->text().contains("field 2: no reply"), 20000);
+    QVERIFY(dimmed() && !lcd->accessibleDescription().contains("-12.5"));
   }
 
   // The whole bench saved to a scenario and opened again over changes; a file for the other

@@ -1,6 +1,8 @@
 #include "ui/config/Config1602Window.h"
 
+#include "core/display/DisplayPreview.h"
 #include "core/settings/IniFile.h"
+#include "ui/LcdView.h"
 #include "ui/WindowParts.h"
 
 #include <QComboBox>
@@ -56,9 +58,9 @@ class CommandGrid {
     grid_->addWidget(vantor::caption(text(caption), list, box_), row_++, 1, 1, 2);
   }
   // The data type names are the longest entries: their list spans both list columns.
-  void wide(QComboBox* list, const char* caption) {
-    grid_->addWidget(list, row_, 0, 1, 2);
-    grid_->addWidget(vantor::caption(text(caption), list, box_), row_++, 2);
+  void wide(QWidget* control, const QString& caption) {
+    grid_->addWidget(control, row_, 0, 1, 2);
+    grid_->addWidget(vantor::caption(caption, control, box_), row_++, 2);
   }
   // Captions over a pair of lists, and `note` beside them.
   void pairCaptions(const WordLists& lists, const char* high, const char* low,
@@ -67,9 +69,11 @@ class CommandGrid {
     grid_->addWidget(vantor::caption(text(low), lists.low, box_), row_, 1);
     grid_->addWidget(new QLabel(note, box_), row_++, 2);
   }
-  void pair(const WordLists& lists) {
+  void pair(const WordLists& lists, QWidget* beside = nullptr) {
     grid_->addWidget(lists.high, row_, 0);
-    grid_->addWidget(lists.low, row_++, 1);
+    grid_->addWidget(lists.low, row_, 1);
+    if (beside) grid_->addWidget(beside, row_, 2);
+    ++row_;
   }
   void across(QWidget* widget) { grid_->addWidget(widget, row_++, 0, 1, 3); }
   void across(QLayout* layout) { grid_->addLayout(layout, row_++, 0, 1, 3); }
@@ -113,6 +117,9 @@ void Config1602Window::addControls() {
     rows_[r]->setObjectName(QStringLiteral("txtLine%1").arg(r));
   }
   addFunctionCodes(field_, std::nullopt, this);
+  sample_ = addSampleBox(std::nullopt, this);
+  alarmValue_ = new QLabel(this);
+  alarmValue_->setObjectName(QStringLiteral("lblAlarmValue"));
 }
 
 void Config1602Window::styleList(QComboBox* list, const ListEntries&) {
@@ -155,9 +162,13 @@ QGroupBox* Config1602Window::buildDisplayText() {
         QFontMetrics(mono).horizontalAdvance(QString(frame1602::kRowWidth + 1, u'M')) + 8);
     connect(row, &QLineEdit::textEdited, this,
             [row](const QString& typed) { keepRowPrintable(row, typed); });
+    previewRow(row);
     grid->addWidget(row, r + 1, 0);
     grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
   }
+  // Below the rows, the display as they and the sample value make it.
+  grid->addWidget(preview_, frame1602::kRowCount + 1, 0, 1, 2, Qt::AlignLeft);
+  grid->addWidget(findings_, frame1602::kRowCount + 2, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   return box;
 }
@@ -185,10 +196,11 @@ QGroupBox* Config1602Window::buildModbusCommand() {
   grid.single(field_.digits, captions::kDigits);
   grid.single(field_.decimals, captions::kDecimals);
   grid.single(field_.startLocation, captions::kStartLocation);
-  grid.wide(field_.dataType, captions::kDataType);
+  grid.wide(field_.dataType, text(captions::kDataType));
+  grid.wide(sample_, QStringLiteral("Sample value (preview)"));
   grid.gap();
   grid.across(caption(text(kAlarmTrip), alarmTrip_.high, box));
-  grid.pair(alarmTrip_);
+  grid.pair(alarmTrip_, alarmValue_);
   // Both list columns as wide as the wider pair caption, so that the pairs look like pairs.
   const QFontMetrics fm(box->font());
   grid.finish(std::max(fm.horizontalAdvance(text(captions::kRegisterHi)),
@@ -224,10 +236,11 @@ void Config1602Window::buildLayout() {
   root->addWidget(notice_);
 
   orderTabs(QList<QWidget*>{baud_, dataFormat_, pollInterval_, rows_[0], rows_[1], sendButton_} +
-            fieldTabOrder(field_) + QList<QWidget*>{alarmTrip_.high, alarmTrip_.low});
+            fieldTabOrder(field_) + QList<QWidget*>{sample_, alarmTrip_.high, alarmTrip_.low});
 
   // Measured with the lists filled, so that no entry is cut.
   fillLists();
+  updatePreview();
   setFixedWidth(sizeHint().width());
   linesChanged();
 }
@@ -238,6 +251,13 @@ void Config1602Window::linesChanged() {
   l->activate();
   setFixedHeight(l->hasHeightForWidth() ? l->totalHeightForWidth(width())
                                         : l->totalSizeHint().height());
+}
+
+void Config1602Window::updatePreview() {
+  if (!alarmValue_) return;  // still being built
+  const Config1602 cfg = record();
+  showTripValue(alarmValue_, cfg.alarmTrip, cfg.field);
+  showPreview(previewDisplay(cfg, sampleReading(0, cfg.field)));
 }
 
 QString Config1602Window::restore() {

@@ -8,6 +8,7 @@
 #include <array>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 
 namespace vantor {
@@ -27,6 +28,7 @@ class Config1602Window : public ConfigWindow {
   bool save(QString* error) override;
   void styleList(QComboBox* list, const ListEntries& entries) override;
   void linesChanged() override;
+  void updatePreview() override;
 
  private:
   void addControls();
@@ -40,6 +42,8 @@ class Config1602Window : public ConfigWindow {
 
   FieldControls field_;
   WordLists alarmTrip_;
+  QLabel* alarmValue_ = nullptr;
+  QLineEdit* sample_ = nullptr;
   std::array<QLineEdit*, frame1602::kRowCount> rows_{};
   // Key CSet as read at the last opening: a save without a data format keeps its ending.
   QString lineText_;

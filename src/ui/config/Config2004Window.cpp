@@ -1,6 +1,8 @@
 #include "ui/config/Config2004Window.h"
 
+#include "core/display/DisplayPreview.h"
 #include "core/settings/IniFile.h"
+#include "ui/LcdView.h"
 #include "ui/WindowParts.h"
 
 #include <QComboBox>
@@ -101,9 +103,12 @@ void Config2004Window::buildLayout() {
   for (QLineEdit* row : rows_) order << row;
   order << sendButton_ << noticeArea_;
   for (int k = 0; k < kFieldCount; ++k)
-    order << fieldTabOrder(fields_[k]) << highTrips_[k].high << highTrips_[k].low
+    order << fieldTabOrder(fields_[k]) << samples_[k] << highTrips_[k].high << highTrips_[k].low
           << lowTrips_[k].high << lowTrips_[k].low;
   orderTabs(order);
+
+  // Measured on the four rows it will show.
+  updatePreview();
 
   const int leftWidth = left->sizeHint().width();
   portStatus_->setFixedWidth(leftWidth);
@@ -167,10 +172,14 @@ QGroupBox* Config2004Window::buildDisplayText() {
         QFontMetrics(fixed).horizontalAdvance(QString(frame2004::kRowWidth + 2, u'W')));
     connect(row, &QLineEdit::textEdited, this,
             [row](const QString& text) { keepRowPrintable(row, text); });
+    previewRow(row);
     grid->addWidget(row, r + 1, 0);
     grid->addWidget(caption(QStringLiteral("row %1").arg(r), row, box), r + 1, 1);
     rows_[r] = row;
   }
+  // Below the rows, the display as they and the sample values make it.
+  grid->addWidget(preview_, frame2004::kRowCount + 1, 0, 1, 2, Qt::AlignLeft);
+  grid->addWidget(findings_, frame2004::kRowCount + 2, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   return box;
 }
@@ -188,6 +197,14 @@ void Config2004Window::addFieldControls(int k, QWidget* parent) {
   highTrips_[k] = trip("cboAlarmHi", "cboAlarmLo", kHighTrip);
   lowTrips_[k] = trip("cboALH", "cboALL", kLowTrip);
   addFunctionCodes(fields_[k], k, parent);
+  samples_[k] = addSampleBox(k, parent);
+  const auto valueLabel = [&](const char* control) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(control)).arg(k));
+    return label;
+  };
+  highTripValues_[k] = valueLabel("lblHighTripValue");
+  lowTripValues_[k] = valueLabel("lblLowTripValue");
 }
 
 // Four columns: the register pair and each alarm pair take one list per column; a single list
@@ -223,7 +240,12 @@ QGroupBox* Config2004Window::buildField(int k) {
   ++row;
   side({field.startRegister.high, field.startRegister.low}, 1);
   side({field.holdingRegisters, field.inputRegisters}, 2);
-  grid->addWidget(heading(QStringLiteral("Data"), box), row++, 0, 1, 4);
+  // The sample value the preview shows shares the heading's row: the window fits a laptop's
+  // screen.
+  grid->addWidget(heading(QStringLiteral("Data"), box), row, 0);
+  grid->addWidget(vantor::caption(QStringLiteral("Sample value"), samples_[k], box), row, 1,
+                  Qt::AlignRight);
+  grid->addWidget(samples_[k], row++, 2, 1, 2);
   single(field.digits, captions::kDigits);
   single(field.decimals, captions::kDecimals);
   single(field.startLocation, captions::kStartLocation);
@@ -232,6 +254,7 @@ QGroupBox* Config2004Window::buildField(int k) {
   captionAt(kLowTrip, lowTrips_[k].high, 2, 2);
   ++row;
   side({highTrips_[k].high, highTrips_[k].low, lowTrips_[k].high, lowTrips_[k].low}, 1);
+  side({highTripValues_[k], lowTripValues_[k]}, 2);
 
   grid->setRowStretch(row, 1);
   for (int c = 0; c < 4; ++c) grid->setColumnStretch(c, 1);
@@ -268,6 +291,19 @@ Config2004 Config2004Window::record() const {
   for (int k = 0; k < kFieldCount; ++k)
     cfg.fields[k] = {fields_[k].field(), highTrips_[k].value(), lowTrips_[k].value()};
   return cfg;
+}
+
+void Config2004Window::updatePreview() {
+  if (!lowTripValues_.back()) return;  // still being built
+  const Config2004 cfg = record();
+  std::array<FieldReading, kFieldCount> readings;
+  for (int k = 0; k < kFieldCount; ++k) {
+    const Field2004& field = cfg.fields[k];
+    showTripValue(highTripValues_[k], field.highTrip, field);
+    showTripValue(lowTripValues_[k], field.lowTrip, field);
+    readings[k] = sampleReading(std::size_t(k), field);
+  }
+  showPreview(previewDisplay(cfg, readings));
 }
 
 void Config2004Window::updateActiveFields() {

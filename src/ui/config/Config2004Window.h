@@ -8,6 +8,7 @@
 #include <array>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QScrollArea;
 
@@ -28,6 +29,7 @@ class Config2004Window : public ConfigWindow {
   FrameBytes encode() const override;
   bool save(QString* error) override;
   void styleList(QComboBox* list, const ListEntries& entries) override;
+  void updatePreview() override;
 
  private:
   void buildLayout();
@@ -47,6 +49,10 @@ class Config2004Window : public ConfigWindow {
   std::array<FieldControls, kFieldCount> fields_{};
   std::array<WordLists, kFieldCount> highTrips_{};
   std::array<WordLists, kFieldCount> lowTrips_{};
+  std::array<QLineEdit*, kFieldCount> samples_{};
+  // What each trip point stands for in its field's data type and decimal places.
+  std::array<QLabel*, kFieldCount> highTripValues_{};
+  std::array<QLabel*, kFieldCount> lowTripValues_{};
   QScrollArea* noticeArea_ = nullptr;
 };
 

@@ -1,11 +1,14 @@
 #include "ui/config/ConfigWindow.h"
 
 #include "core/config/Config2004.h"
+#include "core/display/DisplayPreview.h"
 #include "core/modbus/HexText.h"
 #include "core/settings/IniFile.h"
+#include "core/simulator/TypedValue.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "ui/Dialogs.h"
+#include "ui/LcdView.h"
 #include "ui/WindowParts.h"
 
 #include <QButtonGroup>
@@ -150,6 +153,15 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
   }
   noticeHolder_ = notice_;
 
+  preview_ = new LcdView(this);
+  findings_ = new QLabel(this);
+  findings_->setObjectName(QStringLiteral("lblFindings"));
+  findings_->setWordWrap(true);
+  findings_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // As wide as the preview above it, whatever it says.
+  findings_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  markText(findings_, Mark::Notice);
+
   sendButton_ = new QPushButton(QStringLiteral("Send Config. Data"), this);
   sendButton_->setObjectName(sendButtonName);
   sendButton_->setAutoDefault(true);  // Enter on it presses it
@@ -186,6 +198,7 @@ QComboBox* ConfigWindow::addList(const QString& control, const QString& caption,
   list->setAccessibleName(caption);
   styleList(list, entries);
   lists_.push_back({list, caption, entries});
+  connect(list, &QComboBox::currentIndexChanged, this, &ConfigWindow::updatePreview);
   return list;
 }
 
@@ -227,6 +240,48 @@ void ConfigWindow::addFunctionCodes(FieldControls& field, std::optional<int> k, 
 
 void ConfigWindow::fillLists() {
   for (const OfferedList& offered : lists_) fill(offered.list, offered.entries);
+}
+
+void ConfigWindow::previewRow(QLineEdit* row) {
+  connect(row, &QLineEdit::textChanged, this, &ConfigWindow::updatePreview);
+}
+
+QLineEdit* ConfigWindow::addSampleBox(std::optional<int> k, QWidget* parent) {
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(controlName("txtSample", k));
+  box->setAccessibleName(QStringLiteral("Field %1 sample value").arg(k.value_or(0) + 1));
+  box->setToolTip(QStringLiteral("The value the display preview shows in this field's cells"));
+  const std::size_t index = samples_.size();
+  samples_.push_back({box, false});
+  // Emptied, it holds the field's widest value again.
+  connect(box, &QLineEdit::textEdited, this, [this, index](const QString& text) {
+    samples_[index].typed = !text.isEmpty();
+    updatePreview();
+  });
+  return box;
+}
+
+FieldReading ConfigWindow::sampleReading(std::size_t index, const DataField& field) {
+  SampleBox& sample = samples_.at(index);
+  if (!sample.typed) {
+    const QString widest = widestSample(field);
+    if (sample.box->text() != widest) sample.box->setText(widest);
+  }
+  const TypedParse parsed = encodeTyped(sample.box->text(), {field.dataType, field.decimals});
+  if (parsed.raw) return {parsed.raw, {}};
+  return {std::nullopt, tr("the sample value cannot be shown. %1").arg(parsed.refusal)};
+}
+
+void ConfigWindow::showPreview(const DisplayPreview& preview) {
+  preview_->setPreview(preview);
+  const QString findings = preview.findings.join(u'\n');
+  if (findings_->text() == findings) return;
+  findings_->setText(findings);
+  linesChanged();
+}
+
+void ConfigWindow::showTripValue(QLabel* label, std::uint16_t trip, const DataField& field) {
+  label->setText(tr("shows %1").arg(decodeTyped(trip, {field.dataType, field.decimals})));
 }
 
 ModuleLine ConfigWindow::chosenLine() const {

@@ -24,6 +24,9 @@ namespace vantor {
 class Dialogs;
 class IniFile;
 class SerialPort;
+class LcdView;
+struct DisplayPreview;
+struct FieldReading;
 
 // A list's entries: the text each shows and the value it stands for, which it carries as its
 // item data. Values go in and out of a list through its item data alone.
@@ -108,6 +111,9 @@ class ConfigWindow : public QWidget {
   virtual void styleList(QComboBox* list, const ListEntries& entries) = 0;
   // The texts of the status or notice line changed (a window of fixed height refits).
   virtual void linesChanged() {}
+  // Draws the window's record on the display preview: called at every keystroke in a row or
+  // a sample box and every list choice.
+  virtual void updatePreview() {}
 
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -133,6 +139,20 @@ class ConfigWindow : public QWidget {
   // A field's controls in the order they stand in its box.
   static QList<QWidget*> fieldTabOrder(const FieldControls& field);
 
+  // A display row that redraws the preview as it is typed in (or restored).
+  void previewRow(QLineEdit* row);
+  // The box of a data field's sample value, the value the preview shows in its cells; `k` as
+  // for addFieldLists(). Until the user types in it, it holds the widest value the field can
+  // show, and follows the field's digits, decimal places and data type.
+  QLineEdit* addSampleBox(std::optional<int> k, QWidget* parent);
+  // The reading the preview shows for the sample box of field `index` (0 for the two-line
+  // module): the raw value its text stands for in the field's typed form, or nothing with
+  // the reason when it stands for none.
+  FieldReading sampleReading(std::size_t index, const DataField& field);
+  void showPreview(const DisplayPreview& preview);
+  // What an alarm trip point stands for in the field's data type and decimal places.
+  static void showTripValue(QLabel* label, std::uint16_t trip, const DataField& field);
+
   ModuleLine chosenLine() const;
   void showLine(const ModuleLine& line) const;
 
@@ -147,8 +167,16 @@ class ConfigWindow : public QWidget {
   QComboBox* baud_ = nullptr;
   QComboBox* dataFormat_ = nullptr;
   QComboBox* pollInterval_ = nullptr;
+  // The module's display for the record and the sample values, and what to know about it.
+  LcdView* preview_ = nullptr;
+  QLabel* findings_ = nullptr;
 
  private:
+  struct SampleBox {
+    QLineEdit* box = nullptr;
+    bool typed = false;  // holds what the user typed, not the field's widest value
+  };
+
   struct OfferedList {
     QComboBox* list;
     QString caption;
@@ -162,6 +190,7 @@ class ConfigWindow : public QWidget {
   void showNotice(const QString& text);
 
   std::vector<OfferedList> lists_;
+  std::vector<SampleBox> samples_;
   SerialPort* port_ = nullptr;
   QString portError_;
   // Set by the opening sequence, cleared by the closing one.
