@@ -325,7 +325,7 @@ class tst_mainwindow : public QObject {
 
     s.main->setFault(2, Fault{FaultKind::Silent, 6, 0, 0, 1});
     QVERIFY(!readValue(master, second));
-    QTRY_VERIFY_WITH_TIMEOUT(findings->text().contains("field 2: no reply"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(findings->text().contains("field 2: no value: no reply"), 20000);
     QVERIFY(dimmed() && !lcd->accessibleDescription().contains("-12.5"));
   }
 
