@@ -61,8 +61,8 @@ void configure(AppSession& s) {
   for (const auto& [key, value] : cfg1602) s.set("Cfg1602", key, value);
   const QList<std::pair<QString, QString>> cfg2004 = {
       {"CSet", "19200,n,8,1"},       {"Interval", "5"},
-      {"UDT1", "Boiler  T:     C"},  {"UDT2", "Pressure:     bar"},
-      {"UDT3", "Flow:       l/min"}, {"UDT4", "Level:          %"}};
+      {"UDT1", "Boiler T:        C"},   {"UDT2", "Pressure:        bar"},
+      {"UDT3", "Flow:           m3/h"}, {"UDT4", "Level:           %"}};
   for (const auto& [key, value] : cfg2004) s.set("Cfg2004", key, value);
   const Poll polls[] = {{1, 3, 0, 1}, {2, 3, 16, 0}, {3, 4, 32, 4}, {4, 3, 48, 0}};
   const int decimals[] = {1, 2, 1, 0};
