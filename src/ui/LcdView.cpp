@@ -40,7 +40,8 @@ void LcdView::setPreview(const DisplayPreview& preview) {
   const bool resized = preview.rows.size() != preview_.rows.size() ||
                        (!preview.rows.isEmpty() && preview.rows[0].size() != columns());
   preview_ = preview;
-  setAccessibleDescription(framedRows(preview_));
+  // The rows as vantor-cli preview prints them between its bars, one per line.
+  setAccessibleDescription(preview_.rows.join(u'\n'));
   setToolTip(preview_.findings.join(u'\n'));
   if (resized) updateGeometry();
   update();

@@ -238,9 +238,9 @@ class TstConfigWindows : public QObject {
     auto* row = s.lcd<QLineEdit>("txtLine1");
     row->clear();
     type(row, "          vant");
-    QCOMPARE(shownRow(1).mid(11, 4), QString("vant"));
+    QCOMPARE(shownRow(1).mid(10, 4), QString("vant"));
     type(row, "or");
-    QCOMPARE(shownRow(1).mid(11, 6), QString("vantor"));
+    QCOMPARE(shownRow(1).mid(10, 6), QString("vantor"));
 
     auto* sample = s.lcd<QLineEdit>("txtSample" + suffix);
     QCOMPARE(sample->accessibleName(), QString("Field 1 sample value"));

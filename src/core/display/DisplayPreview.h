@@ -60,8 +60,8 @@ DisplayPreview previewDisplay(const Config1602& cfg, const FieldReading& reading
 DisplayPreview previewDisplay(const Config2004& cfg,
                               const std::array<FieldReading, kFieldCount>& readings);
 
-// The rows framed by '|' on each side, one per line: what vantor-cli preview prints and what
-// a preview's accessible description says.
+// The rows framed by '|' on each side, one per line: what vantor-cli preview prints (a
+// preview's accessible description is what stands between the bars).
 QString framedRows(const DisplayPreview& preview);
 
 }  // namespace vantor
