@@ -224,7 +224,8 @@ class tst_cli : public QObject {
                            "--typed", "3=99999", "--typed", "4=1048575", "--ramp", "2=10:30:10",
                            "--fault", "3=exception:2/2"});
     QVERIFY2(sim.waitForStarted(), "no vantor-cli");
-    QTest::qWait(300);
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(10000));  // it says when it is listening
     PtyPair far(true);
     QProcess py;
     py.start("/usr/bin/python3", {PYMASTER, far.devicePath(), "1:3:0:1", "2:3:0:1", "3:3:0:2",
