@@ -58,6 +58,53 @@ QString takeSlave(const QJsonValue& json, const SlaveTable& table, int slave, Be
   return {};
 }
 
+// Why the top level of a scenario is not one for `module`; empty when it is. The refusal
+// follows the file's name.
+QString headerRefusal(const QJsonObject& root, const QString& module) {
+  for (const QString& key : root.keys())
+    if (key != kVersionKey && key != kModuleKey && key != kSlavesKey)
+      return QStringLiteral(": unknown entry \"%1\"; give vantor-bench, module and slaves.").arg(key);
+  const QJsonValue version = root.value(kVersionKey);
+  if (!version.isDouble())
+    return QStringLiteral(" is not a bench scenario: it has no \"vantor-bench\" version.");
+  if (version.toDouble() != kBenchVersion)
+    return QStringLiteral(" is a bench scenario of version %1; this program reads version %2.")
+        .arg(version.toDouble())
+        .arg(kBenchVersion);
+  const QString fileModule = root.value(kModuleKey).toString();
+  if (fileModule != QLatin1String("1602") && fileModule != QLatin1String("2004"))
+    return QStringLiteral(": give \"module\" as \"1602\" or \"2004\".");
+  if (fileModule != module)
+    return QStringLiteral(" is for the %1 module, not the %2 module.").arg(fileModule, module);
+  const QJsonValue slaves = root.value(kSlavesKey);
+  if (!slaves.isUndefined() && !slaves.isObject())
+    return QStringLiteral(": give \"slaves\" as an object of slave numbers.");
+  return {};
+}
+
+// The slaves of a scenario taken into `scenario`; why not, empty when taken.
+QString takeSlaves(const QJsonObject& bySlave, const SlaveTable& table, BenchScenario& scenario) {
+  for (auto it = bySlave.begin(); it != bySlave.end(); ++it) {
+    int slave = 0;
+    for (int n = 1; n <= kSlaveCount; ++n)
+      if (it.key() == QString::number(n)) slave = n;
+    if (slave == 0)
+      return QStringLiteral(": there is no slave \"%1\"; give 1 to %2.")
+          .arg(it.key())
+          .arg(kSlaveCount);
+    const auto i = std::size_t(slave - 1);
+    if (!table[i].enabled)
+      return QStringLiteral(": slave %1 is not configured for the %2 module.")
+          .arg(slave)
+          .arg(scenario.module);
+    if (const QString why =
+            takeSlave(it.value(), table, slave, scenario.slaves[i], scenario.controls[i]);
+        !why.isEmpty())
+      return QStringLiteral(": slave %1: %2").arg(slave).arg(why);
+  }
+  return {};
+}
+
 // The scenario in `bytes`; a refusal in `error` (the file's name is put before it).
 std::optional<BenchScenario> parseScenario(const QByteArray& bytes, const QString& module,
                                            const SlaveTable& table, QString& error) {
@@ -74,65 +121,26 @@ std::optional<BenchScenario> parseScenario(const QByteArray& bytes, const QStrin
     return std::nullopt;
   }
   const QJsonObject root = document.object();
-  for (const QString& key : root.keys())
-    if (key != kVersionKey && key != kModuleKey && key != kSlavesKey) {
-      error =
-          QStringLiteral(": unknown entry \"%1\"; give vantor-bench, module and slaves.").arg(key);
-      return std::nullopt;
-    }
-  const QJsonValue version = root.value(kVersionKey);
-  if (!version.isDouble()) {
-    error = QStringLiteral(" is not a bench scenario: it has no \"vantor-bench\" version.");
-    return std::nullopt;
-  }
-  if (version.toDouble() != kBenchVersion) {
-    error = QStringLiteral(" is a bench scenario of version %1; this program reads version %2.")
-                .arg(version.toDouble())
-                .arg(kBenchVersion);
-    return std::nullopt;
-  }
-  const QString fileModule = root.value(kModuleKey).toString();
-  if (fileModule != QLatin1String("1602") && fileModule != QLatin1String("2004")) {
-    error = QStringLiteral(": give \"module\" as \"1602\" or \"2004\".");
-    return std::nullopt;
-  }
-  if (fileModule != module) {
-    error = QStringLiteral(" is for the %1 module, not the %2 module.").arg(fileModule, module);
-    return std::nullopt;
-  }
-  const QJsonValue slaves = root.value(kSlavesKey);
-  if (!slaves.isUndefined() && !slaves.isObject()) {
-    error = QStringLiteral(": give \"slaves\" as an object of slave numbers.");
-    return std::nullopt;
-  }
-
+  error = headerRefusal(root, module);
+  if (!error.isEmpty()) return std::nullopt;
   BenchScenario scenario;
   scenario.module = module;
-  const QJsonObject bySlave = slaves.toObject();
-  for (auto it = bySlave.begin(); it != bySlave.end(); ++it) {
-    int slave = 0;
-    for (int n = 1; n <= kSlaveCount; ++n)
-      if (it.key() == QString::number(n)) slave = n;
-    if (slave == 0) {
-      error = QStringLiteral(": there is no slave \"%1\"; give 1 to %2.")
-                  .arg(it.key())
-                  .arg(kSlaveCount);
-      return std::nullopt;
-    }
-    const auto i = std::size_t(slave - 1);
-    if (!table[i].enabled) {
-      error =
-          QStringLiteral(": slave %1 is not configured for the %2 module.").arg(slave).arg(module);
-      return std::nullopt;
-    }
-    if (const QString why =
-            takeSlave(it.value(), table, slave, scenario.slaves[i], scenario.controls[i]);
-        !why.isEmpty()) {
-      error = QStringLiteral(": slave %1: %2").arg(slave).arg(why);
-      return std::nullopt;
-    }
-  }
+  error = takeSlaves(root.value(kSlavesKey).toObject(), table, scenario);
+  if (!error.isEmpty()) return std::nullopt;
   return scenario;
+}
+
+// A ramp (FROM:TO:STEP) or random sweep (MIN:MAX) into `into`; why not, empty when taken.
+QString takeSweep(bool ramp, const QString& text, TypedFormat format, SlaveBench& into) {
+  const QStringList parts = text.split(u':');
+  if (ramp && (parts.size() != 3 || parts[2].trimmed().isEmpty()))
+    return QStringLiteral("give FROM:TO:STEP");
+  if (!ramp && parts.size() != 2) return QStringLiteral("give MIN:MAX");
+  QString why;
+  auto sweep = typedSweep(parts[0], parts[1], ramp ? parts[2] : QString(), format, &why);
+  if (!sweep) return why;
+  into.sweep = sweep;
+  return {};
 }
 
 }  // namespace
@@ -153,6 +161,10 @@ const char* benchKeyName(BenchKey key) {
       return "random";
   }
   return "";
+}
+
+QString valueText(std::uint32_t raw) {
+  return QStringLiteral("0x") + hexDigits(raw, raw > kMaxOneRegister ? 5 : 4);
 }
 
 std::optional<quint32> parseRegisterValue(const QString& text) {
@@ -180,9 +192,7 @@ QString takeBenchControl(BenchKey key, const QString& text, const SlaveTable& ta
       if (!value) return QStringLiteral("give a number, decimal or 0x-prefixed hexadecimal");
       const quint32 limit = s.registerCount == 2 ? kMaxTwoRegisters : kMaxOneRegister;
       if (*value > limit)
-        return QStringLiteral("slave %1 answers at most 0x%2")
-            .arg(slave)
-            .arg(QString::number(limit, 16).toUpper());
+        return QStringLiteral("slave %1 answers at most %2").arg(slave).arg(valueText(limit));
       into.raw = value;
       return {};
     }
@@ -204,24 +214,10 @@ QString takeBenchControl(BenchKey key, const QString& text, const SlaveTable& ta
       return {};
     }
     case BenchKey::Ramp:
-    case BenchKey::Random: {
-      const bool ramp = key == BenchKey::Ramp;
-      const QStringList parts = text.split(u':');
-      if (ramp && (parts.size() != 3 || parts[2].trimmed().isEmpty()))
-        return QStringLiteral("give FROM:TO:STEP");
-      if (!ramp && parts.size() != 2) return QStringLiteral("give MIN:MAX");
-      QString why;
-      auto sweep = typedSweep(parts[0], parts[1], ramp ? parts[2] : QString(), format, &why);
-      if (!sweep) return why;
-      into.sweep = sweep;
-      return {};
-    }
+    case BenchKey::Random:
+      return takeSweep(key == BenchKey::Ramp, text, format, into);
   }
   return {};
-}
-
-QString valueText(std::uint32_t raw) {
-  return QStringLiteral("0x") + hexDigits(raw, raw > kMaxOneRegister ? 5 : 4);
 }
 
 QString faultText(const Fault& f) {
