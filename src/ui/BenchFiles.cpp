@@ -21,13 +21,6 @@ namespace {
 
 const QString kBenchFilter = QStringLiteral("Bench scenarios (*.vbench)");
 
-QPushButton* benchButton(const QString& name, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
 QString keptSection(const QString& module) {
   return QLatin1String(module == QLatin1String(ini::lcd::kTwoLine) ? ini::bench::kSection1602
                                                                    : ini::bench::kSection2004);
@@ -40,9 +33,9 @@ QString keptKey(int slave) {
 }  // namespace
 
 QLayout* MainWindow::buildBenchFiles() {
-  auto* save = benchButton(QStringLiteral("saveBench"), tr("Save &bench..."), simulator_);
+  auto* save = namedButton(QStringLiteral("saveBench"), tr("Save &bench..."), simulator_);
   save->setToolTip(tr("Save every slave's value, faults, delay and sweep to a .vbench file"));
-  auto* open = benchButton(QStringLiteral("openBench"), tr("&Open bench..."), simulator_);
+  auto* open = namedButton(QStringLiteral("openBench"), tr("&Open bench..."), simulator_);
   open->setToolTip(tr("Set every slave's bench controls from a .vbench file"));
   connect(save, &QPushButton::clicked, this, &MainWindow::saveBenchFile);
   connect(open, &QPushButton::clicked, this, &MainWindow::openBenchFile);

@@ -54,13 +54,6 @@ class LogRowDelegate : public QStyledItemDelegate {
   }
 };
 
-QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setAutoDefault(true);  // Enter on it presses it
-  return b;
-}
-
 }  // namespace
 
 BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
@@ -74,13 +67,7 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   counters->setLayout(buildCounters());
   counters->layout()->setContentsMargins(0, 0, 0, 0);
   // The log takes what room is left; the counters keep theirs unless the user drags.
-  split_ = new QSplitter(Qt::Vertical, this);
-  split_->setObjectName(QStringLiteral("splitMonitor"));
-  split_->addWidget(logView);
-  split_->addWidget(counters);
-  split_->setChildrenCollapsible(false);
-  split_->setStretchFactor(0, 1);
-  split_->setStretchFactor(1, 0);
+  split_ = stackedSplit(QStringLiteral("splitMonitor"), logView, counters, true, this);
   auto* root = new QVBoxLayout(this);
   root->addLayout(tools);
   root->addWidget(split_, 1);
@@ -104,10 +91,10 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
 
 // The row above the log: pause, clear, export, the filters and the echo switch.
 QLayout* BusMonitor::buildTools() {
-  pauseButton_ = button(QStringLiteral("cmdPause"), QStringLiteral("Pause"), this);
+  pauseButton_ = namedButton(QStringLiteral("cmdPause"), QStringLiteral("Pause"), this);
   pauseButton_->setCheckable(true);
-  clearButton_ = button(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
-  exportButton_ = button(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
+  clearButton_ = namedButton(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
+  exportButton_ = namedButton(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
   slaveFilter_ = new QComboBox(this);
   slaveFilter_->setObjectName(QStringLiteral("cboLogSlave"));
   slaveFilter_->addItem(QStringLiteral("all"), 0);
@@ -193,7 +180,7 @@ QLayout* BusMonitor::buildCounters() {
   countersTable_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   countersTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
   countersTable_->setMinimumHeight(countersTable_->sizeHint().height());
-  resetButton_ = button(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
+  resetButton_ = namedButton(QStringLiteral("cmdResetCounters"), QStringLiteral("Reset"), this);
 
   auto* countersRow = new QHBoxLayout;
   countersRow->addWidget(countersTable_, 1);

@@ -149,13 +149,7 @@ void MainWindow::buildLayout() {
   monitor_ = new BusMonitor(dialogs_, this);
   connect(monitor_, &BusMonitor::echoFilterToggled, this, &MainWindow::updatePlan);
 
-  split_ = new QSplitter(Qt::Vertical, this);
-  split_->setObjectName(QStringLiteral("splitMain"));
-  split_->addWidget(controlsArea_);
-  split_->addWidget(monitor_);
-  split_->setChildrenCollapsible(false);
-  split_->setStretchFactor(0, 0);
-  split_->setStretchFactor(1, 1);
+  split_ = stackedSplit(QStringLiteral("splitMain"), controlsArea_, monitor_, false, this);
   auto* root = new QVBoxLayout(this);
   root->addWidget(split_);
   orderTabs();

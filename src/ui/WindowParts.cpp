@@ -4,6 +4,8 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
+#include <QPushButton>
+#include <QSplitter>
 #include <QWidget>
 
 namespace vantor {
@@ -28,6 +30,25 @@ void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier) 
   button->setToolTip(button->toolTip().isEmpty()
                          ? said
                          : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
+}
+
+QPushButton* namedButton(const QString& name, const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(true);
+  return button;
+}
+
+QSplitter* stackedSplit(const QString& name, QWidget* top, QWidget* bottom, bool stretchTop,
+                        QWidget* parent) {
+  auto* split = new QSplitter(Qt::Vertical, parent);
+  split->setObjectName(name);
+  split->addWidget(top);
+  split->addWidget(bottom);
+  split->setChildrenCollapsible(false);
+  split->setStretchFactor(0, stretchTop ? 1 : 0);
+  split->setStretchFactor(1, stretchTop ? 0 : 1);
+  return split;
 }
 
 QLabel* heading(const QString& text, QWidget* parent) {

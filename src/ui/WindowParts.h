@@ -6,6 +6,8 @@
 
 class QAbstractButton;
 class QLabel;
+class QPushButton;
+class QSplitter;
 class QWidget;
 
 namespace vantor {
@@ -21,6 +23,14 @@ QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent);
 // (programs and people read it); the key is said in the tooltip. `modifier` for buttons of
 // which a window has a row, such as one per slave.
 void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier = Qt::ALT);
+
+// A push button called `name`; Enter on it presses it, as in a dialog.
+QPushButton* namedButton(const QString& name, const QString& text, QWidget* parent);
+
+// `top` over `bottom`, split by a handle the user can drag and neither can be dragged shut:
+// the part with `stretchTop` (else the bottom one) takes what the window grows or shrinks by.
+QSplitter* stackedSplit(const QString& name, QWidget* top, QWidget* bottom, bool stretchTop,
+                        QWidget* parent);
 
 // A bold heading over a group of controls.
 QLabel* heading(const QString& text, QWidget* parent);
