@@ -86,10 +86,9 @@ std::optional<QList<int>> numbersOf(const QString& text, qsizetype count) {
   const QStringList parts = text.split(QRegularExpression(QStringLiteral("[,x]")));
   QList<int> numbers;
   for (const QString& part : parts) {
-    bool ok = false;
-    const int n = part.trimmed().toInt(&ok);
-    if (!ok || n < 1 || n > 100000) return std::nullopt;
-    numbers << n;
+    const auto n = readNumber(part);  // as every number of the file is read
+    if (!n || *n < 1 || *n > 100000) return std::nullopt;
+    numbers << int(*n);
   }
   if (numbers.size() != count) return std::nullopt;
   return numbers;
