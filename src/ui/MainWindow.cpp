@@ -596,12 +596,8 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
   showLoad(loaded);
   restoreKeptValues();
   // The display as the module will show it, from the configuration the slaves stand for.
-  served1602_.reset();
-  served2004_.reset();
-  if (moduleList_->currentIndex() == 0)
-    served1602_ = loadConfig1602(ini_).cfg;
-  else
-    served2004_ = loadConfig2004(ini_).cfg;
+  served1602_ = loaded.config1602;
+  served2004_ = loaded.config2004;
   readings_.fill({std::nullopt, QStringLiteral("not polled yet")});
   showDisplay();
   for (int slave = 1; slave <= kSlaveCount; ++slave) {

@@ -131,6 +131,7 @@ SlaveTableLoad loadSlaveTable1602(const IniFile& ini) {
   for (std::size_t i = 1; i < kSlaveCount; ++i)
     result.views[i].address = QStringLiteral("Disabled");
   noteLoad(result, ini, ini::cfg1602::kSection, "two-line", load);
+  result.config1602 = load.cfg;
   return result;
 }
 
@@ -142,6 +143,7 @@ SlaveTableLoad loadSlaveTable2004(const IniFile& ini) {
     result.views[i] = viewOf(result.table[i]);
   }
   noteLoad(result, ini, ini::cfg2004::kSection, "four-line", load);
+  result.config2004 = load.cfg;
   return result;
 }
 

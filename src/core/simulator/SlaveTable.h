@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
 #include "core/config/DataType.h"
 #include "core/settings/IniFile.h"
 
@@ -55,6 +57,10 @@ struct SlaveTableLoad {
   bool noticeWarns = false;
   // The settings file and the keys behind the notice, for whoever asks.
   QString noticeDetails;
+  // The module's configuration the table was made from (the one of the module loaded), so
+  // that what is drawn of the display is what is served.
+  std::optional<Config1602> config1602;
+  std::optional<Config2004> config2004;
 };
 
 // Entries of value list `element` of a slave: "0x00".."0xFF" for elements 0 and 1,
