@@ -445,8 +445,7 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 // one cannot be taken.
 std::optional<std::array<FieldReading, kFieldCount>> previewReadings(const CliOptions& o,
                                                                      bool twoLine,
-                                                                     const IniFile& ini) {
-  const SlaveTable table = (twoLine ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini)).table;
+                                                                     const SlaveTable& table) {
   const int fields = twoLine ? 1 : kFieldCount;
   struct Option {
     const char* name;
@@ -479,10 +478,12 @@ std::optional<std::array<FieldReading, kFieldCount>> previewReadings(const CliOp
 
 int runPreview(const CliOptions& o, const IniFile& ini) {
   const bool twoLine = moduleOf(o, ini) == u"1602";
-  const auto readings = previewReadings(o, twoLine, ini);
+  // One read of the file: the fields' data types and the display come from the same one.
+  const SlaveTableLoad load = twoLine ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
+  const auto readings = previewReadings(o, twoLine, load.table);
   if (!readings) return 1;
-  const DisplayPreview preview = twoLine ? previewDisplay(loadConfig1602(ini).cfg, (*readings)[0])
-                                         : previewDisplay(loadConfig2004(ini).cfg, *readings);
+  const DisplayPreview preview = twoLine ? previewDisplay(*load.config1602, (*readings)[0])
+                                         : previewDisplay(*load.config2004, *readings);
   QString text = framedRows(preview) + u'\n';
   for (const QString& finding : preview.findings) text += finding + u'\n';
   std::fputs(text.toUtf8().constData(), stdout);
