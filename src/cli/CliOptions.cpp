@@ -5,7 +5,8 @@ namespace vantor::cli {
 namespace {
 
 const QStringList kCommands = {QStringLiteral("frame"), QStringLiteral("send"),
-                               QStringLiteral("simulate"), QStringLiteral("preview")};
+                               QStringLiteral("simulate"), QStringLiteral("preview"),
+                               QStringLiteral("listen")};
 
 // Which options each command takes.
 bool takes(const QString& command, const QString& option) {
@@ -13,6 +14,9 @@ bool takes(const QString& command, const QString& option) {
   if (option == u"--port" || option == u"--device")
     return command != u"frame" && command != u"preview";
   if (command == u"preview") return option == u"--value" || option == u"--typed";
+  if (command == u"listen")
+    return option == u"--setting" || option == u"--log" || option == u"--timestamps" ||
+           option == u"--count" || option == u"--scan" || option == u"--seconds";
   return command == u"simulate" &&
          (option == u"--setting" || option == u"--value" || option == u"--count" ||
           option == u"--log" || option == u"--timestamps" || option == u"--keep-echo" ||
@@ -22,7 +26,7 @@ bool takes(const QString& command, const QString& option) {
 
 // Options that take no value.
 bool isFlag(const QString& option) {
-  return option == u"--timestamps" || option == u"--keep-echo";
+  return option == u"--timestamps" || option == u"--keep-echo" || option == u"--scan";
 }
 
 // Stores `value`, given with `option`, in `o`; why it cannot, or empty.
@@ -48,6 +52,11 @@ QString takeValue(CliOptions& o, const QString& option, const QString& value) {
   } else if (option == u"--count") {
     o.count = value.toInt(&ok);
     if (!ok || *o.count < 1) return QStringLiteral("--count takes a whole number >= 1");
+  } else if (option == u"--seconds") {
+    o.seconds = value.toDouble(&ok);
+    // A module polls at most every 25.5 s; a minute at each of nine settings is plenty.
+    if (!ok || !(*o.seconds >= 0.1 && *o.seconds <= 60))
+      return QStringLiteral("--seconds takes a number of seconds from 0.1 to 60");
   } else if (option == u"--fault" || option == u"--delay" || option == u"--typed" ||
              option == u"--ramp" || option == u"--random") {
     // Checked against the slaves once they are loaded: a bad one is an error (exit 1).
@@ -112,6 +121,19 @@ QString usageText(const QString& command) {
        "text or runs past the display's end), one finding per line. SLAVE is the field's\n"
        "number: 1 on the two-line module, 1 to 4 on the four-line one; a field given no value\n"
        "shows 0. --value and --typed take what they take for simulate.\n"},
+      {"listen",
+       {"vantor-cli listen   [--module 1602|2004] [--ini FILE] [--port N | --device PATH]",
+        "                    [--setting TEXT] [--log FILE] [--timestamps] [--count K]",
+        "                    [--scan [--seconds S]]"},
+       "Hears the line and writes nothing: one line per frame (request, response, exception,\n"
+       "config-frame, crc-error or fragment) and, when it stops, the poll plan on standard\n"
+       "error: per slave, function, start register and register count, the polls heard, their\n"
+       "median interval, the replies (the last value, read by the saved configuration's data\n"
+       "type where a slave of it makes that poll), exceptions and unanswered polls. --count\n"
+       "stops after K frames; --log and --timestamps as for simulate.\n"
+       "--scan listens S seconds (default 3) at each baud rate and data format in turn,\n"
+       "prints what it heard at each, and the settings that carry valid frames with the\n"
+       "fewest errors (exit 1 when none do, or when the device cannot tell them apart).\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {
@@ -159,7 +181,7 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));
     if (isFlag(arg)) {
       if (inlineValue) return fail(QStringLiteral("%1 takes no value").arg(arg));
-      (arg == u"--timestamps" ? o.timestamps : o.keepEcho) = true;
+      (arg == u"--timestamps" ? o.timestamps : arg == u"--scan" ? o.scan : o.keepEcho) = true;
       continue;
     }
     if (!inlineValue) {
@@ -171,6 +193,10 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
   }
   if (o.port && o.device) return fail(QStringLiteral("give --port or --device, not both"));
   if (o.command.isEmpty() && !o.help) return fail(QStringLiteral("no command given"));
+  if (o.seconds && !o.scan) return fail(QStringLiteral("--seconds goes with --scan"));
+  if (o.scan && (o.setting || o.count || o.log))
+    return fail(QStringLiteral("--scan tries every line setting and prints counts: it takes no "
+                               "--setting, --count or --log"));
   return o;
 }
 

@@ -10,7 +10,8 @@ namespace vantor::cli {
 
 // The command line of vantor-cli, taken apart but not yet checked against any settings.
 struct CliOptions {
-  QString command;  // "frame", "send", "simulate" or "preview"; empty with a bare --help
+  // "frame", "send", "simulate", "preview" or "listen"; empty with a bare --help
+  QString command;
   bool help = false;
   std::optional<QString> module;  // "1602" or "2004"
   std::optional<QString> ini;
@@ -30,6 +31,8 @@ struct CliOptions {
   std::optional<QString> log;  // --log FILE
   bool timestamps = false;
   bool keepEcho = false;
+  bool scan = false;               // listen --scan
+  std::optional<double> seconds;  // --seconds S: how long a scan listens at each setting
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why

@@ -3,6 +3,8 @@
 // come from the same core as the windows'.
 #include "cli/AsyncWriter.h"
 #include "cli/CliOptions.h"
+#include "cli/CliSupport.h"
+#include "cli/Listen.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
@@ -46,43 +48,10 @@ namespace {
 
 constexpr int kUsageExit = 2;
 
-// One line on standard error. A settings value can hold any byte, a NUL among them: control
-// characters are shown escaped rather than cutting the line short or starting a new one.
-int fail(const QString& message) {
-  QString shown;
-  for (const QChar c : message) {
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-    else
-      shown += c;
-  }
-  const QByteArray line = "vantor-cli: " + shown.toLocal8Bit() + '\n';
-  std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-  return 1;
-}
-
-// The module as the main window reads it: exactly "1602" is the two-line module.
-QString moduleOf(const CliOptions& o, const IniFile& ini) {
-  if (o.module) return *o.module;
-  return QLatin1String(
-      ini.read(QLatin1String(ini::lcd::kSection), QLatin1String(ini::lcd::kModule)) ==
-              QLatin1String(ini::lcd::kTwoLine)
-          ? ini::lcd::kTwoLine
-          : ini::lcd::kFourLine);
-}
-
 // The frame the module's window would send right after opening on these settings.
 FrameBytes frameFor(const QString& module, const IniFile& ini) {
   return module == u"1602" ? frameBytes(encodeConfig1602(loadConfig1602(ini).cfg))
                            : frameBytes(encodeConfig2004(loadConfig2004(ini).cfg));
-}
-
-// The port number of --port, or else of the CommPort key.
-int portNumberOf(const CliOptions& o, const IniFile& ini) {
-  if (o.port) return *o.port;
-  return int(readNumber(ini.read(QLatin1String(ini::settings::kSection),
-                                 QLatin1String(ini::settings::kCommPort)))
-                 .value_or(0));
 }
 
 // Points `port` at --device, --port or the CommPort key, as given.
@@ -137,40 +106,6 @@ int runSend(const CliOptions& o, const IniFile& ini) {
   return 0;
 }
 
-// Watches for Ctrl+C and SIGTERM: the first stops the simulator in an orderly way, within a
-// second; a second one, should that ever hang, ends the program at once. Watched from the
-// start, so that a stop asked for while the port opens is a clean one.
-class StopOnSignal {
- public:
-  // False when the signals cannot be watched.
-  bool watch() {
-    if (::pipe(pipe_) != 0) return false;
-    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                     [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    // A reader that went away or a file-size limit is a failed write to report, not a reason
-    // for the simulator to die.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    return true;
-  }
-
- private:
-  // Only what is safe in a signal handler: the event loop hears of it through the pipe.
-  static void onSignal(int) {
-    if (asked_) ::_exit(1);
-    asked_ = 1;
-    const char byte = 0;
-    [[maybe_unused]] const auto n = ::write(pipe_[1], &byte, 1);
-  }
-
-  static inline int pipe_[2] = {-1, -1};
-  static inline volatile std::sig_atomic_t asked_ = 0;
-  std::unique_ptr<QSocketNotifier> notifier_;
-};
-
 // Whether every --value names a slave and a number; the message said when one does not. (What
 // the slave can carry is checked once the slaves are loaded.)
 bool valuesAreNumbers(const CliOptions& o) {
@@ -181,38 +116,6 @@ bool valuesAreNumbers(const CliOptions& o) {
     }
   }
   return true;
-}
-
-// The line settings of --setting, or else of the Setting key; nothing, with the message said,
-// when they are not usable.
-std::optional<LineSettings> checkedLineSettings(const CliOptions& o, const IniFile& ini) {
-  const QString settingText = o.setting ? *o.setting
-                                        : ini.read(QLatin1String(ini::settings::kSection),
-                                                   QLatin1String(ini::settings::kLineSettings));
-  const auto line = parseLineSettings(settingText);
-  if (!line)
-    fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
-                        "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
-             .arg(settingText,
-                  o.setting
-                      ? QString()
-                      : QStringLiteral(" (key Setting of [Settings] in %1)").arg(ini.filePath())));
-  return line;
-}
-
-// Opens the --log file without waiting for anything (a named pipe nobody reads is refused at
-// once); -1 with a message said when it cannot.
-int openLog(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd >= 0) return fd;
-  fail(
-      errno == ENXIO
-          ? QStringLiteral("--log %1: it is a named pipe that nobody reads; start "
-                           "its reader first")
-                .arg(path)
-          : QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
-  return -1;
 }
 
 // A bench control option that cannot be taken: the option, the slave, the text and why.
@@ -285,27 +188,6 @@ std::optional<ServePlan> servePlan(const CliOptions& o, const QString& module,
   plan.dropEcho = !o.keepEcho;
   return plan;
 }
-
-// The port of --device, --port or the CommPort key, at `settings`.
-ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings) {
-  ServeLine line;
-  line.settings = settings;
-  if (o.device) {
-    line.device = *o.device;
-    line.byPath = true;
-  } else {
-    line.commPort = portNumberOf(o, ini);
-    line.device = devicePathForPort(ini, line.commPort);
-  }
-  return line;
-}
-
-// The --log file, opened before the port is.
-struct LogFile {
-  QString path;
-  LogFormat format;
-  int fd;
-};
 
 // One run of the simulator on an open port: every exchange printed, every event counted and
 // logged, until a signal, --count or a lost port ends it. Nothing printed or logged may hold
@@ -409,14 +291,7 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
 
   // The log first: a log that cannot be written keeps the port free.
   std::optional<LogFile> log;
-  if (o.log) {
-    const auto format = logFormatOf(*o.log);
-    if (!format)
-      return fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
-    const int fd = openLog(*o.log);
-    if (fd < 0) return 1;
-    log = LogFile{*o.log, *format, fd};
-  }
+  if (!openLogOption(o, log)) return 1;
 
   PollServer server;
   // Lines go out in small batches: a reader of the terminal sees each poll at once.
@@ -526,5 +401,6 @@ int main(int argc, char* argv[]) {
   if (options->command == u"frame") return runFrame(*options, ini);
   if (options->command == u"send") return runSend(*options, ini);
   if (options->command == u"preview") return runPreview(*options, ini);
+  if (options->command == u"listen") return runListen(*options, ini);
   return runSimulate(*options, ini);
 }

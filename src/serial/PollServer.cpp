@@ -1,5 +1,6 @@
 #include "serial/PollServer.h"
 
+#include "core/listen/HeardFrames.h"
 #include "core/modbus/RequestCutter.h"
 #include "core/monitor/EchoFilter.h"
 #include "serial/LineIo.h"
@@ -104,10 +105,14 @@ class PollServer::Thread : public QThread {
 
     handle_ = port.handle();
     io_.setHandle(handle_);
-    cutter_.emplace(frameGap(*line_.settings));
-    const bool lost = serve();
-    delayed_.clear();  // a reply not yet due is never written: the poll it answers is gone
-    if (!lost) finish();
+    if (line_.listenOnly) {
+      listen();
+    } else {
+      cutter_.emplace(frameGap(*line_.settings));
+      const bool lost = serve();
+      delayed_.clear();  // a reply not yet due is never written: the poll it answers is gone
+      if (!lost) finish();
+    }
     port.close();
   }
 
@@ -151,6 +156,30 @@ class PollServer::Thread : public QThread {
       publish();
     }
     return false;
+  }
+
+  // Hears the line until stopped or until the device goes away, and writes nothing at all.
+  void listen() {
+    FrameListener listener(frameGap(*line_.settings));
+    const auto heard = [this](std::vector<TrafficEvent> frames) {
+      for (TrafficEvent& e : frames) events_.push_back(trafficEvent(std::move(e)));
+    };
+    while (!shared_->stop) {
+      std::optional<std::chrono::nanoseconds> timeout;
+      if (const auto due = listener.deadline())
+        timeout = std::chrono::nanoseconds(std::max<qint64>(*due - monotonicNs(), 0));
+      const LineIo::Woken woken = io_.wait(timeout, false);
+      const qint64 readNs = monotonicNs();
+      QString readError;
+      if (woken.input) {
+        const QByteArray bytes = io_.read(&readError);
+        qCDebug(lcSerial) << "heard:" << bytes.toHex(' ');
+        if (!bytes.isEmpty()) heard(listener.read(bytes, readNs, QDateTime::currentDateTimeUtc()));
+      }
+      if (woken.lost || !readError.isEmpty()) return lose();
+      heard(listener.idle(monotonicNs(), QDateTime::currentDateTimeUtc()));
+      publish();
+    }
   }
 
   void takePlan() {

@@ -35,6 +35,9 @@ struct ServeLine {
   QString device;
   bool byPath = false;  // the device was named by path, not by a port number
   std::optional<LineSettings> settings;
+  // Only hear the line: nothing is ever written, and what is heard is told apart as requests,
+  // responses, exception replies and configuration frames instead of being judged.
+  bool listenOnly = false;
 };
 
 struct OpenResult {

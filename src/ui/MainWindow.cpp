@@ -135,6 +135,7 @@ void MainWindow::buildLayout() {
   column->setContentsMargins(0, 0, 0, 0);
   column->addLayout(buildCommSettings());
   column->addWidget(buildSimulator());
+  column->addWidget(buildPollPlan());
   column->addLayout(buildByteDisplays());
   column->addWidget(buildNotice());
   column->addStretch(1);
@@ -169,8 +170,8 @@ void MainWindow::buildLayout() {
 // Tab goes the way one reads: the settings, the two buttons, each slave's controls as they
 // stand in its quadrant, then the bus monitor.
 void MainWindow::orderTabs() {
-  QList<QWidget*> order{baudButtons_[0], dataFormatList_, portList_,       moduleList_,
-                        connectButton_,  configureButton_};
+  QList<QWidget*> order{baudButtons_[0], dataFormatList_,  portList_,  moduleList_,
+                        connectButton_,  listenButton_,    configureButton_, findButton_};
   for (std::size_t i = 0; i < kSlaveCount; ++i) {
     auto& lists = valueLists_[i];
     order << lists[2] << lists[1] << lists[0] << typedValues_[i] << benchButtons_[i];
@@ -244,25 +245,38 @@ QLayout* MainWindow::buildCommSettings() {
   return top;
 }
 
-// Connect and Configure LCD, one above the other.
+// Connect and Listen, Configure LCD and Find line settings, two by two.
 QLayout* MainWindow::buildButtons() {
   connectButton_ = new QPushButton(QStringLiteral("Connect"), this);
   connectButton_->setObjectName(QStringLiteral("cmdConnect"));
   configureButton_ = new QPushButton(QStringLiteral("Configure LCD"), this);
   configureButton_->setObjectName(QStringLiteral("cmdCfgLcd"));
   configureButton_->setEnabled(false);
-  for (auto* button : {connectButton_, configureButton_}) {
+  listenButton_ = new QPushButton(tr("Listen"), this);
+  listenButton_->setObjectName(QStringLiteral("cmdListen"));
+  listenButton_->setToolTip(tr("Hear the line without answering: nothing is written to it"));
+  findButton_ = new QPushButton(tr("Find line settings"), this);
+  findButton_->setObjectName(QStringLiteral("cmdFindSettings"));
+  for (auto* button : {connectButton_, configureButton_, listenButton_, findButton_}) {
     button->setMinimumSize(120, 32);
     button->setAutoDefault(true);  // Enter on it presses it
   }
   giveAccessKey(connectButton_, Qt::Key_C);
   giveAccessKey(configureButton_, Qt::Key_L);
+  giveAccessKey(listenButton_, Qt::Key_I);
+  giveAccessKey(findButton_, Qt::Key_F);
   connect(connectButton_, &QPushButton::clicked, this, &MainWindow::connectClicked);
   connect(configureButton_, &QPushButton::clicked, this, &MainWindow::configureLcdClicked);
+  connect(listenButton_, &QPushButton::clicked, this, &MainWindow::listenClicked);
+  connect(findButton_, &QPushButton::clicked, this, &MainWindow::findSettingsClicked);
 
   auto* buttons = new QVBoxLayout;
-  buttons->addWidget(connectButton_);
-  buttons->addWidget(configureButton_);
+  auto* grid = new QGridLayout;
+  grid->addWidget(connectButton_, 0, 0);
+  grid->addWidget(listenButton_, 0, 1);
+  grid->addWidget(configureButton_, 1, 0);
+  grid->addWidget(findButton_, 1, 1);
+  buttons->addLayout(grid);
   // Under them, in sight at the top of the window: what the module shows of the slaves'
   // answers, and why a field is faded.
   lcd_ = new LcdView(this);
@@ -535,6 +549,8 @@ void MainWindow::showNotice(const QString& text, bool warns, const QString& deta
 void MainWindow::setConnected(bool connected) {
   connectButton_->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
   commSettings_->setEnabled(!connected);
+  listenButton_->setEnabled(!connected);
+  findButton_->setEnabled(!connected);
   configureButton_->setEnabled(connected);
   simulator_->setEnabled(connected);
   if (!connected) showNotice({});
@@ -549,7 +565,7 @@ LineChoice MainWindow::lineChoice() const {
 }
 
 bool MainWindow::isConnected() const {
-  return server_->isOpen();
+  return server_->isOpen() && !listening_;
 }
 
 int MainWindow::chosenPort() const {
@@ -569,9 +585,8 @@ void MainWindow::connectClicked() {
 
   const bool twoLine = moduleList_->currentIndex() == 0;
   const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  const OpenResult opened =
-      server_->open({port, devicePathForPort(ini_, port), false, lineSettingsOf(line)},
-                    std::make_shared<const ServePlan>(planAfter(loaded)));
+  const OpenResult opened = server_->open(lineAt(port, lineSettingsOf(line)),
+                                          std::make_shared<const ServePlan>(planAfter(loaded)));
   if (!opened.ok) {
     dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), opened.error);
     return;
@@ -619,6 +634,7 @@ void MainWindow::showConnected(const SlaveTableLoad& loaded, const QString& open
 
 void MainWindow::disconnectPort() {
   server_->close();
+  if (listening_) setListening(false);
   setConnected(false);
 }
 
@@ -665,6 +681,7 @@ void MainWindow::onServed(const std::vector<ServeEvent>& batch) {
         break;
     }
   }
+  if (listening_) showHeard(traffic);
   monitor_->record(std::move(traffic));
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) showExchange(*last);

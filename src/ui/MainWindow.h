@@ -3,6 +3,7 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
+#include "core/listen/PollPlan.h"
 #include "core/modbus/LineSettings.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
@@ -38,7 +39,9 @@ class BusMonitor;
 class LcdView;
 class Dialogs;
 class PollServer;
+class PollPlanTable;
 struct ServeEvent;
+struct ServeLine;
 class Config1602Window;
 class Config2004Window;
 class IniFile;
@@ -56,6 +59,8 @@ class MainWindow : public QWidget {
 
   // Whether the simulator is connected: its port open and served.
   bool isConnected() const;
+  // Whether the port is open to listen only: nothing is written to it.
+  bool isListening() const;
   // The configuration windows, once Configure LCD has created them (else null).
   Config1602Window* config1602Window() const { return config1602Window_.get(); }
   Config2004Window* config2004Window() const { return config2004Window_.get(); }
@@ -86,6 +91,13 @@ class MainWindow : public QWidget {
   QLayout* buildByteDisplays();
   QLabel* buildNotice();
   void load();
+  // Listening (Listening.cpp): Listen, the poll plan, Find line settings.
+  QGroupBox* buildPollPlan();
+  void listenClicked();
+  void setListening(bool listening);
+  void showHeard(const std::vector<TrafficEvent>& heard);
+  void findSettingsClicked();
+  ServeLine lineAt(int port, const std::optional<LineSettings>& settings) const;
   void connectClicked();
   void configureLcdClicked();
   // The number chosen in the port list; 0 while none is.
@@ -153,6 +165,13 @@ class MainWindow : public QWidget {
   QLabel* deviceLabel_ = nullptr;
   QPushButton* connectButton_ = nullptr;
   QPushButton* configureButton_ = nullptr;
+  QPushButton* listenButton_ = nullptr;
+  QPushButton* findButton_ = nullptr;
+  // While listening: what the master asks, summed up.
+  bool listening_ = false;
+  PollPlan pollPlan_;
+  QGroupBox* pollPlanBox_ = nullptr;
+  PollPlanTable* pollPlanTable_ = nullptr;
   QGroupBox* simulator_ = nullptr;
   std::array<QLabel*, 4> addressLabels_{};
   // Two per slave: the register polled, and the next one of a two-register value.

@@ -23,6 +23,7 @@ void BusCounters::record(const TrafficEvent& e) {
   switch (e.kind) {
     case EventKind::Answered:
     case EventKind::Unanswered:
+    case EventKind::Request:
       count(&SlaveCounts::requests);
       if (e.kind == EventKind::Unanswered) count(&SlaveCounts::unanswered);
       break;
@@ -37,7 +38,11 @@ void BusCounters::record(const TrafficEvent& e) {
       count(&SlaveCounts::echoes);
       break;
     case EventKind::Reply:
+    case EventKind::Response:
+    case EventKind::Exception:
       count(isException(e) ? &SlaveCounts::exceptions : &SlaveCounts::replies);
+      break;
+    case EventKind::ConfigFrame:
       break;
   }
   if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered))

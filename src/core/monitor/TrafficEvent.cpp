@@ -20,15 +20,31 @@ QString kindName(EventKind kind) {
       return QStringLiteral("echo");
     case EventKind::Reply:
       return QStringLiteral("reply");
+    case EventKind::Request:
+      return QStringLiteral("request");
+    case EventKind::Response:
+      return QStringLiteral("response");
+    case EventKind::Exception:
+      return QStringLiteral("exception");
+    case EventKind::ConfigFrame:
+      return QStringLiteral("config-frame");
   }
   return {};
 }
 
 QString kindCaption(EventKind kind) {
-  return kind == EventKind::CrcError ? QStringLiteral("CRC error") : kindName(kind);
+  if (kind == EventKind::CrcError) return QStringLiteral("CRC error");
+  if (kind == EventKind::ConfigFrame) return QStringLiteral("configuration frame");
+  return kindName(kind);
+}
+
+bool isRequestKind(EventKind kind) {
+  return kind == EventKind::Answered || kind == EventKind::Unanswered ||
+         kind == EventKind::CrcError || kind == EventKind::Request;
 }
 
 bool isException(const TrafficEvent& e) {
+  if (e.kind == EventKind::Exception) return true;
   return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[1]) & 0x80);
 }
 
@@ -88,6 +104,14 @@ QString describe(const TrafficEvent& e) {
       return QStringLiteral("echo of our own reply, dropped");
     case EventKind::Reply:
       return QStringLiteral("reply of slave %1%2").arg(e.slave).arg(detail);
+    case EventKind::Request:
+      return QStringLiteral("request: %1").arg(e.detail);
+    case EventKind::Response:
+      return QStringLiteral("response: %1").arg(e.detail);
+    case EventKind::Exception:
+      return QStringLiteral("exception reply: %1").arg(e.detail);
+    case EventKind::ConfigFrame:
+      return QStringLiteral("configuration frame: %1").arg(e.detail);
   }
   return {};
 }

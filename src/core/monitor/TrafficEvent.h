@@ -14,9 +14,22 @@ namespace vantor {
 
 enum class Direction { Rx, Tx };
 
-// What an event was. Everything received is one of the first five; everything sent a reply.
-enum class EventKind { Answered, Unanswered, CrcError, Fragment, Echo, Reply };
-inline constexpr int kEventKindCount = 6;
+// What an event was. While serving, everything received is one of the first five and
+// everything sent a reply. While listening, nothing is sent, and what is heard is a request, a
+// response, an exception reply, a configuration frame, a CRC error or a fragment.
+enum class EventKind {
+  Answered,
+  Unanswered,
+  CrcError,
+  Fragment,
+  Echo,
+  Reply,
+  Request,
+  Response,
+  Exception,
+  ConfigFrame,
+};
+inline constexpr int kEventKindCount = 10;
 
 struct TrafficEvent {
   // To the millisecond; taken in UTC, which costs no look-up of the time zone while a reply is
@@ -35,12 +48,18 @@ struct TrafficEvent {
   QString detail;  // the reason of an unanswered request, the expected check value, ...
 };
 
-// "answered", "unanswered", "crc-error", "fragment", "echo", "reply": as exported.
+// "answered", "unanswered", "crc-error", "fragment", "echo", "reply", "request", "response",
+// "exception", "config-frame": as exported.
 QString kindName(EventKind kind);
 // The same, as a filter list shows it: "answered", "unanswered", "CRC error", ...
 QString kindCaption(EventKind kind);
 
-// Whether an event is an exception reply: sent, with the high bit of its function code set.
+// Whether an event of this kind is a master's request, or what was taken for one (the time
+// between requests is the master's rhythm).
+bool isRequestKind(EventKind kind);
+
+// Whether an event is an exception reply: sent, or heard, with the high bit of its function
+// code set.
 bool isException(const TrafficEvent& event);
 
 // The events a judged request makes: the request, and the reply when one was sent.

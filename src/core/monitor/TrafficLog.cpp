@@ -18,8 +18,7 @@ void TrafficLog::append(std::vector<TrafficEvent> events) {
   // The time since the previous request is the module's polling rhythm: it is kept while
   // paused too, so that the first row after a pause says the truth.
   for (TrafficEvent& event : events) {
-    if (event.direction == Direction::Rx && event.kind != EventKind::Fragment &&
-        event.kind != EventKind::Echo) {
+    if (isRequestKind(event.kind)) {
       if (lastRequest_.isValid()) event.sincePreviousRequestMs = lastRequest_.msecsTo(event.time);
       lastRequest_ = event.time;
     }

@@ -1,0 +1,131 @@
+#include "cli/CliSupport.h"
+
+#include "core/io/SystemError.h"
+#include "core/settings/Schema.h"
+#include "serial/PortMap.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vantor::cli {
+
+// One line on standard error. A settings value can hold any byte, a NUL among them: control
+// characters are shown escaped rather than cutting the line short or starting a new one.
+int fail(const QString& message) {
+  QString shown;
+  for (const QChar c : message) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      shown += c;
+  }
+  const QByteArray line = "vantor-cli: " + shown.toLocal8Bit() + '\n';
+  std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+  return 1;
+}
+
+// The module as the main window reads it: exactly "1602" is the two-line module.
+QString moduleOf(const CliOptions& o, const IniFile& ini) {
+  if (o.module) return *o.module;
+  return QLatin1String(
+      ini.read(QLatin1String(ini::lcd::kSection), QLatin1String(ini::lcd::kModule)) ==
+              QLatin1String(ini::lcd::kTwoLine)
+          ? ini::lcd::kTwoLine
+          : ini::lcd::kFourLine);
+}
+
+// The port number of --port, or else of the CommPort key.
+int portNumberOf(const CliOptions& o, const IniFile& ini) {
+  if (o.port) return *o.port;
+  return int(readNumber(ini.read(QLatin1String(ini::settings::kSection),
+                                 QLatin1String(ini::settings::kCommPort)))
+                 .value_or(0));
+}
+
+// The line settings of --setting, or else of the Setting key; nothing, with the message said,
+// when they are not usable.
+std::optional<LineSettings> checkedLineSettings(const CliOptions& o, const IniFile& ini) {
+  const QString settingText = o.setting ? *o.setting
+                                        : ini.read(QLatin1String(ini::settings::kSection),
+                                                   QLatin1String(ini::settings::kLineSettings));
+  const auto line = parseLineSettings(settingText);
+  if (!line)
+    fail(QStringLiteral("the line settings \"%1\"%2 are not usable: give 9600, 19200 or "
+                        "38400, then ,n,8,1 or ,n,8,2 or ,e,8,1 (for example 19200,e,8,1)")
+             .arg(settingText,
+                  o.setting
+                      ? QString()
+                      : QStringLiteral(" (key Setting of [Settings] in %1)").arg(ini.filePath())));
+  return line;
+}
+
+// Opens the --log file without waiting for anything (a named pipe nobody reads is refused at
+// once); -1 with a message said when it cannot.
+int openLog(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  fail(
+      errno == ENXIO
+          ? QStringLiteral("--log %1: it is a named pipe that nobody reads; start "
+                           "its reader first")
+                .arg(path)
+          : QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
+  return -1;
+}
+
+// The port of --device, --port or the CommPort key, at `settings`.
+ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings) {
+  ServeLine line;
+  line.settings = settings;
+  if (o.device) {
+    line.device = *o.device;
+    line.byPath = true;
+  } else {
+    line.commPort = portNumberOf(o, ini);
+    line.device = devicePathForPort(ini, line.commPort);
+  }
+  return line;
+}
+
+bool openLogOption(const CliOptions& o, std::optional<LogFile>& log) {
+  if (!o.log) return true;
+  const auto format = logFormatOf(*o.log);
+  if (!format) {
+    fail(QStringLiteral("--log %1: name a file ending in .csv or .jsonl").arg(*o.log));
+    return false;
+  }
+  const int fd = openLog(*o.log);
+  if (fd < 0) return false;
+  log = LogFile{*o.log, *format, fd};
+  return true;
+}
+
+bool StopOnSignal::watch() {
+  if (::pipe(pipe_) != 0) return false;
+  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                   [] { QCoreApplication::quit(); });
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  // A reader that went away or a file-size limit is a failed write to report, not a reason
+  // for the simulator to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  return true;
+}
+
+void StopOnSignal::onSignal(int) {
+  if (asked_) ::_exit(1);
+  asked_ = 1;
+  const char byte = 0;
+  [[maybe_unused]] const auto n = ::write(pipe_[1], &byte, 1);
+}
+
+}  // namespace vantor::cli

@@ -1,0 +1,170 @@
+#include "cli/Listen.h"
+
+#include "cli/AsyncWriter.h"
+#include "cli/CliSupport.h"
+#include "core/listen/LineScan.h"
+#include "core/listen/PollPlan.h"
+#include "core/modbus/HexText.h"
+#include "core/monitor/LogExport.h"
+#include "core/simulator/SlaveTable.h"
+#include "serial/PollServer.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace vantor::cli {
+
+namespace {
+
+// One run of listening: every frame heard printed and logged, and summed up in the poll plan,
+// until a signal, --count or a lost port ends it.
+class Hearing {
+ public:
+  Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
+      : o_(o), log_(std::move(log)), plan_(table),
+        out_(STDOUT_FILENO, QStringLiteral("standard output")) {
+    if (log_) {
+      logWriter_.emplace(log_->fd, log_->path);
+      logWriter_->post(logHeader(log_->format));
+    }
+  }
+
+  int listen(PollServer& server) {
+    QObject::connect(&server, &PollServer::events,
+                     [this](const std::vector<ServeEvent>& batch) { take(batch); });
+    QCoreApplication::exec();
+    server.close();
+    out_.finish(std::chrono::milliseconds(250));
+    if (logWriter_) logWriter_->finish(std::chrono::milliseconds(350));
+    if (log_) ::close(log_->fd);
+    if (const qint64 n = out_.dropped(); n > 0)
+      fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
+               .arg(n));
+    if (!out_.failure().isEmpty() || (logWriter_ && !logWriter_->failure().isEmpty()))
+      exitCode_ = 1;
+    std::fprintf(stderr, "Poll plan, from %lld frames heard:\n%s", static_cast<long long>(heard_),
+                 qPrintable(plan_.text()));
+    return exitCode_;
+  }
+
+ private:
+  bool countReached() const { return o_.count && heard_ >= *o_.count; }
+
+  void take(const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& event : batch) {
+      if (countReached()) break;
+      if (event.type == ServeEvent::Type::Closed) {
+        exitCode_ = fail(event.reason);
+        QCoreApplication::quit();
+        break;
+      }
+      if (event.type != ServeEvent::Type::Traffic) continue;
+      const TrafficEvent& e = event.traffic;
+      ++heard_;
+      plan_.take(e);
+      if (logWriter_) logWriter_->post(logRecord(log_->format, e));
+      QString text = QStringLiteral("RX %1 | %2").arg(hexText(e.bytes), kindName(e.kind));
+      if (!e.detail.isEmpty()) text += QStringLiteral(" | ") + e.detail;
+      if (o_.timestamps) text = isoTime(e.time) + u' ' + text;
+      out_.post(text.toUtf8() + '\n');
+    }
+    if (countReached()) QCoreApplication::quit();
+  }
+
+  const CliOptions& o_;
+  std::optional<LogFile> log_;
+  PollPlan plan_;
+  AsyncWriter out_;
+  std::optional<AsyncWriter> logWriter_;
+  qint64 heard_ = 0;
+  int exitCode_ = 0;
+};
+
+// Listens at `settings` for `seconds` and counts what was heard.
+ScanCounts listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
+                    double seconds) {
+  ScanCounts counts;
+  counts.settings = settings;
+  PollServer server;
+  QObject::connect(&server, &PollServer::events, [&counts](const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& e : batch)
+      if (e.type == ServeEvent::Type::Traffic) counts.take(e.traffic);
+  });
+  ServeLine line = serveLine(o, ini, settings);
+  line.listenOnly = true;
+  const OpenResult opened = server.open(line, nullptr);
+  if (!opened.ok) {
+    counts.refused = opened.error;
+    return counts;
+  }
+  if (!opened.notice.isEmpty()) {
+    // Listening at settings other than the ones asked for would count the wrong ones.
+    server.close();
+    counts = ScanCounts{settings, 0, 0, 0, opened.notice};
+    return counts;
+  }
+  QEventLoop loop;
+  QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
+                   &QEventLoop::quit);
+  if (!StopOnSignal::asked()) loop.exec();
+  server.close();  // what was heard up to here is delivered before close() returns
+  return counts;
+}
+
+int runScan(const CliOptions& o, const IniFile& ini) {
+  const double seconds = o.seconds.value_or(3.0);
+  const std::vector<LineSettings> all = scanSettings();
+  std::fprintf(stderr, "Listening %.1f s at each of %zu line settings; Ctrl+C stops.\n", seconds,
+               all.size());
+  std::vector<ScanCounts> counts;
+  for (const LineSettings& settings : all) {
+    if (StopOnSignal::asked()) return fail(QStringLiteral("stopped before the scan was done"));
+    counts.push_back(listenAt(o, ini, settings, seconds));
+    std::printf("%s", qPrintable(scanTable({counts.back()})));
+    std::fflush(stdout);
+  }
+  const ScanFinding finding = chooseSettings(counts);
+  std::printf("%s\n", qPrintable(finding.summary));
+  if (!finding.best) return 1;
+  std::printf("Listen at them with: vantor-cli listen --setting %s\n",
+              qPrintable(formatLineSettings(*finding.best)));
+  return 0;
+}
+
+}  // namespace
+
+int runListen(const CliOptions& o, const IniFile& ini) {
+  StopOnSignal stop;
+  if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
+  if (o.scan) return runScan(o, ini);
+  const auto line = checkedLineSettings(o, ini);
+  if (!line) return 1;
+  // The saved configuration only names the values it finds in replies.
+  const SlaveTableLoad load =
+      moduleOf(o, ini) == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
+  std::optional<LogFile> log;
+  if (!openLogOption(o, log)) return 1;
+
+  PollServer server;
+  server.setBatchInterval(std::chrono::milliseconds(20));
+  ServeLine serve = serveLine(o, ini, *line);
+  serve.listenOnly = true;
+  const OpenResult opened = server.open(serve, nullptr);
+  if (!opened.ok) {
+    if (log) ::close(log->fd);
+    return fail(opened.error);
+  }
+  if (!opened.notice.isEmpty()) fail(opened.notice);
+  Hearing hearing(o, load.table, std::move(log));
+  std::fprintf(stderr, "Listening on %s at %s, writing nothing; Ctrl+C stops.\n",
+               qPrintable(opened.deviceName), qPrintable(formatLineSettings(*line)));
+  return hearing.listen(server);
+}
+
+}  // namespace vantor::cli

@@ -1,0 +1,78 @@
+#pragma once
+
+// What a listener makes of a line it only hears: the bytes cut into frames and each frame told
+// for what it is, by its shape and its place after the frames before it.
+//
+//   request        8 bytes whose check value holds (a master's read: address, function,
+//                  start register, register count)
+//   response       after a read request: its address and function echoed, a byte count of
+//                  twice the registers asked for, the registers, a check value that holds
+//   exception      5 bytes: an address, a function code with its high bit set, the exception
+//                  code, a check value that holds
+//   config-frame   48 or 135 bytes whose check bytes hold: a display module's configuration
+//   crc-error      5 bytes or more that are none of these (a frame whose check value is wrong)
+//   fragment       fewer bytes, cut off by silence
+//
+// The frame gap (silence on the line) ends what is no frame; frames themselves are found by
+// their check values, wherever they start among the bytes read together: a reader that is
+// late reads a request and its reply at once, and an adapter that hands over bytes in pieces
+// splits a frame across reads. Bytes that are no frame wait a while for the rest of one before
+// they are given up.
+
+#include "core/monitor/TrafficEvent.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace vantor {
+
+// A read request as the master sent it.
+struct ReadRequest {
+  std::uint8_t slave = 0;
+  std::uint8_t function = 0;
+  std::uint16_t start = 0;
+  std::uint16_t count = 0;
+  friend bool operator==(const ReadRequest&, const ReadRequest&) = default;
+  friend auto operator<=>(const ReadRequest&, const ReadRequest&) = default;
+};
+
+// The request in `frame` (8 bytes whose check value holds), whatever its function.
+std::optional<ReadRequest> requestOf(QByteArrayView frame);
+// The registers a response carries, high byte first.
+std::vector<std::uint16_t> registersOf(QByteArrayView response);
+
+class FrameListener {
+ public:
+  // Bytes that are no frame are given up once this many wait.
+  static constexpr qsizetype kMaxWaiting = 512;
+  static constexpr std::chrono::milliseconds kHold{100};
+
+  explicit FrameListener(std::chrono::nanoseconds gap,
+                         std::chrono::nanoseconds hold = std::chrono::nanoseconds(kHold));
+
+  // `bytes` were read at `atNs` (monotonic) and `time`: the frames complete now.
+  std::vector<TrafficEvent> read(QByteArrayView bytes, qint64 atNs, const QDateTime& time);
+  // Nothing more was read up to `nowNs`: what waits is given up once held long enough.
+  std::vector<TrafficEvent> idle(qint64 nowNs, const QDateTime& time);
+  std::optional<qint64> deadline() const;
+
+ private:
+  void cut(std::vector<TrafficEvent>& out, const QDateTime& time, bool final);
+  qsizetype frameAt(QByteArrayView bytes, qsizetype offset) const;
+  void emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes, const QDateTime& time);
+  void emitNoise(std::vector<TrafficEvent>& out, QByteArray bytes, const QDateTime& time);
+
+  qint64 gapNs_;
+  qint64 holdNs_;
+  QByteArray waiting_;
+  qint64 lastReadNs_ = 0;
+  std::optional<ReadRequest> pending_;  // the read request no reply has followed yet
+};
+
+}  // namespace vantor

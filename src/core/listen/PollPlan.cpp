@@ -1,0 +1,124 @@
+#include "core/listen/PollPlan.h"
+
+#include "core/modbus/HexText.h"
+#include "core/simulator/TypedValue.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace vantor {
+
+namespace {
+
+qint64 median(std::vector<qint64> samples) {
+  const auto middle = samples.begin() + std::ptrdiff_t(samples.size() / 2);
+  std::nth_element(samples.begin(), middle, samples.end());
+  return *middle;
+}
+
+QString registerWords(const std::vector<std::uint16_t>& registers) {
+  QStringList words;
+  for (const std::uint16_t r : registers) words << QStringLiteral("0x") + hexDigits(r, 4);
+  return words.join(u' ');
+}
+
+}  // namespace
+
+QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
+                        const std::vector<std::uint16_t>& registers) {
+  for (const Slave& s : table) {
+    if (!s.enabled || s.address != poll.slave || s.functionCode != poll.function ||
+        s.startRegister != poll.start || s.registerCount != poll.count ||
+        registers.size() != std::size_t(s.registerCount))
+      continue;
+    // Two registers carry the high word first, as the simulated slaves send it.
+    const std::uint32_t raw = registers.size() == 1
+                                  ? registers[0]
+                                  : std::uint32_t(registers[0]) << 16 | registers[1];
+    return decodeTyped(raw, {s.dataType, s.decimals});
+  }
+  return {};
+}
+
+void PollPlan::take(const TrafficEvent& e) {
+  if (e.kind == EventKind::Request) {
+    const auto poll = requestOf(e.bytes);
+    if (!poll) return;
+    if (outstanding_) ++entries_[*outstanding_].row.unanswered;
+    Entry& entry = entries_[*poll];
+    entry.row.poll = *poll;
+    ++entry.row.polls;
+    if (entry.lastPoll.isValid()) {
+      const qint64 ms = entry.lastPoll.msecsTo(e.time);
+      if (entry.intervals.size() < kIntervalSamples)
+        entry.intervals.push_back(ms);
+      else
+        entry.intervals[entry.next] = ms;
+      entry.next = (entry.next + 1) % kIntervalSamples;
+    }
+    entry.lastPoll = e.time;
+    outstanding_ = poll;
+    return;
+  }
+  if ((e.kind != EventKind::Response && e.kind != EventKind::Exception) || !outstanding_) return;
+  // A reply to the outstanding poll (the listener only takes a reply for one when its shape
+  // fits); a reply heard without its request is counted nowhere.
+  PollPlanRow& row = entries_[*outstanding_].row;
+  if (e.kind == EventKind::Exception) {
+    ++row.exceptions;
+  } else {
+    ++row.replies;
+    row.lastRegisters = registersOf(e.bytes);
+    row.lastValue = configuredValue(configured_, row.poll, row.lastRegisters);
+  }
+  outstanding_.reset();
+}
+
+void PollPlan::clear() {
+  entries_.clear();
+  outstanding_.reset();
+}
+
+std::vector<PollPlanRow> PollPlan::rows() const {
+  std::vector<PollPlanRow> rows;
+  for (const auto& [poll, entry] : entries_) {
+    rows.push_back(entry.row);
+    if (!entry.intervals.empty()) rows.back().medianIntervalMs = median(entry.intervals);
+  }
+  return rows;
+}
+
+QString PollPlan::text() const {
+  const std::vector<PollPlanRow> all = rows();
+  if (all.empty()) return QStringLiteral("No read request was heard.\n");
+  const QString format = QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n");
+  QString text = format.arg(u"slave", 5)
+                     .arg(u"function", 8)
+                     .arg(u"register", 8)
+                     .arg(u"count", 5)
+                     .arg(u"polls", 6)
+                     .arg(u"interval", 9)
+                     .arg(u"replies", 7)
+                     .arg(u"exceptions", 10)
+                     .arg(u"unanswered", 10);
+  for (const PollPlanRow& r : all) {
+    QString last = registerWords(r.lastRegisters);
+    if (!r.lastValue.isEmpty()) last += QStringLiteral(" = %1").arg(r.lastValue);
+    text += format.arg(r.poll.slave, 5)
+                .arg(hexDigits(r.poll.function), 8)
+                .arg(QStringLiteral("0x") + hexDigits(r.poll.start, 4), 8)
+                .arg(r.poll.count, 5)
+                .arg(r.polls, 6)
+                .arg(r.medianIntervalMs ? QStringLiteral("%1 ms").arg(*r.medianIntervalMs)
+                                        : QStringLiteral("-"),
+                     9)
+                .arg(r.replies, 7)
+                .arg(r.exceptions, 10)
+                .arg(r.unanswered, 10);
+    if (!last.isEmpty()) text.insert(text.size() - 1, QStringLiteral("  last %1").arg(last));
+  }
+  return text;
+}
+
+}  // namespace vantor

@@ -1,0 +1,71 @@
+#pragma once
+
+// What a master asks of the line, summed up from what a listener heard: per slave address,
+// function code, start register and register count, how often it is polled and what comes
+// back. A module's configuration can be read off from it.
+
+#include "core/listen/HeardFrames.h"
+#include "core/monitor/TrafficEvent.h"
+#include "core/simulator/SlaveTable.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace vantor {
+
+struct PollPlanRow {
+  ReadRequest poll;
+  qint64 polls = 0;
+  std::optional<qint64> medianIntervalMs;  // between polls of this kind
+  qint64 replies = 0;
+  std::vector<std::uint16_t> lastRegisters;  // of the last reply
+  // The last reply's value as the module shows it, when a slave of the saved configuration
+  // makes this very poll (its data type and decimal places); empty otherwise.
+  QString lastValue;
+  qint64 exceptions = 0;
+  // Polls that the next request followed without a reply (the last poll heard is not counted:
+  // its reply may still have been on the way).
+  qint64 unanswered = 0;
+};
+
+class PollPlan {
+ public:
+  // Interval samples kept per poll, the newest.
+  static constexpr std::size_t kIntervalSamples = 101;
+
+  explicit PollPlan(const SlaveTable& configured = {}) : configured_(configured) {}
+
+  // Takes what was heard, in order; anything but requests, responses and exceptions is passed
+  // over.
+  void take(const TrafficEvent& event);
+  void clear();
+
+  // By slave address, then function, start register and register count.
+  std::vector<PollPlanRow> rows() const;
+  // The rows as a table of text, one line each under a heading line.
+  QString text() const;
+
+ private:
+  struct Entry {
+    PollPlanRow row;
+    QDateTime lastPoll;
+    std::vector<qint64> intervals;  // a ring of the newest
+    std::size_t next = 0;
+  };
+
+  SlaveTable configured_;
+  std::map<ReadRequest, Entry> entries_;
+  std::optional<ReadRequest> outstanding_;  // the last poll, while no reply followed it
+};
+
+// The value registers carry for a slave of `table` that makes exactly `poll`, as the module
+// shows it ("12.5"); empty when no enabled slave does.
+QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
+                        const std::vector<std::uint16_t>& registers);
+
+}  // namespace vantor

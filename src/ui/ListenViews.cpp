@@ -1,0 +1,201 @@
+#include "ui/ListenViews.h"
+
+#include "core/modbus/HexText.h"
+#include "ui/WindowParts.h"
+
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+namespace {
+
+QTableWidgetItem* cell(const QString& text, bool number = true) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return item;
+}
+
+void fitColumns(QTableWidget* table) {
+  table->verticalHeader()->hide();
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setStretchLastSection(true);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+}  // namespace
+
+PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 10, parent) {
+  setObjectName(QStringLiteral("tblPollPlan"));
+  setHorizontalHeaderLabels({tr("Slave"), tr("Function"), tr("Register"), tr("Count"),
+                             tr("Polls"), tr("Interval"), tr("Replies"), tr("Last value"),
+                             tr("Exceptions"), tr("Unanswered")});
+  fitColumns(this);
+  setAccessibleName(tr("Poll plan"));
+}
+
+void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
+  setRowCount(int(rows.size()));
+  for (int i = 0; i < int(rows.size()); ++i) {
+    const PollPlanRow& r = rows[std::size_t(i)];
+    QString last;
+    for (const std::uint16_t reg : r.lastRegisters)
+      last += (last.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("0x") +
+              hexDigits(reg, 4);
+    if (!r.lastValue.isEmpty()) last += QStringLiteral(" = %1").arg(r.lastValue);
+    const QString cells[] = {
+        QString::number(r.poll.slave),
+        hexDigits(r.poll.function),
+        QStringLiteral("0x") + hexDigits(r.poll.start, 4),
+        QString::number(r.poll.count),
+        QString::number(r.polls),
+        r.medianIntervalMs ? tr("%1 ms").arg(*r.medianIntervalMs) : QStringLiteral("-"),
+        QString::number(r.replies),
+        last,
+        QString::number(r.exceptions),
+        QString::number(r.unanswered),
+    };
+    for (int c = 0; c < columnCount(); ++c) setItem(i, c, cell(cells[c], c != 7));
+  }
+}
+
+LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lineAt,
+                               QWidget* parent)
+    : QDialog(parent), lineAt_(std::move(lineAt)) {
+  setObjectName(QStringLiteral("frmFindSettings"));
+  setWindowTitle(tr("Find line settings"));
+  auto* intro = new QLabel(
+      tr("Listens to the line at each baud rate and data format in turn, writing nothing, and "
+         "counts the frames whose check values hold. A module polls at least every 25.5 s."),
+      this);
+  intro->setWordWrap(true);
+  seconds_ = new QDoubleSpinBox(this);
+  seconds_->setObjectName(QStringLiteral("spnSeconds"));
+  seconds_->setRange(0.5, 60);
+  seconds_->setDecimals(1);
+  seconds_->setValue(3);
+  seconds_->setSuffix(tr(" s"));
+  startButton_ = namedButton(QStringLiteral("cmdStartScan"), tr("Start"), this);
+  auto* row = new QHBoxLayout;
+  row->addWidget(caption(tr("Listen at each setting for"), seconds_, this));
+  row->addWidget(seconds_);
+  row->addStretch();
+  row->addWidget(startButton_);
+
+  table_ = new QTableWidget(int(settings_.size()), 4, this);
+  table_->setObjectName(QStringLiteral("tblScan"));
+  table_->setHorizontalHeaderLabels({tr("Settings"), tr("Valid frames"), tr("Bad frames"),
+                                     tr("Bytes")});
+  fitColumns(table_);
+  for (int i = 0; i < int(settings_.size()); ++i)
+    table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
+  table_->setMinimumHeight(table_->verticalHeader()->length() + 40);
+
+  finding_ = new QLabel(this);
+  finding_->setObjectName(QStringLiteral("lblFinding"));
+  finding_->setWordWrap(true);
+  finding_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  useButton_ = namedButton(QStringLiteral("cmdUseSettings"), tr("Use these settings"), this);
+  useButton_->setEnabled(false);
+  auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  close->addButton(useButton_, QDialogButtonBox::ActionRole);
+
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(intro);
+  column->addLayout(row);
+  column->addWidget(table_);
+  column->addWidget(finding_);
+  column->addWidget(close);
+
+  listening_.setSingleShot(true);
+  connect(&listening_, &QTimer::timeout, this, &LineScanDialog::finishSetting);
+  connect(startButton_, &QPushButton::clicked, this, &LineScanDialog::start);
+  connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(useButton_, &QPushButton::clicked, this, [this] {
+    if (found_) emit settingsChosen(*found_);
+    accept();
+  });
+  connect(&server_, &PollServer::events, this, [this](const std::vector<ServeEvent>& batch) {
+    if (counts_.empty()) return;
+    for (const ServeEvent& e : batch)
+      if (e.type == ServeEvent::Type::Traffic) counts_.back().take(e.traffic);
+    showCounts(int(counts_.size()) - 1);
+  });
+  // Closing the dialog stops listening at once.
+  connect(this, &QDialog::finished, this, [this] {
+    listening_.stop();
+    server_.close();
+  });
+}
+
+LineScanDialog::~LineScanDialog() = default;
+
+void LineScanDialog::start() {
+  counts_.clear();
+  found_.reset();
+  useButton_->setEnabled(false);
+  startButton_->setEnabled(false);
+  seconds_->setEnabled(false);
+  table_->clearSpans();
+  for (int i = 0; i < table_->rowCount(); ++i)
+    for (int c = 1; c < table_->columnCount(); ++c) table_->setItem(i, c, cell({}));
+  listenNext();
+}
+
+void LineScanDialog::listenNext() {
+  if (counts_.size() == settings_.size()) return finish();
+  const LineSettings settings = settings_[counts_.size()];
+  counts_.push_back(ScanCounts{settings, 0, 0, 0, {}});
+  const int row = int(counts_.size()) - 1;
+  finding_->setText(tr("Listening at %1…").arg(formatLineSettings(settings)));
+  table_->selectRow(row);
+  ServeLine line = lineAt_(settings);
+  line.listenOnly = true;
+  const OpenResult opened = server_.open(line, nullptr);
+  if (!opened.ok || !opened.notice.isEmpty()) {
+    // Listening at settings other than these would count the wrong ones.
+    server_.close();
+    counts_.back() = ScanCounts{settings, 0, 0, 0, opened.ok ? opened.notice : opened.error};
+    showCounts(row);
+    // On to the next through the event loop, so that the window is drawn meanwhile.
+    QTimer::singleShot(0, this, &LineScanDialog::listenNext);
+    return;
+  }
+  listening_.start(int(seconds_->value() * 1000));
+}
+
+void LineScanDialog::finishSetting() {
+  server_.close();  // what was heard up to here is delivered before close() returns
+  showCounts(int(counts_.size()) - 1);
+  listenNext();
+}
+
+void LineScanDialog::finish() {
+  const ScanFinding finding = chooseSettings(counts_);
+  found_ = finding.best;
+  finding_->setText(finding.summary);
+  useButton_->setEnabled(found_.has_value());
+  startButton_->setEnabled(true);
+  seconds_->setEnabled(true);
+  if (found_) useButton_->setDefault(true);
+}
+
+void LineScanDialog::showCounts(int row) {
+  const ScanCounts& c = counts_[std::size_t(row)];
+  if (!c.refused.isEmpty()) {
+    table_->setItem(row, 1, cell(tr("not heard: %1").arg(c.refused), false));
+    table_->setSpan(row, 1, 1, 3);
+    return;
+  }
+  table_->setItem(row, 1, cell(QString::number(c.validFrames)));
+  table_->setItem(row, 2, cell(QString::number(c.badFrames)));
+  table_->setItem(row, 3, cell(QString::number(c.bytes)));
+}
+
+}  // namespace vantor
