@@ -87,6 +87,14 @@ std::optional<ReadRequest> requestOf(QByteArrayView frame) {
                      std::uint16_t(at(frame, rtu::kCountHi) << 8 | at(frame, rtu::kCountLo))};
 }
 
+bool answers(const ReadRequest& request, QByteArrayView reply) {
+  if (reply.size() < kExceptionLength || at(reply, 0) != request.slave) return false;
+  const std::uint8_t function = at(reply, rtu::kFunctionCode);
+  if (function == (request.function | kExceptionBit)) return reply.size() == kExceptionLength;
+  return function == request.function && at(reply, rtu::kByteCount) == 2 * request.count &&
+         reply.size() == 5 + 2 * request.count;
+}
+
 std::vector<std::uint16_t> registersOf(QByteArrayView response) {
   std::vector<std::uint16_t> registers;
   for (qsizetype i = rtu::kReplyData; i + 1 < response.size() - 2; i += 2)
@@ -102,13 +110,11 @@ qsizetype FrameListener::frameAt(QByteArrayView bytes, qsizetype offset) const {
   const QByteArrayView from = bytes.sliced(offset);
   if (from.size() < kShortestFrame) return 0;
   const std::uint8_t function = at(from, rtu::kFunctionCode);
-  const qsizetype replyLength = 5 + qsizetype(at(from, rtu::kByteCount));
-  if (pending_ ? (at(from, 0) == pending_->slave && function == pending_->function &&
-                  at(from, rtu::kByteCount) == 2 * pending_->count)
-               : (isRead(function) && at(from, rtu::kByteCount) % 2 == 0)) {
-    if (from.size() >= replyLength && checkValueHolds(from.first(replyLength)))
-      return replyLength;
-  }
+  const std::uint8_t byteCount = at(from, rtu::kByteCount);
+  const qsizetype replyLength = 5 + qsizetype(byteCount);
+  if (isRead(function) && byteCount > 0 && byteCount % 2 == 0 && from.size() >= replyLength &&
+      checkValueHolds(from.first(replyLength)))
+    return replyLength;
   if ((function & kExceptionBit) && checkValueHolds(from.first(kExceptionLength)))
     return kExceptionLength;
   if (requestOf(from.first(std::min<qsizetype>(from.size(), rtu::kRequestLength))))
@@ -180,23 +186,20 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
     e.kind = EventKind::ConfigFrame;
     e.detail = bytes.size() == frame1602::kSize ? QStringLiteral("two-line module, 48 bytes")
                                                 : QStringLiteral("four-line module, 135 bytes");
-  } else if (bytes.size() == kExceptionLength && (function & kExceptionBit)) {
-    e.kind = EventKind::Exception;
-    e.detail = QStringLiteral("slave %1 refuses function %2: exception %3 (%4)")
-                   .arg(at(bytes, 0))
-                   .arg(hexDigits(function & ~kExceptionBit))
-                   .arg(hexDigits(at(bytes, 2)))
-                   .arg(exceptionName(at(bytes, 2)));
-    pending_.reset();
   } else {
-    e.kind = EventKind::Response;
-    const QString values = registersText(registersOf(bytes));
-    e.detail = pending_ ? QStringLiteral("%1 (answer to: %2)").arg(values, readText(*pending_))
-                        : QStringLiteral("slave %1, function %2: %3 (no request heard before it)")
-                              .arg(at(bytes, 0))
-                              .arg(hexDigits(function))
-                              .arg(values);
-    pending_.reset();
+    const bool paired = pending_ && answers(*pending_, bytes);
+    const QString heard =
+        bytes.size() == kExceptionLength
+            ? QStringLiteral("slave %1 refuses function %2: exception %3 (%4)")
+                  .arg(at(bytes, 0))
+                  .arg(hexDigits(function & ~kExceptionBit))
+                  .arg(hexDigits(at(bytes, 2)))
+                  .arg(exceptionName(at(bytes, 2)))
+            : QStringLiteral("slave %1 answers %2").arg(at(bytes, 0)).arg(registersText(registersOf(bytes)));
+    e.kind = bytes.size() == kExceptionLength ? EventKind::Exception : EventKind::Response;
+    e.detail = paired ? QStringLiteral("%1 (the reply to: %2)").arg(heard, readText(*pending_))
+                      : QStringLiteral("%1 (no request for it heard)").arg(heard);
+    if (paired) pending_.reset();
   }
   e.bytes = std::move(bytes);
   out.push_back(std::move(e));

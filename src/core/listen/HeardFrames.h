@@ -5,8 +5,9 @@
 //
 //   request        8 bytes whose check value holds (a master's read: address, function,
 //                  start register, register count)
-//   response       after a read request: its address and function echoed, a byte count of
-//                  twice the registers asked for, the registers, a check value that holds
+//   response       an address, function 3 or 4, an even byte count, the registers, a check
+//                  value that holds; it answers the read request before it when it echoes its
+//                  address and function and counts twice the registers asked for
 //   exception      5 bytes: an address, a function code with its high bit set, the exception
 //                  code, a check value that holds
 //   config-frame   48 or 135 bytes whose check bytes hold: a display module's configuration
@@ -44,6 +45,9 @@ struct ReadRequest {
 
 // The request in `frame` (8 bytes whose check value holds), whatever its function.
 std::optional<ReadRequest> requestOf(QByteArrayView frame);
+// Whether `reply` (a response or an exception reply) answers `request`: the address and the
+// function echoed and, in a response, twice the registers asked for in its byte count.
+bool answers(const ReadRequest& request, QByteArrayView reply);
 // The registers a response carries, high byte first.
 std::vector<std::uint16_t> registersOf(QByteArrayView response);
 

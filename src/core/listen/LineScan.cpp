@@ -61,7 +61,15 @@ ScanFinding chooseSettings(const std::vector<ScanCounts>& counts) {
   }
   std::stable_sort(heard.begin(), heard.end(),
                    [](const ScanCounts* a, const ScanCounts* b) { return better(*a, *b); });
-  const ScanCounts& best = *heard.front();
+  // Of settings heard alike, the first in the lists' order is offered: counts a frame apart
+  // say nothing about which is right.
+  const ScanCounts* first = heard.front();
+  for (const ScanCounts& c : counts)
+    if (c.refused.isEmpty() && c.validFrames > 0 && alike(c, *heard.front())) {
+      first = &c;
+      break;
+    }
+  const ScanCounts& best = *first;
   QStringList twins;  // settings heard as well as the best
   bool otherBaud = false;
   for (const ScanCounts* c : heard) {
@@ -80,8 +88,7 @@ ScanFinding chooseSettings(const std::vector<ScanCounts>& counts) {
                            "than bits), so nothing can be found by listening here.")
                 .arg(found, twins.join(QStringLiteral(", ")), counted)};
   // Formats alike at one baud rate: a receiver at one stop bit also hears a sender at two, and
-  // one without parity often a sender with it. The first in the lists' order is offered, and
-  // the doubt said.
+  // one without parity often a sender with it. The doubt is said.
   return {best.settings,
           QStringLiteral("The line runs at %1 (%2); %3 heard alike: this device cannot tell "
                          "these data formats apart (a receiver at one stop bit also hears a "

@@ -61,9 +61,9 @@ void PollPlan::take(const TrafficEvent& e) {
     outstanding_ = poll;
     return;
   }
-  if ((e.kind != EventKind::Response && e.kind != EventKind::Exception) || !outstanding_) return;
-  // A reply to the outstanding poll (the listener only takes a reply for one when its shape
-  // fits); a reply heard without its request is counted nowhere.
+  if ((e.kind != EventKind::Response && e.kind != EventKind::Exception) || !outstanding_ ||
+      !answers(*outstanding_, e.bytes))
+    return;  // a reply heard without its request is counted nowhere
   PollPlanRow& row = entries_[*outstanding_].row;
   if (e.kind == EventKind::Exception) {
     ++row.exceptions;

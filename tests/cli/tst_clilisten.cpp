@@ -1,0 +1,116 @@
+// vantor-cli listen on a shared line: a real master, a second Vantor answering it, and the
+// listener hearing both and writing nothing; the scan finding the master's rate on a line that
+// garbles bytes sent at another.
+#include "ModbusMaster.h"
+#include "PtyBus.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace vantor::test;
+
+namespace {
+
+// A bus end opened raw at `baud`, as a master's program opens its port.
+int openEnd(const QString& path, speed_t baud) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+  termios t{};
+  if (fd < 0 || ::tcgetattr(fd, &t) != 0) return -1;
+  ::cfmakeraw(&t);
+  ::cfsetispeed(&t, baud);
+  ::cfsetospeed(&t, baud);
+  return ::tcsetattr(fd, TCSANOW, &t) == 0 ? fd : -1;
+}
+
+// Everything `fd` has received until it has been quiet for `quietMs`.
+QByteArray drain(int fd, int quietMs) {
+  QByteArray all;
+  ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  for (int quiet = 0; quiet < quietMs; quiet += 10) {
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      all.append(buffer, n);
+      quiet = 0;
+    }
+    QTest::qWait(10);
+  }
+  return all;
+}
+
+}  // namespace
+
+class tst_clilisten : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+
+ private slots:
+  void listenerHearsMasterAndSimulatorAndWritesNothing() {
+    PtyBus bus(4);  // master, simulator, listener, and the test hearing all that is written
+    QVERIFY(bus.start());
+    const int master = openEnd(bus.path(0), B19200), all = openEnd(bus.path(3), B19200);
+    QVERIFY(master >= 0 && all >= 0);
+    const QString ini = dir_.filePath("modlcd.ini");  // first use: slave 1 polls register 0
+    QFile(ini).open(QIODevice::WriteOnly);
+    const QStringList line{"--module", "1602", "--ini", ini, "--setting", "19200,n,8,1"};
+    QProcess sim, listener;
+    sim.start(VANTOR_CLI, QStringList{"simulate", "--device", bus.path(1), "--value", "1=0x1234"} + line);
+    listener.start(VANTOR_CLI, QStringList{"listen", "--device", bus.path(2), "--count", "6"} + line);
+    for (QProcess* p : {&sim, &listener}) {
+      p->setReadChannel(QProcess::StandardError);
+      QVERIFY(p->waitForReadyRead(10000));  // each says when it has opened its port
+    }
+    QByteArray expected;
+    ModbusMaster modbus(master, 1000);
+    for (int i = 0; i < 3; ++i) {
+      const auto values = serve([&] { return modbus.read(3, 1, 0, 1); });
+      QCOMPARE(values, std::optional(std::vector<std::uint16_t>{0x1234}));
+      expected += QByteArray::fromHex("010300000001840A") + QByteArray::fromHex("0103021234B533");
+    }
+    QVERIFY(listener.waitForFinished(10000));
+    QCOMPARE(listener.exitCode(), 0);
+    const QString heard = listener.readAllStandardOutput();
+    QCOMPARE(heard.count("| request | slave 1 reads 1 holding register from 0x0000"), 3);
+    QCOMPARE(heard.count("| response | slave 1 answers 0x1234 (the reply to:"), 3);
+    const QString plan = listener.readAllStandardError();
+    QVERIFY2(plan.contains(QRegularExpression(R"(\n\s+1\s+03\s+0x0000\s+1\s+3\s+\d+ ms\s+3\s+0\s+0)"
+                                              R"(\s+last 0x1234 = 4660\n)")),
+             qPrintable(plan));
+    // What reached the line is the master's and the simulator's, and nothing more.
+    QCOMPARE(drain(all, 300), expected);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    ::close(master);
+    ::close(all);
+  }
+
+  void scanFindsTheMastersRate() {
+    PtyBus bus(2);  // bytes sent at one rate and read at another arrive garbled
+    QVERIFY(bus.start());
+    QProcess master;  // polls at 19200,n,8,1 until stopped; no slave answers
+    master.start("mbpoll", {"-m", "rtu", "-b", "19200", "-P", "none", "-a", "1", "-r", "1",
+                            "-c", "1", "-l", "100", "-o", "0.1", bus.path(0)});
+    QVERIFY(master.waitForStarted(5000));
+    QProcess scan;
+    scan.start(VANTOR_CLI, {"listen", "--scan", "--seconds", "1", "--device", bus.path(1)});
+    QVERIFY(scan.waitForFinished(60000));
+    master.kill();
+    master.waitForFinished(5000);
+    const QString out = scan.readAllStandardOutput();
+    QVERIFY2(scan.exitCode() == 0, qPrintable(out + scan.readAllStandardError()));
+    QVERIFY2(out.contains(QRegularExpression(R"((?m)^9600,n,8,1\s+0 valid)")), qPrintable(out));
+    QVERIFY2(out.contains(QRegularExpression(R"((?m)^38400,n,8,1\s+0 valid)")), qPrintable(out));
+    QVERIFY2(out.contains("The line runs at 19200,n,8,1 ("), qPrintable(out));
+    QVERIFY(out.contains("Listen at them with: vantor-cli listen --setting 19200,n,8,1\n"));
+  }
+};
+
+QTEST_MAIN(tst_clilisten)
+#include "tst_clilisten.moc"

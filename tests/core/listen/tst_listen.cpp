@@ -1,0 +1,150 @@
+// What a listener makes of a line: frames told apart, the poll plan, the settings a scan finds.
+#include "core/config/Config1602.h"
+#include "core/config/Config2004.h"
+#include "core/listen/HeardFrames.h"
+#include "core/listen/LineScan.h"
+#include "core/listen/PollPlan.h"
+#include "core/modbus/Crc16.h"
+
+#include <QTest>
+
+using namespace vantor;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray frame(QByteArrayView hex) {
+  return withCheckValue(QByteArray::fromHex(hex.toByteArray()));
+}
+
+const QByteArray kRequest = frame("010300000001");  // slave 1, one holding register from 0
+const QByteArray kReply = frame("01030212FF");
+
+QByteArray configFrame(bool twoLine) {
+  Config1602 two;
+  two.line = {9600, 0};
+  Config2004 four;
+  four.line = {19200, 2};
+  return twoLine ? frameBytes(encodeConfig1602(two)).bytes : frameBytes(encodeConfig2004(four)).bytes;
+}
+
+// Kinds heard when `chunks` are read `gapsMs` apart (the first at 0), then silence.
+QStringList heard(const QList<QByteArray>& chunks, const QList<int>& gapsMs) {
+  FrameListener listener(frameGap({9600, Parity::None, 8, 1}));
+  QStringList kinds;
+  qint64 at = 0;
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  for (qsizetype i = 0; i < chunks.size(); ++i) {
+    at += qint64(gapsMs.value(i - 1, 0)) * 1'000'000;
+    for (const TrafficEvent& e : listener.read(chunks[i], at, now)) kinds << kindName(e.kind);
+  }
+  for (const TrafficEvent& e : listener.idle(at + 1'000'000'000, now)) kinds << kindName(e.kind);
+  return kinds;
+}
+
+}  // namespace
+
+class tst_listen : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void framesToldApart_data() {
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<int>>("gapsMs");
+    QTest::addColumn<QStringList>("kinds");
+    const QStringList pair{"request", "response"};
+    QTest::newRow("request and reply read at once") << QList{kRequest + kReply} << QList<int>{} << pair;
+    QTest::newRow("reply in pieces, silence between")
+        << QList{kRequest, kReply.first(3), kReply.sliced(3)} << QList{20, 30} << pair;
+    QTest::newRow("noise before a request") << QList{"\x05\x06" + kRequest} << QList<int>{}
+                                            << QStringList{"fragment", "request"};
+    QTest::newRow("exception reply") << QList{kRequest, frame("018302")} << QList{20}
+                                     << QStringList{"request", "exception"};
+    QTest::newRow("reply that answers another request")
+        << QList{kRequest, frame("0103041234ABCD")} << QList{20} << pair;
+    QTest::newRow("bad check value, then a request after silence")
+        << QList{kReply.first(6) + '\0', kRequest} << QList{50}
+        << QStringList{"crc-error", "request"};
+    QTest::newRow("two-line configuration frame") << QList{configFrame(true)} << QList<int>{}
+                                                  << QStringList{"config-frame"};
+    QTest::newRow("four-line one, in two pieces")
+        << QList{configFrame(false).first(60), configFrame(false).sliced(60)} << QList{40}
+        << QStringList{"config-frame"};
+  }
+  void framesToldApart() {
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<int>, gapsMs);
+    QFETCH(QStringList, kinds);
+    QCOMPARE(heard(chunks, gapsMs), kinds);
+  }
+
+  void pollPlanSumsUpWhatTheMasterAsks() {
+    SlaveTable table{};
+    table[0] = {true, 1, 3, 0, 1, DataType::Signed, 1, 500};
+    PollPlan plan(table);
+    FrameListener listener(1ms);
+    const QDateTime t0 = QDateTime::currentDateTimeUtc();
+    qint64 ms = 0;
+    const auto hear = [&](const QByteArray& bytes, int afterMs) {
+      ms += afterMs;
+      for (const TrafficEvent& e : listener.read(bytes, ms * 1'000'000, t0.addMSecs(ms)))
+        plan.take(e);
+    };
+    for (int afterMs : {0, 400, 500, 600}) {
+      hear(kRequest, afterMs);
+      hear(kReply, 20);
+    }
+    hear(frame("020400100002"), 10);  // unanswered, then answered by an exception
+    hear(frame("020400100002"), 300);
+    hear(frame("028402"), 20);
+    hear(frame("020400100002"), 300);  // the last, its reply maybe still coming
+    const std::vector<PollPlanRow> rows = plan.rows();
+    QCOMPARE(rows.size(), std::size_t(2));
+    QCOMPARE(rows[0].polls, 4);
+    QCOMPARE(rows[0].medianIntervalMs, std::optional<qint64>(520));
+    QCOMPARE(rows[0].replies, 4);
+    QCOMPARE(rows[0].lastValue, "486.3");  // 0x12FF as Signed Integer, 1 decimal place
+    QCOMPARE(rows[1].poll, (ReadRequest{2, 4, 0x10, 2}));
+    QCOMPARE(rows[1].polls, 3);
+    QCOMPARE(rows[1].exceptions, 1);
+    QCOMPARE(rows[1].unanswered, 1);
+    QVERIFY(rows[1].lastValue.isEmpty());
+  }
+
+  void scanFindsTheSettings_data() {
+    QTest::addColumn<QList<int>>("valid");  // the nine settings in scan order
+    QTest::addColumn<QList<int>>("bad");
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("one setting carries frames")
+        << QList{0, 0, 0, 12, 0, 3, 0, 0, 0} << QList{4, 4, 4, 0, 0, 9, 5, 5, 5} << "19200,n,8,1"
+        << "The line runs at 19200,n,8,1 (12 valid frames, 0 bad).";
+    QTest::newRow("8N1 and 8N2 alike") << QList{0, 0, 0, 11, 12, 0, 0, 0, 0}
+                                       << QList{4, 4, 0, 0, 0, 0, 5, 5, 0} << "19200,n,8,1"
+                                       << "19200,n,8,2 was heard alike";
+    QTest::newRow("baud rates alike") << QList{9, 9, 0, 9, 9, 0, 9, 9, 0}
+                                      << QList{0, 0, 0, 0, 0, 0, 0, 0, 0} << QString()
+                                      << "does not tell baud rates apart";
+    QTest::newRow("nothing heard") << QList<int>(9, 0) << QList<int>(9, 0) << QString()
+                                   << "Nothing was heard";
+  }
+  void scanFindsTheSettings() {
+    QFETCH(QList<int>, valid);
+    QFETCH(QList<int>, bad);
+    QFETCH(QString, offered);
+    QFETCH(QString, said);
+    std::vector<ScanCounts> counts;
+    for (const LineSettings& s : scanSettings()) {
+      const auto i = qsizetype(counts.size());
+      counts.push_back({s, valid[i], bad[i], 8 * (valid[i] + bad[i]), {}});
+      // The device refuses even parity: nothing heard there counts.
+      if (s.parity == Parity::Even) counts.back() = {s, 0, 0, 0, "parity none instead of even"};
+    }
+    const ScanFinding finding = chooseSettings(counts);
+    QCOMPARE(finding.best ? formatLineSettings(*finding.best) : QString(), offered);
+    QVERIFY2(finding.summary.contains(said), qPrintable(finding.summary));
+  }
+};
+
+QTEST_APPLESS_MAIN(tst_listen)
+#include "tst_listen.moc"
