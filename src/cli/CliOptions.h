@@ -10,10 +10,11 @@ namespace vantor::cli {
 
 // The command line of vantor-cli, taken apart but not yet checked against any settings.
 struct CliOptions {
-  QString command;  // "frame", "send", "simulate" or "preview"; empty with a bare --help
+  QString command;  // "frame", "send", "simulate", "preview" or "decode"; empty with a bare --help
   bool help = false;
   std::optional<QString> module;  // "1602" or "2004"
   std::optional<QString> ini;
+  std::optional<QString> input;  // decode's FILE; standard input without
   std::optional<int> port;
   std::optional<QString> device;
   std::optional<QString> setting;

@@ -57,9 +57,9 @@ QStringList unlistedOf(const Config1602& cfg) {
 }
 
 constexpr FieldBytes kFieldBytes{frame1602::kSlaveAddress, frame1602::kFunctionCode,
-                                frame1602::kRegisterHi,   frame1602::kRegisterLo,
-                                frame1602::kDecimals,     frame1602::kDataType,
-                                frame1602::kStart,        frame1602::kDigits};
+                                 frame1602::kRegisterHi,   frame1602::kRegisterLo,
+                                 frame1602::kDecimals,     frame1602::kDataType,
+                                 frame1602::kStart,        frame1602::kDigits};
 
 }  // namespace
 

@@ -81,9 +81,14 @@ void putField(std::span<std::uint8_t> bytes, int k, const Field2004& field) {
 Field2004 readField(FrameReader& read, int k) {
   using namespace frame2004;
   const int request = kRequests + k * kRequestSize;
-  const FieldBytes at{request + kSlaveAddress, request + kFunctionCode, request + kRegisterHi,
-                      request + kRegisterLo,   kDecimals + k,           kDataType + k,
-                      kStart + k,              kDigits + k};
+  const FieldBytes at{request + kSlaveAddress,
+                      request + kFunctionCode,
+                      request + kRegisterHi,
+                      request + kRegisterLo,
+                      kDecimals + k,
+                      kDataType + k,
+                      kStart + k,
+                      kDigits + k};
   Field2004 field;
   static_cast<DataField&>(field) =
       read.field(at, kFieldKeys, [k](const char* text) { return fieldCaption(caption(text), k); });
@@ -182,8 +187,8 @@ DecodedConfig<Config2004> decodeConfig2004(QByteArrayView bytes) {
   for (int r = 0; r < kRowCount; ++r) cfg.rows[r] = read.row(kRows + r * kRowWidth, kRowWidth);
   cfg.line = read.line(kBaud, kDataFormat, kLineCodes);
   cfg.pollInterval = read.number(kInterval, ini::kInterval, caption(captions::kPollInterval));
-  cfg.activeFields = read.number(kActiveFields, ini::settings::kActiveFields,
-                                 caption(captions::kActiveFields));
+  cfg.activeFields =
+      read.number(kActiveFields, ini::settings::kActiveFields, caption(captions::kActiveFields));
   for (int k = 0; k < kFieldCount; ++k) cfg.fields[k] = readField(read, k);
   if (QString refusal = read.refusal(); !refusal.isEmpty()) return {std::nullopt, refusal};
   return {cfg, {}};

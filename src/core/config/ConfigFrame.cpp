@@ -50,8 +50,9 @@ QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape)
   const CheckBytes want = checkBytes(frame.first(std::size_t(shape.sum)));
   const CheckBytes have{frame[std::size_t(shape.sum)], frame[std::size_t(shape.complement)]};
   if (have != want)
-    return QStringLiteral("the check bytes do not hold: bytes %1-%2 are %3 %4, the bytes before "
-                          "them want %5 %6")
+    return QStringLiteral(
+               "the check bytes do not hold: bytes %1-%2 are %3 %4, the bytes before "
+               "them want %5 %6")
         .arg(shape.sum)
         .arg(shape.complement)
         .arg(hexDigits(have.sum), hexDigits(have.complement), hexDigits(want.sum),

@@ -38,7 +38,8 @@ std::optional<int> FrameReader::code(int at, std::span<const std::uint8_t> codes
     if (codes[i] == frame_[std::size_t(at)]) return int(i);
     listed << hexDigits(codes[i]);
   }
-  note(at, QStringLiteral("%1 lists codes %2").arg(caption(name), listed.join(QStringLiteral(", "))));
+  note(at,
+       QStringLiteral("%1 lists codes %2").arg(caption(name), listed.join(QStringLiteral(", "))));
   return std::nullopt;
 }
 
