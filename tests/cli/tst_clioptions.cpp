@@ -29,6 +29,10 @@ class TstCliOptions : public QObject {
     row("simulate --fault 2=silent/3 --delay 2=50-150 --ramp 1=0:9:1 --typed 3=-1.5",
         "simulate faults=2:silent/3 delays=2:50-150 typed=3:-1.5 ramps=1:0:9:1");
     row("simulate --timestamps --keep-echo --log x.jsonl", "simulate log=x.jsonl stamps echo");
+    row("decode --module 2004 frame.hex", "decode module=2004 input=frame.hex");
+    row("decode a.hex b.hex", "error: decode does not take b.hex");
+    row("decode --port 1", "error: decode does not take --port");
+    row("frame a.hex", "error: frame does not take a.hex");
     row("--help", "help");
     row("frame --port 1", "error: frame does not take --port");
     row("send --port 1 --device /x", "error: give --port or --device, not both");
@@ -55,6 +59,7 @@ class TstCliOptions : public QObject {
     if (o) {
       taken << (o->help ? QString("help") : o->command);
       if (o->module) taken << "module=" + *o->module;
+      if (o->input) taken << "input=" + *o->input;
       if (o->port) taken << QString("port=%1").arg(*o->port);
       if (o->device) taken << "device=" + *o->device;
       if (!o->values.empty()) taken << "values=" + map(o->values);
