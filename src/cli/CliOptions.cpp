@@ -6,13 +6,13 @@ namespace {
 
 const QStringList kCommands = {QStringLiteral("frame"), QStringLiteral("send"),
                                QStringLiteral("simulate"), QStringLiteral("preview"),
-                               QStringLiteral("listen")};
+                               QStringLiteral("listen"), QStringLiteral("decode")};
 
 // Which options each command takes.
 bool takes(const QString& command, const QString& option) {
   if (option == u"--module" || option == u"--ini") return true;
   if (option == u"--port" || option == u"--device")
-    return command != u"frame" && command != u"preview";
+    return command == u"send" || command == u"simulate" || command == u"listen";
   if (command == u"preview") return option == u"--value" || option == u"--typed";
   if (command == u"listen")
     return option == u"--setting" || option == u"--log" || option == u"--timestamps" ||
@@ -134,6 +134,19 @@ QString usageText(const QString& command) {
        "--scan listens S seconds (default 3) at each baud rate and data format in turn,\n"
        "prints what it heard at each, and the settings that carry valid frames with the\n"
        "fewest errors (exit 1 when none do, or when the device cannot tell them apart).\n"},
+      {"decode",
+       {"vantor-cli decode   [--module 1602|2004] [--ini FILE] [FILE]"},
+       "Reads one configuration frame from FILE, or standard input, checks it, and prints the\n"
+       "configuration in words, then the settings the module's window would save from it.\n"
+       "The input is hex text (\"41 42 ...\" or \"4142...\", either case, over any lines)\n"
+       "when it holds nothing but hex digits, two to a byte, and blanks; otherwise it is the\n"
+       "frame's raw bytes. A frame ends in its fill byte 00, so raw bytes never pass for text.\n"
+       "The module follows from the length (48 bytes: 1602, 135: 2004); --module insists on\n"
+       "one. A wrong length, check bytes that do not hold, a fill byte other than 00 and a\n"
+       "value no list of the window offers are refused, naming the bytes. --ini saves the\n"
+       "settings into that settings file instead of printing them (created if absent; its\n"
+       "other sections stay). The settings file keeps no alarm trip points: decode says so of\n"
+       "each that differs from what a frame built from the file sends.\n"},
   };
   QString text;
   const auto add = [&text](const QStringList& lines) {
@@ -176,6 +189,10 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       value = arg.mid(eq + 1);
       arg = arg.left(eq);
       inlineValue = true;
+    }
+    if (o.command == u"decode" && !arg.startsWith(u"--") && !o.input) {
+      o.input = arg;
+      continue;
     }
     if (!arg.startsWith(u"--") || !takes(o.command, arg))
       return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));

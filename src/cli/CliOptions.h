@@ -10,11 +10,12 @@ namespace vantor::cli {
 
 // The command line of vantor-cli, taken apart but not yet checked against any settings.
 struct CliOptions {
-  // "frame", "send", "simulate", "preview" or "listen"; empty with a bare --help
+  // "frame", "send", "simulate", "preview", "listen" or "decode"; empty with a bare --help
   QString command;
   bool help = false;
   std::optional<QString> module;  // "1602" or "2004"
   std::optional<QString> ini;
+  std::optional<QString> input;  // decode's FILE; standard input without
   std::optional<int> port;
   std::optional<QString> device;
   std::optional<QString> setting;

@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSupport.h"
 #include "cli/Listen.h"
+#include "cli/Decode.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
@@ -365,6 +366,50 @@ int runPreview(const CliOptions& o, const IniFile& ini) {
   return 0;
 }
 
+// decode's input, from FILE or standard input; nothing, with the message said, when it cannot
+// be read. Anything larger than a frame's hex text could be is no frame.
+std::optional<QByteArray> decodeInput(const CliOptions& o) {
+  constexpr qint64 kMaxInput = 64 * 1024;
+  QFile file;
+  if (o.input) file.setFileName(*o.input);
+  const bool opened =
+      o.input ? file.open(QIODevice::ReadOnly) : file.open(STDIN_FILENO, QIODevice::ReadOnly);
+  const QByteArray bytes = opened ? file.read(kMaxInput + 1) : QByteArray();
+  const QString from = o.input ? *o.input : QStringLiteral("standard input");
+  if (!opened || file.error() != QFileDevice::NoError) {
+    fail(QStringLiteral("%1 could not be read: %2").arg(from, file.errorString()));
+    return std::nullopt;
+  }
+  if (bytes.size() > kMaxInput) {
+    fail(QStringLiteral("%1 holds more than %2 bytes: no frame is that long")
+             .arg(from)
+             .arg(kMaxInput));
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Prints the frame's configuration in words, then saves its settings to --ini or prints them.
+int runDecode(const CliOptions& o, IniFile& ini) {
+  const auto input = decodeInput(o);
+  if (!input) return 1;
+  QString error;
+  const auto frame = frameOfInput(*input, &error);
+  if (!frame) return fail(error);
+  const DecodedFrame decoded = decodeFrame(*frame, o.module);
+  if (!decoded.cfg1602 && !decoded.cfg2004) return fail(decoded.refusal);
+  std::fputs((decodedWords(decoded) + u'\n').toUtf8().constData(), stdout);
+  if (!o.ini) {
+    std::fputs(settingsLines(decodedEntries(decoded)).toUtf8().constData(), stdout);
+    return 0;
+  }
+  const bool saved = decoded.cfg1602 ? saveConfig1602(ini, *decoded.cfg1602, &error)
+                                     : saveConfig2004(ini, *decoded.cfg2004, &error);
+  if (!saved) return fail(error);
+  std::printf("Saved the configuration to %s.\n", qPrintable(ini.filePath()));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -383,9 +428,10 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  // A file named on the command line must be there; the one beside the program is created
-  // by the first save, so its absence means first use.
-  IniFile ini = options->ini ? IniFile::forFile(*options->ini, true) : IniFile();
+  // A file named on the command line must be there (but for decode's, which it saves to); the
+  // one beside the program is created by the first save, so its absence means first use.
+  IniFile ini =
+      options->ini ? IniFile::forFile(*options->ini, options->command != u"decode") : IniFile();
   // Another program holding the settings file's lock is waited for up to 10 s; after a
   // second that is said, once.
   bool waitSaid = false;
@@ -396,6 +442,7 @@ int main(int argc, char* argv[]) {
                                 .arg(ini.lockPath()));
                      return true;
                    }});
+  if (options->command == u"decode") return runDecode(*options, ini);
   if (const QString unreadable = ini.snapshot().error(); !unreadable.isEmpty())
     return fail(unreadable);
   if (options->command == u"frame") return runFrame(*options, ini);

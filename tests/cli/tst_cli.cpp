@@ -24,12 +24,25 @@ struct Run {
   QString err;
 };
 
-Run cli(const QStringList& args) {
+Run cli(const QStringList& args, const QByteArray& input = {}) {
   QProcess p;
   p.start(VANTOR_CLI, args);
+  p.write(input);
+  p.closeWriteChannel();
   p.waitForFinished(10000);
   return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
           QString::fromUtf8(p.readAllStandardError())};
+}
+
+// `frame` with byte `at` set to `value` and its check bytes made to hold again.
+QByteArray patched(QByteArray frame, int at, int value) {
+  frame[at] = char(value);
+  const qsizetype sum = frame.size() - 3;
+  char total = 0;
+  for (qsizetype i = 0; i < sum; ++i) total = char(total + frame[i]);
+  frame[sum] = total;
+  frame[sum + 1] = char(-total);
+  return frame;
 }
 
 }  // namespace
@@ -97,6 +110,120 @@ class tst_cli : public QObject {
              "|                    |\n"
              "field 2: -12.5 needs 5 cells; the field has 4\n"
              "field 2: covers text of row 1, columns 2-3\n");
+  }
+
+  // The frame vantor-cli frame builds from `file`.
+  QByteArray frameOf(const QString& module, const QString& file) {
+    const Run run = cli({"frame", "--module", module, "--ini", file});
+    if (run.exitCode != 0) qWarning() << run.err;
+    return QByteArray::fromHex(run.out.toLatin1());
+  }
+
+  // A frame read back and saved builds the same frame again, but for alarm trip points, which
+  // the settings file does not keep and decode says so of; what decode prints is what it saves.
+  void decodeSavesWhatBuildsTheFrameAgain_data() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("input");  // hex on standard input ("spaced", "packed") or "raw"
+    QTest::addColumn<int>("tripAt");     // a trip point's byte set to 01; -1 for none
+    QTest::addColumn<QString>("says");
+    // Settings of every kind away from their defaults; rows with blanks at either end.
+    const QStringList two = QString(
+                                "CSet=38400,e,8,1;Interval=25;Saddr=17;RHigh=1;RLow=2;"
+                                "Dwidth1=6;SP1=20;DP1=2;DT=4;Fcode=4;UDT1=  Boiler^T:;"
+                                "UDT2=Set point  C  ")
+                                .split(';');
+    const QStringList four = QString(
+                                 "CSet=19200,n,8,2;Interval=3;Settings/AF=3;Saddr3=9;"
+                                 "RHigh2=255;RLow4=7;Fcode2=4;Dwidth2=9;DP3=5;SP4=18;DT4=3;"
+                                 "UDT1= Flow;UDT4=Level:^^^^^^^^^^^^^%")
+                                 .split(';');
+    QTest::newRow("1602 as frame prints it")
+        << "1602" << two << "spaced" << -1 << "Row 0: \"  Boiler T:     \"\n";
+    QTest::newRow("2004 raw") << "2004" << four << "raw" << -1
+                              << "Data field 2:\n  Slave address: 1\n  Function code: 04 (input "
+                                 "registers)\n  Start register: 0xFF01 (65281)\n";
+    QTest::newRow("1602 alarm trip point") << "1602" << two << "raw" << 43
+                                           << "Alarm trip point 0x01FF (511) is not kept in the "
+                                              "settings file: a frame built from it sends 0xFFFF.";
+    QTest::newRow("2004 low trip point of field 2")
+        << "2004" << four << "packed" << 125
+        << "Data field 2's low alarm trip point 0x0100 (256) is not kept in the settings file: a "
+           "frame built from it sends 0x0000.";
+  }
+  void decodeSavesWhatBuildsTheFrameAgain() {
+    QFETCH(QString, module);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, input);
+    QFETCH(int, tripAt);
+    const QByteArray built = frameOf(module, iniWith("Cfg" + module, entries));
+    QCOMPARE(built.size(), module == "1602" ? 48 : 135);
+    const QByteArray frame = tripAt < 0 ? built : patched(built, tripAt, 1);
+    const QString raw = s_->folder() + "/frame.bin", fresh = s_->folder() + "/fresh.ini";
+    QVERIFY(writeFileBytes(raw, frame));
+    const QByteArray hex =
+        input == "spaced" ? frame.toHex(' ').toUpper() : frame.toHex().insert(40, "\n ");
+    const QStringList from = input == "raw" ? QStringList{raw} : QStringList{};
+    const Run printed = cli(QStringList{"decode"} + from, hex);
+    const Run saved = cli(QStringList{"decode", "--ini", fresh} + from, hex);
+    QVERIFY2(saved.exitCode == 0, qPrintable(saved.err));
+    QVERIFY(saved.out.endsWith("Saved the configuration to " + fresh + ".\n"));
+    QVERIFY2(printed.out.endsWith("\n\n" + QString::fromUtf8(fileBytes(fresh))),
+             qPrintable(printed.out));
+    QFETCH(QString, says);
+    QVERIFY2(printed.out.contains(says), qPrintable(printed.out));
+    QCOMPARE(printed.out.count("is not kept in the settings file"), tripAt < 0 ? 0 : 1);
+    QCOMPARE(frameOf(module, fresh), built);
+  }
+
+  // A frame decode cannot take is refused in one line saying which bytes, and nothing is saved.
+  void decodeRefuses_data() {
+    QTest::addColumn<QString>("module");  // of the frame, built from the session's file
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("at");     // the byte changed, or -1 to cut the last one off
+    QTest::addColumn<int>("value");  // its new value, or -1 to leave the check bytes as they were
+    QTest::addColumn<QString>("says");
+    const auto row = [](const char* name, const char* module, const QStringList& args, int at,
+                        int value, const QString& says) {
+      QTest::newRow(name) << module << args << at << value << says;
+    };
+    const QString unlisted = "the frame holds values no list of the window offers: ";
+    row("a byte short", "1602", {}, -1, 0,
+        "the frame is 47 bytes; a two-line module's frame is 48 and a four-line module's 135");
+    row("the other module's length", "2004", {"--module", "1602"}, 0, 'T',
+        "the frame is 135 bytes; a two-line module's frame is 48");
+    row("a check byte off", "1602", {}, 45, -1,
+        "the check bytes do not hold: bytes 45-46 are 0C F5, the bytes before them want 0B F5");
+    row("a fill byte", "2004", {}, 134, -1,
+        "byte 134, the fill byte, is 01; a frame always ends in 00");
+    row("an unknown baud code", "1602", {}, 32, 0x25,
+        unlisted + "byte 32 is 0x25 (37); LCD Baud Rate lists codes 24, 12, 09");
+    row("function code 6", "2004", {}, 89, 6,
+        unlisted + "byte 89 is 0x06 (6); Function Code (field 2) lists 3 and 4");
+    row("data type 5", "2004", {}, 105, 5,
+        unlisted + "byte 105 is 0x05 (5); Data Type (field 2) lists 0 to 4");
+    row("a caret in a row", "1602", {}, 3, '^',
+        unlisted + "byte 3 is 0x5E (94); no row text gives it: a typed ^ is sent as a blank");
+  }
+  void decodeRefuses() {
+    QFETCH(QString, module);
+    QFETCH(int, at);
+    QFETCH(int, value);
+    QByteArray frame = frameOf(
+        module, iniWith("Cfg1602", {"CSet=9600,n,8,1", "UDT1=Temp", "Cfg2004/CSet=9600,n,8,1"}));
+    if (at < 0)
+      frame.chop(1);
+    else if (value < 0)
+      frame[at] = char(frame[at] + 1);
+    else
+      frame = patched(frame, at, value);
+    const QString fresh = s_->folder() + "/fresh.ini";
+    QFETCH(QStringList, args);
+    const Run run = cli(QStringList{"decode", "--ini", fresh} + args, frame.toHex());
+    QCOMPARE(run.exitCode, 1);
+    QFETCH(QString, says);
+    QCOMPARE(run.err, "vantor-cli: " + says + "\n");
+    QVERIFY(run.out.isEmpty() && !QFile::exists(fresh));
   }
 
   void simulateAnswersAModbusMasterUntilSigterm() {

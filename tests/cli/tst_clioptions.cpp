@@ -29,6 +29,10 @@ class TstCliOptions : public QObject {
     row("simulate --fault 2=silent/3 --delay 2=50-150 --ramp 1=0:9:1 --typed 3=-1.5",
         "simulate faults=2:silent/3 delays=2:50-150 typed=3:-1.5 ramps=1:0:9:1");
     row("simulate --timestamps --keep-echo --log x.jsonl", "simulate log=x.jsonl stamps echo");
+    row("decode --module 2004 frame.hex", "decode module=2004 input=frame.hex");
+    row("decode a.hex b.hex", "error: decode does not take b.hex");
+    row("decode --port 1", "error: decode does not take --port");
+    row("frame a.hex", "error: frame does not take a.hex");
     row("--help", "help");
     row("frame --port 1", "error: frame does not take --port");
     row("send --port 1 --device /x", "error: give --port or --device, not both");
@@ -38,7 +42,10 @@ class TstCliOptions : public QObject {
     row("simulate --value 10", "error: --value takes SLAVE=VALUE");
     row("simulate --timestamps=yes", "error: --timestamps takes no value");
     row("simulate --log", "error: --log needs a value");
-    row("listen", "error: unknown command: listen");
+    row("listen --scan --seconds 0.05", "error: --seconds takes a number of seconds from 0.1 to 60");
+    row("listen --seconds 2", "error: --seconds goes with --scan");
+    row("listen --scan --setting 9600,n,8,1", "error: --scan tries every line setting and prints counts: it takes no --setting, --count or --log");
+    row("listen2", "error: unknown command: listen2");
     row("", "error: no command given");
   }
   void parse() {
@@ -55,6 +62,7 @@ class TstCliOptions : public QObject {
     if (o) {
       taken << (o->help ? QString("help") : o->command);
       if (o->module) taken << "module=" + *o->module;
+      if (o->input) taken << "input=" + *o->input;
       if (o->port) taken << QString("port=%1").arg(*o->port);
       if (o->device) taken << "device=" + *o->device;
       if (!o->values.empty()) taken << "values=" + map(o->values);

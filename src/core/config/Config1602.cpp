@@ -1,5 +1,7 @@
 #include "core/config/Config1602.h"
 
+#include "core/config/FrameReader.h"
+
 #include <span>
 
 namespace vantor {
@@ -53,6 +55,11 @@ QStringList unlistedOf(const Config1602& cfg) {
   if (!allows(ini::kInterval, cfg.pollInterval)) unlisted << caption(captions::kPollInterval);
   return unlisted + unlistedSettings(cfg.field, kFieldKeys);
 }
+
+constexpr FieldBytes kFieldBytes{frame1602::kSlaveAddress, frame1602::kFunctionCode,
+                                 frame1602::kRegisterHi,   frame1602::kRegisterLo,
+                                 frame1602::kDecimals,     frame1602::kDataType,
+                                 frame1602::kStart,        frame1602::kDigits};
 
 }  // namespace
 
@@ -130,6 +137,22 @@ EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg) {
   f[kSum] = check.sum;
   f[kComplement] = check.complement;
   return {f, {}, {}};
+}
+
+DecodedConfig<Config1602> decodeConfig1602(QByteArrayView bytes) {
+  using namespace frame1602;
+  const std::span<const std::uint8_t> frame = byteSpan(bytes);
+  if (QString fault = frameFault(frame, kShape); !fault.isEmpty()) return {std::nullopt, fault};
+  FrameReader read(frame);
+  Config1602 cfg;
+  cfg.rows = {read.row(kRow0, kRowWidth), read.row(kRow1, kRowWidth)};
+  cfg.line = read.line(kBaud, kDataFormat, kLineCodes);
+  cfg.lineText = moduleLineText(cfg.line);
+  cfg.pollInterval = read.number(kInterval, ini::kInterval, caption(captions::kPollInterval));
+  cfg.field = read.field(kFieldBytes, kFieldKeys, caption);
+  cfg.alarmTrip = read.word(kAlarmHi, kAlarmLo);
+  if (QString refusal = read.refusal(); !refusal.isEmpty()) return {std::nullopt, refusal};
+  return {cfg, {}};
 }
 
 }  // namespace vantor

@@ -61,6 +61,7 @@ inline constexpr int kFill = 47;
 inline constexpr int kSize = 48;
 
 inline constexpr LineCodes kLineCodes{{0x24, 0x12, 0x09}, {0xC0, 0xC2, 0xD0}};
+inline constexpr FrameShape kShape{kSize, kSum, kComplement, kFill, "two-line"};
 }  // namespace frame1602
 
 using Frame1602 = std::array<std::uint8_t, frame1602::kSize>;
@@ -99,5 +100,9 @@ bool saveConfig1602(IniFile& ini, const Config1602& cfg, QString* error = nullpt
 
 // The frame to send, or a refusal naming every setting no entry of its list stands for.
 EncodedFrame<frame1602::kSize> encodeConfig1602(const Config1602& cfg);
+
+// The record a received frame was encoded from, its alarm trip point among it; or why it is no
+// frame of this model, or holds a value no list offers. A record given encodes to `frame` again.
+DecodedConfig<Config1602> decodeConfig1602(QByteArrayView frame);
 
 }  // namespace vantor

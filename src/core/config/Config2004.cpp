@@ -1,5 +1,7 @@
 #include "core/config/Config2004.h"
 
+#include "core/config/FrameReader.h"
+
 #include <span>
 
 namespace vantor {
@@ -74,6 +76,25 @@ void putField(std::span<std::uint8_t> bytes, int k, const Field2004& field) {
   bytes[kHighAlarmLo + k] = lowByte(field.highTrip);
   bytes[kLowAlarmHi + k] = highByte(field.lowTrip);
   bytes[kLowAlarmLo + k] = lowByte(field.lowTrip);
+}
+
+Field2004 readField(FrameReader& read, int k) {
+  using namespace frame2004;
+  const int request = kRequests + k * kRequestSize;
+  const FieldBytes at{request + kSlaveAddress,
+                      request + kFunctionCode,
+                      request + kRegisterHi,
+                      request + kRegisterLo,
+                      kDecimals + k,
+                      kDataType + k,
+                      kStart + k,
+                      kDigits + k};
+  Field2004 field;
+  static_cast<DataField&>(field) =
+      read.field(at, kFieldKeys, [k](const char* text) { return fieldCaption(caption(text), k); });
+  field.highTrip = read.word(kHighAlarmHi + k, kHighAlarmLo + k);
+  field.lowTrip = read.word(kLowAlarmHi + k, kLowAlarmLo + k);
+  return field;
 }
 
 }  // namespace
@@ -155,6 +176,22 @@ EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg) {
   f[kSum] = check.sum;
   f[kComplement] = check.complement;
   return {f, {}, {}};
+}
+
+DecodedConfig<Config2004> decodeConfig2004(QByteArrayView bytes) {
+  using namespace frame2004;
+  const std::span<const std::uint8_t> frame = byteSpan(bytes);
+  if (QString fault = frameFault(frame, kShape); !fault.isEmpty()) return {std::nullopt, fault};
+  FrameReader read(frame);
+  Config2004 cfg;
+  for (int r = 0; r < kRowCount; ++r) cfg.rows[r] = read.row(kRows + r * kRowWidth, kRowWidth);
+  cfg.line = read.line(kBaud, kDataFormat, kLineCodes);
+  cfg.pollInterval = read.number(kInterval, ini::kInterval, caption(captions::kPollInterval));
+  cfg.activeFields =
+      read.number(kActiveFields, ini::settings::kActiveFields, caption(captions::kActiveFields));
+  for (int k = 0; k < kFieldCount; ++k) cfg.fields[k] = readField(read, k);
+  if (QString refusal = read.refusal(); !refusal.isEmpty()) return {std::nullopt, refusal};
+  return {cfg, {}};
 }
 
 }  // namespace vantor

@@ -73,6 +73,7 @@ inline constexpr int kFill = 134;
 inline constexpr int kSize = 135;
 
 inline constexpr LineCodes kLineCodes{{0xFF, 0x19, 0x0C}, {0xFF, 0x0E, 0x26}};
+inline constexpr FrameShape kShape{kSize, kSum, kComplement, kFill, "four-line"};
 }  // namespace frame2004
 
 using Frame2004 = std::array<std::uint8_t, frame2004::kSize>;
@@ -128,5 +129,9 @@ bool saveConfig2004(IniFile& ini, const Config2004& cfg, QString* error = nullpt
 // The frame to send, or a refusal naming every setting no entry of its list stands for. Fields
 // that are not active are encoded like the others.
 EncodedFrame<frame2004::kSize> encodeConfig2004(const Config2004& cfg);
+
+// The record a received frame was encoded from, the alarm trip points among it; or why it is no
+// frame of this model, or holds a value no list offers. A record given encodes to `frame` again.
+DecodedConfig<Config2004> decodeConfig2004(QByteArrayView frame);
 
 }  // namespace vantor

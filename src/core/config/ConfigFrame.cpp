@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Logging.h"
+#include "core/modbus/HexText.h"
 
 namespace vantor {
 
@@ -38,6 +39,33 @@ CheckBytes checkBytes(std::span<const std::uint8_t> covered) {
   for (const std::uint8_t b : covered) sum = static_cast<std::uint8_t>(sum + b);
   qCDebug(lcConfig) << covered.size() << "bytes encoded, sum" << Qt::hex << sum;
   return {sum, static_cast<std::uint8_t>(256 - sum)};
+}
+
+QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape) {
+  if (frame.size() != std::size_t(shape.size))
+    return QStringLiteral("the frame is %1 bytes; a %2 module's frame is %3")
+        .arg(frame.size())
+        .arg(QLatin1String(shape.model))
+        .arg(shape.size);
+  const CheckBytes want = checkBytes(frame.first(std::size_t(shape.sum)));
+  const CheckBytes have{frame[std::size_t(shape.sum)], frame[std::size_t(shape.complement)]};
+  if (have != want)
+    return QStringLiteral(
+               "the check bytes do not hold: bytes %1-%2 are %3 %4, the bytes before "
+               "them want %5 %6")
+        .arg(shape.sum)
+        .arg(shape.complement)
+        .arg(hexDigits(have.sum), hexDigits(have.complement), hexDigits(want.sum),
+             hexDigits(want.complement));
+  if (const std::uint8_t fill = frame[std::size_t(shape.fill)]; fill != 0)
+    return QStringLiteral("byte %1, the fill byte, is %2; a frame always ends in 00")
+        .arg(shape.fill)
+        .arg(hexDigits(fill));
+  return {};
+}
+
+std::span<const std::uint8_t> byteSpan(QByteArrayView bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), std::size_t(bytes.size())};
 }
 
 QString refusalMessage(const QStringList& captions) {

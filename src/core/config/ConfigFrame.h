@@ -21,6 +21,7 @@
 #include "core/modbus/LineSettings.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -92,12 +93,36 @@ struct CheckBytes {
 
 CheckBytes checkBytes(std::span<const std::uint8_t> covered);
 
+// Where a model's frame keeps what every frame ends in: the check bytes after the bytes they
+// cover, then the fill byte. `model` names it for the user ("two-line").
+struct FrameShape {
+  int size;
+  int sum;
+  int complement;
+  int fill;
+  const char* model;
+};
+
+// Why `frame` cannot be one of `shape`'s: its length, check bytes that do not hold, or a fill
+// byte that is not 0, in a sentence naming the bytes; empty when it can.
+QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape);
+
+// The bytes of `bytes`, for reading a received frame.
+std::span<const std::uint8_t> byteSpan(QByteArrayView bytes);
+
 // A frame ready to send, or why none was built.
 template <std::size_t N>
 struct EncodedFrame {
   std::optional<std::array<std::uint8_t, N>> frame;
   QString refusal;       // for the user, naming the lists that need a choice; empty with a frame
   QStringList unchosen;  // the captions of those lists, for a refusal in other words
+};
+
+// A received frame read back into the record that gives it, or why none does.
+template <typename Config>
+struct DecodedConfig {
+  std::optional<Config> cfg;
+  QString refusal;  // for the user, naming the bytes; empty with a record
 };
 
 // The bytes of a frame, or the refusal.

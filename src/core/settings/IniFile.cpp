@@ -201,7 +201,7 @@ QByteArray encodeValue(const QString& value) {
 void apply(QList<Line>& lines, const IniEntry& entry, const QByteArray& eol) {
   const QByteArray section = entry.section.toUtf8();
   const QByteArray key = entry.key.toUtf8();
-  const QByteArray text = key + '=' + encodeValue(entry.value);
+  const QByteArray text = entryLine(entry);
   const Location loc = locate(lines, section, key);
   if (loc.key >= 0) {
     lines[loc.key].text = text;  // its line end stays
@@ -223,6 +223,10 @@ QString fileError(const QString& path, const QString& reason) {
 }
 
 }  // namespace
+
+QByteArray entryLine(const IniEntry& entry) {
+  return entry.key.toUtf8() + '=' + encodeValue(entry.value);
+}
 
 QString IniSnapshot::value(const QString& section, const QString& key) const {
   const QList<Line> lines = splitLines(bytes_);

@@ -24,6 +24,10 @@ struct IniEntry {
   QString value;
 };
 
+// The line a save writes for `entry`: its key, "=", and its value, in quotes where reading
+// would strip something of it (see IniFile::save).
+QByteArray entryLine(const IniEntry& entry);
+
 // The file as one read found it.
 class IniSnapshot {
  public:
