@@ -64,6 +64,15 @@ QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape)
   return {};
 }
 
+bool fitsShape(std::span<const std::uint8_t> frame, const FrameShape& shape) {
+  if (frame.size() != std::size_t(shape.size)) return false;
+  std::uint8_t sum = 0;
+  for (const std::uint8_t b : frame.first(std::size_t(shape.sum))) sum = std::uint8_t(sum + b);
+  return frame[std::size_t(shape.sum)] == sum &&
+         std::uint8_t(sum + frame[std::size_t(shape.complement)]) == 0 &&
+         frame[std::size_t(shape.fill)] == 0;
+}
+
 std::span<const std::uint8_t> byteSpan(QByteArrayView bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.data()), std::size_t(bytes.size())};
 }

@@ -107,6 +107,10 @@ struct FrameShape {
 // byte that is not 0, in a sentence naming the bytes; empty when it can.
 QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape);
 
+// Whether `frame` is one of `shape`'s (what frameFault() checks, without the words): cheap
+// enough to try at every offset of what a line carried.
+bool fitsShape(std::span<const std::uint8_t> frame, const FrameShape& shape);
+
 // The bytes of `bytes`, for reading a received frame.
 std::span<const std::uint8_t> byteSpan(QByteArrayView bytes);
 

@@ -48,17 +48,55 @@ bool isRead(std::uint8_t function) {
   return function == rtu::kReadHolding || function == rtu::kReadInput;
 }
 
-// A configuration frame of either module: its length and check bytes, the fill byte 0.
 bool isConfigFrame(QByteArrayView frame) {
-  const auto holds = [&](int sumAt, int fillAt) {
-    std::uint8_t sum = 0;
-    for (int i = 0; i < sumAt; ++i) sum = std::uint8_t(sum + at(frame, i));
-    return at(frame, sumAt) == sum && std::uint8_t(sum + at(frame, sumAt + 1)) == 0 &&
-           at(frame, fillAt) == 0;
-  };
-  if (frame.size() == frame1602::kSize) return holds(frame1602::kSum, frame1602::kFill);
-  if (frame.size() == frame2004::kSize) return holds(frame2004::kSum, frame2004::kFill);
-  return false;
+  return fitsShape(byteSpan(frame), frame1602::kShape) ||
+         fitsShape(byteSpan(frame), frame2004::kShape);
+}
+
+QString fieldSummary(const DataField& f) {
+  return QStringLiteral("slave %1 function %2 register 0x%3")
+      .arg(f.slaveAddress)
+      .arg(hexDigits(std::uint8_t(f.functionCode)))
+      .arg(hexDigits(f.startRegister, 4));
+}
+
+QString lineSummary(const ModuleLine& line, int pollInterval) {
+  return QStringLiteral("%1%2, a poll every %3 s")
+      .arg(line.baud.value_or(0))
+      .arg(dataFormatSuffix(line.format))
+      .arg(QString::number(pollInterval / 10.0, 'f', 1));
+}
+
+// The configuration a frame carries, in a line: the module's line settings and polls, and its
+// rows; or why it is no configuration the windows could have sent.
+QString configSummary(QByteArrayView frame) {
+  QStringList rows;
+  QStringList polls;
+  QString line;
+  QString refusal;
+  if (frame.size() == frame1602::kSize) {
+    const auto decoded = decodeConfig1602(frame);
+    refusal = decoded.refusal;
+    if (decoded.cfg) {
+      line = lineSummary(decoded.cfg->line, decoded.cfg->pollInterval);
+      polls << fieldSummary(decoded.cfg->field);
+      for (const QString& row : decoded.cfg->rows) rows << u'"' + row + u'"';
+    }
+  } else {
+    const auto decoded = decodeConfig2004(frame);
+    refusal = decoded.refusal;
+    if (decoded.cfg) {
+      line = lineSummary(decoded.cfg->line, decoded.cfg->pollInterval);
+      for (int k = 0; k < decoded.cfg->activeFields; ++k)
+        polls << fieldSummary(decoded.cfg->fields[std::size_t(k)]);
+      for (const QString& row : decoded.cfg->rows) rows << u'"' + row + u'"';
+    }
+  }
+  const QString module = frame.size() == frame1602::kSize ? QStringLiteral("two-line module")
+                                                          : QStringLiteral("four-line module");
+  if (line.isEmpty()) return QStringLiteral("%1, but %2").arg(module, refusal);
+  return QStringLiteral("%1 at %2: %3; rows %4")
+      .arg(module, line, polls.join(QStringLiteral(", ")), rows.join(u' '));
 }
 
 QString readText(const ReadRequest& r) {
@@ -184,8 +222,7 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
     pending_ = isRead(request->function) ? request : std::nullopt;
   } else if (isConfigFrame(bytes)) {
     e.kind = EventKind::ConfigFrame;
-    e.detail = bytes.size() == frame1602::kSize ? QStringLiteral("two-line module, 48 bytes")
-                                                : QStringLiteral("four-line module, 135 bytes");
+    e.detail = configSummary(bytes);
   } else {
     const bool paired = pending_ && answers(*pending_, bytes);
     const QString heard =
