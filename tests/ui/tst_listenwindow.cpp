@@ -1,0 +1,95 @@
+// The main window listening: Listen hears the line and writes nothing, the poll plan sums it
+// up, and Find line settings finds the master's rate on a line that garbles other rates.
+#include "AppSession.h"
+#include "PtyBus.h"
+#include "core/monitor/TrafficLog.h"
+#include "ui/BusMonitor.h"
+
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+const QByteArray kRequest = QByteArray::fromHex("010300000001840A");  // slave 1, 03, register 0
+const QByteArray kReply = QByteArray::fromHex("010302000A3843");      // 0x000A
+
+}  // namespace
+
+class tst_listenwindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void listenHearsAndWritesNothing() {
+    AppSession s;
+    s.choosePort(2, "9600,n,8,1", "1602");
+    s.start();
+    s.press("cmdListen");
+    QVERIFY(s.main->isListening());
+    QVERIFY(!s.main->isConnected());
+    QCOMPARE(s.get<QPushButton>("cmdListen")->text(), "Stop listening");
+    QVERIFY(!s.get<QPushButton>("cmdConnect")->isEnabled());
+    for (int i = 0; i < 2; ++i) {
+      s.pty.write(kRequest);
+      QTest::qWait(30);
+      s.pty.write(kReply);
+      QTest::qWait(200);
+    }
+    auto* plan = s.get<QTableWidget>("tblPollPlan");
+    QTRY_COMPARE_WITH_TIMEOUT(plan->rowCount() == 1 ? plan->item(0, 6)->text() : QString(), "2",
+                              10000);
+    QCOMPARE(plan->item(0, 4)->text(), "2");                 // polls
+    QCOMPARE(plan->item(0, 7)->text(), "0x000A = 10");       // by the saved data type
+    TrafficLog& log = s.main->monitor().log();
+    QCOMPARE(log.rowCount(), 4);
+    QCOMPARE(log.event(1).kind, EventKind::Response);
+    QCOMPARE(s.pty.read(0, 300), QByteArray());  // nothing was written to the line
+    s.press("cmdListen");
+    QVERIFY(!s.main->isListening());
+    QVERIFY(s.get<QPushButton>("cmdConnect")->isEnabled());
+  }
+
+  void findLineSettingsOffersTheMastersRate() {
+    PtyBus bus(2);  // end 0 the master's, end 1 the window's port
+    QVERIFY(bus.start());
+    const int master = ::open(qPrintable(bus.path(0)), O_RDWR | O_NOCTTY);
+    termios t{};
+    QVERIFY(master >= 0 && ::tcgetattr(master, &t) == 0);
+    ::cfmakeraw(&t);
+    ::cfsetspeed(&t, B38400);
+    QVERIFY(::tcsetattr(master, TCSANOW, &t) == 0);
+    QTimer polls;  // the master polls every 100 ms, whoever listens
+    QObject::connect(&polls, &QTimer::timeout,
+                     [&] { QVERIFY(::write(master, kRequest.data(), 8) == 8); });
+    polls.start(100);
+
+    AppSession s;
+    s.choosePort(2, "9600,n,8,1", "1602", bus.path(1));
+    s.start();
+    s.press("cmdFindSettings");
+    auto* dialog = s.main->findChild<QDialog*>("frmFindSettings");
+    QVERIFY(dialog && dialog->isVisible());
+    control<QDoubleSpinBox>(dialog, "spnSeconds")->setValue(0.5);
+    control<QPushButton>(dialog, "cmdStartScan")->click();
+    auto* use = control<QPushButton>(dialog, "cmdUseSettings");
+    QTRY_VERIFY_WITH_TIMEOUT(use->isEnabled(), 60000);
+    QVERIFY2(control<QLabel>(dialog, "lblFinding")->text().startsWith("The line runs at 38400,n,8,1"),
+             qPrintable(control<QLabel>(dialog, "lblFinding")->text()));
+    use->click();
+    QVERIFY(s.get<QRadioButton>("opt38400")->isChecked());
+    QCOMPARE(s.get<QComboBox>("cboDF")->currentText(), "8N1");
+    polls.stop();
+    ::close(master);
+  }
+};
+
+QTEST_MAIN(tst_listenwindow)
+#include "tst_listenwindow.moc"
