@@ -30,6 +30,8 @@ struct CliOptions {
   std::optional<QString> log;  // --log FILE
   bool timestamps = false;
   bool keepEcho = false;
+  bool answerAll = false;  // --answer-all
+  QStringList registers;   // --register SLAVE:FC:REGISTER=VALUE, as given
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why
