@@ -169,7 +169,7 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));
     if (isFlag(arg)) {
       if (inlineValue) return fail(QStringLiteral("%1 takes no value").arg(arg));
-      (arg == u"--timestamps" ? o.timestamps
+      (arg == u"--timestamps"  ? o.timestamps
        : arg == u"--keep-echo" ? o.keepEcho
                                : o.answerAll) = true;
       continue;

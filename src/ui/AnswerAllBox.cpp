@@ -45,8 +45,9 @@ AnswerAllBox::AnswerAllBox(QWidget* parent) : QGroupBox(QStringLiteral("Other Po
   table_->setHorizontalHeaderLabels(headers);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  table_->setToolTip(QStringLiteral("Slave 1 to 247, function 3 or 4, register and value 0 to "
-                                    "65535 (decimal, or 0x and hexadecimal digits)"));
+  table_->setToolTip(
+      QStringLiteral("Slave 1 to 247, function 3 or 4, register and value "
+                     "0 to 65535: decimal, or 0x and hexadecimal digits"));
   // About five rows in sight: the table scrolls rather than crowding the window.
   table_->setFixedHeight(table_->verticalHeader()->defaultSectionSize() * 5 +
                          table_->horizontalHeader()->sizeHint().height() + 4);
@@ -140,8 +141,8 @@ void AnswerAllBox::addNextRow() {
     const auto function = part(RegisterPart::Function);
     const auto reg = part(RegisterPart::Register);
     if (slave && function && reg && *reg < 0xFFFF)
-      cells = {QString::number(*slave), QString::number(*function),
-               QString::number(*reg + 1), QStringLiteral("0")};
+      cells = {QString::number(*slave), QString::number(*function), QString::number(*reg + 1),
+               QStringLiteral("0")};
   }
   {
     const QSignalBlocker quiet(table_);
@@ -190,10 +191,10 @@ void AnswerAllBox::check() {
     const RegisterKey key{std::uint8_t(n[0]), std::uint8_t(n[1]), n[2]};
     if (const auto [earlier, isNew] = firstRow.emplace(key, r); !isNew) {
       // The first row for a register sets it; a later one is marked and left out.
-      const QString why = QStringLiteral("Row %1 sets the same register as row %2; the row is "
-                                         "not used.")
-                              .arg(r + 1)
-                              .arg(earlier->second + 1);
+      const QString why =
+          QStringLiteral("Row %1 sets the register row %2 sets; the row is not used.")
+              .arg(r + 1)
+              .arg(earlier->second + 1);
       QTableWidgetItem* item = table_->item(r, int(RegisterPart::Register));
       item->setBackground(QBrush(bad));
       item->setToolTip(why);

@@ -281,10 +281,10 @@ class tst_cli : public QObject {
     storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
     const QString log = s_->folder() + "/traffic.jsonl";
     QProcess sim;
-    sim.start(VANTOR_CLI, {"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
-                           s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7",
-                           "--answer-all", "--register", "9:4:0x10=0x1234", "--register=9:4:18=65535",
-                           "--log", log});
+    sim.start(VANTOR_CLI,
+              {"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
+               s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7", "--answer-all",
+               "--register", "9:4:0x10=0x1234", "--register=9:4:18=65535", "--log", log});
     sim.setReadChannel(QProcess::StandardError);
     QVERIFY2(sim.waitForReadyRead(5000), qPrintable(sim.readAllStandardError()));
     ModbusMaster master(s_->pty.masterFd(), 500);

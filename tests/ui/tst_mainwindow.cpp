@@ -6,8 +6,8 @@
 #include "ui/LcdView.h"
 
 #include <QCheckBox>
-#include <QTableWidget>
 #include <QLineEdit>
+#include <QTableWidget>
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -92,12 +92,12 @@ AnswerAllSettings readAnswerAll(const IniSnapshot& file) {
 std::vector<IniEntry> answerAllEntries(const AnswerAllSettings& settings, int storedBefore) {
   using namespace ini::answerall;
   const int count = std::min(int(settings.entries.size()), kCount.last);
-  std::vector<IniEntry> entries{numberEntry(kSection, QLatin1String(kEnabled.name),
-                                            settings.enabled ? 1 : 0),
-                                numberEntry(kSection, QLatin1String(kCount.name), count)};
+  std::vector<IniEntry> entries{
+      numberEntry(kSection, QLatin1String(kEnabled.name), settings.enabled ? 1 : 0),
+      numberEntry(kSection, QLatin1String(kCount.name), count)};
   for (int n = 1; n <= std::max(count, storedBefore); ++n)
-    entries.push_back(textEntry(kSection, keyName(n),
-                                n <= count ? settings.entries[n - 1] : QString()));
+    entries.push_back(
+        textEntry(kSection, keyName(n), n <= count ? settings.entries[n - 1] : QString()));
   return entries;
 }
 

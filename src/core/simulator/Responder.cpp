@@ -69,8 +69,8 @@ std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& ta
       count > kMostRegisters)
     return std::nullopt;
   if (start + count > kRegisterSpace)
-    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() +
-                          char(function | 0x80) + kIllegalDataAddress);
+    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() + char(function | 0x80) +
+                          kIllegalDataAddress);
   std::vector<std::uint16_t> registers;
   for (int r = start; r < start + count; ++r)
     registers.push_back(registerOf({address, function, std::uint16_t(r)}, table, values, map));
@@ -138,10 +138,11 @@ Response respond(QByteArrayView received, const SlaveTable& table, const ChosenV
     r.reply = *reply;
     r.slave = 0;
     r.configured = {};
-    r.note = byteAt(r.reply, rtu::kFunctionCode) & 0x80
-                 ? QStringLiteral("answer every poll: exception 02 (illegal data address), the "
-                                  "registers run past 0xFFFF")
-                 : QStringLiteral("answer every poll");
+    const bool exception = byteAt(r.reply, rtu::kFunctionCode) & 0x80;
+    r.note = exception ? QStringLiteral(
+                             "answer every poll: exception 02 (illegal data address), "
+                             "the registers run past 0xFFFF")
+                       : QStringLiteral("answer every poll");
   }
   return r;
 }

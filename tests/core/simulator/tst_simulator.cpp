@@ -133,7 +133,7 @@ void TstSimulator::answerEveryPoll_data() {
   QTest::addColumn<bool>("answerAll");
   QTest::addColumn<QByteArray>("rx");  // the check value is added, or spoilt for "broken"
   QTest::addColumn<int>("verdict");
-  QTest::addColumn<int>("counted");    // the slave the request is counted for; 0 the total only
+  QTest::addColumn<int>("counted");       // the slave the request is counted for; 0 the total only
   QTest::addColumn<QByteArray>("reply");  // without its check value
   const auto row = [](const char* name, bool on, const char* rx, Verdict verdict, int counted,
                       const QByteArray& reply) {
