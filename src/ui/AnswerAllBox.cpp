@@ -21,7 +21,7 @@ namespace {
 // As many rows as the settings file keeps.
 constexpr int kMostRows = ini::answerall::kCount.last;
 
-const char* const kColumns[kRegisterParts] = {"Slave", "Function", "Register", "Value"};
+const char* const kColumns[kRegisterItems] = {"Slave", "Function", "Register", "Value"};
 
 }  // namespace
 
@@ -38,7 +38,7 @@ AnswerAllBox::AnswerAllBox(QWidget* parent) : QGroupBox(QStringLiteral("Other Po
       this);
   about->setWordWrap(true);
 
-  table_ = new QTableWidget(0, kRegisterParts, this);
+  table_ = new QTableWidget(0, kRegisterItems, this);
   table_->setObjectName(QStringLiteral("tblRegisterMap"));
   QStringList headers;
   for (const char* column : kColumns) headers << QLatin1String(column);
@@ -104,7 +104,7 @@ AnswerAllSettings AnswerAllBox::settings() const {
   for (int r = 0; r < table_->rowCount(); ++r) {
     RegisterCells cells;
     bool any = false;
-    for (int c = 0; c < kRegisterParts; ++c) {
+    for (int c = 0; c < kRegisterItems; ++c) {
       const QTableWidgetItem* item = table_->item(r, c);
       cells[std::size_t(c)] = item ? item->text().trimmed() : QString();
       any = any || !cells[std::size_t(c)].isEmpty();
@@ -125,7 +125,7 @@ QList<QWidget*> AnswerAllBox::tabOrder() const {
 void AnswerAllBox::addRow(const RegisterCells& cells) {
   const int r = table_->rowCount();
   table_->insertRow(r);
-  for (int c = 0; c < kRegisterParts; ++c)
+  for (int c = 0; c < kRegisterItems; ++c)
     table_->setItem(r, c, new QTableWidgetItem(cells[std::size_t(c)]));
 }
 
@@ -134,12 +134,12 @@ void AnswerAllBox::addNextRow() {
   RegisterCells cells{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("0"),
                       QStringLiteral("0")};
   if (const int last = table_->rowCount() - 1; last >= 0) {
-    const auto part = [&](RegisterPart p) {
-      return parseRegisterPart(p, table_->item(last, int(p))->text());
+    const auto part = [&](RegisterItem p) {
+      return parseRegisterItem(p, table_->item(last, int(p))->text());
     };
-    const auto slave = part(RegisterPart::Slave);
-    const auto function = part(RegisterPart::Function);
-    const auto reg = part(RegisterPart::Register);
+    const auto slave = part(RegisterItem::Slave);
+    const auto function = part(RegisterItem::Function);
+    const auto reg = part(RegisterItem::Register);
     if (slave && function && reg && *reg < 0xFFFF)
       cells = {QString::number(*slave), QString::number(*function), QString::number(*reg + 1),
                QStringLiteral("0")};
@@ -148,7 +148,7 @@ void AnswerAllBox::addNextRow() {
     const QSignalBlocker quiet(table_);
     addRow(cells);
   }
-  table_->setCurrentCell(table_->rowCount() - 1, int(RegisterPart::Value));
+  table_->setCurrentCell(table_->rowCount() - 1, int(RegisterItem::Value));
   check();
 }
 
@@ -171,19 +171,19 @@ void AnswerAllBox::check() {
   std::map<RegisterKey, int> firstRow;
   QString firstProblem;
   for (int r = 0; r < table_->rowCount(); ++r) {
-    std::array<std::uint16_t, kRegisterParts> n{};
+    std::array<std::uint16_t, kRegisterItems> n{};
     bool rowGood = true;
-    for (int c = 0; c < kRegisterParts; ++c) {
+    for (int c = 0; c < kRegisterItems; ++c) {
       QTableWidgetItem* item = table_->item(r, c);
       if (!item) table_->setItem(r, c, item = new QTableWidgetItem);
-      const auto part = RegisterPart(c);
-      const auto value = parseRegisterPart(part, item->text());
+      const auto part = RegisterItem(c);
+      const auto value = parseRegisterItem(part, item->text());
       item->setBackground(value ? QBrush() : QBrush(bad));
-      item->setToolTip(value ? QString() : QStringLiteral("Give %1.").arg(registerPartRule(part)));
+      item->setToolTip(value ? QString() : QStringLiteral("Give %1.").arg(registerItemRule(part)));
       if (!value && firstProblem.isEmpty())
         firstProblem = QStringLiteral("Row %1, %2: give %3; the row is not used.")
                            .arg(r + 1)
-                           .arg(QLatin1String(kColumns[c]), registerPartRule(part));
+                           .arg(QLatin1String(kColumns[c]), registerItemRule(part));
       rowGood = rowGood && value;
       n[std::size_t(c)] = value.value_or(0);
     }
@@ -195,7 +195,7 @@ void AnswerAllBox::check() {
           QStringLiteral("Row %1 sets the register row %2 sets; the row is not used.")
               .arg(r + 1)
               .arg(earlier->second + 1);
-      QTableWidgetItem* item = table_->item(r, int(RegisterPart::Register));
+      QTableWidgetItem* item = table_->item(r, int(RegisterItem::Register));
       item->setBackground(QBrush(bad));
       item->setToolTip(why);
       if (firstProblem.isEmpty()) firstProblem = why;

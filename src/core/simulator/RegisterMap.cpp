@@ -9,21 +9,21 @@ namespace vantor {
 
 namespace {
 
-struct PartRange {
+struct ItemRange {
   unsigned first;
   unsigned last;
   const char* rule;
 };
 
-PartRange rangeOf(RegisterPart part) {
-  switch (part) {
-    case RegisterPart::Slave:
+ItemRange rangeOf(RegisterItem item) {
+  switch (item) {
+    case RegisterItem::Slave:
       return {1, 247, "a slave address 1 to 247"};
-    case RegisterPart::Function:
+    case RegisterItem::Function:
       return {3, 4, "function 3 or 4"};
-    case RegisterPart::Register:
+    case RegisterItem::Register:
       return {0, 0xFFFF, "a register 0 to 65535 (or 0x0000 to 0xFFFF)"};
-    case RegisterPart::Value:
+    case RegisterItem::Value:
       break;
   }
   return {0, 0xFFFF, "a value 0 to 65535 (or 0x0000 to 0xFFFF)"};
@@ -35,15 +35,15 @@ QString keyName(int n) {
 
 }  // namespace
 
-std::optional<std::uint16_t> parseRegisterPart(RegisterPart part, QStringView text) {
+std::optional<std::uint16_t> parseRegisterItem(RegisterItem item, QStringView text) {
   const auto value = parseRegisterValue(text.toString());
-  const PartRange range = rangeOf(part);
+  const ItemRange range = rangeOf(item);
   if (!value || *value < range.first || *value > range.last) return std::nullopt;
   return std::uint16_t(*value);
 }
 
-QString registerPartRule(RegisterPart part) {
-  return QLatin1String(rangeOf(part).rule);
+QString registerItemRule(RegisterItem item) {
+  return QLatin1String(rangeOf(item).rule);
 }
 
 std::optional<RegisterCells> registerCellsOf(const QString& text) {
@@ -66,11 +66,11 @@ std::optional<RegisterEntry> parseRegisterEntry(const QString& text, QString* wh
   };
   const auto cells = registerCellsOf(text);
   if (!cells) return fail(QStringLiteral("give SLAVE:FC:REGISTER=VALUE"));
-  std::array<std::uint16_t, kRegisterParts> n{};
-  for (int i = 0; i < kRegisterParts; ++i) {
-    const auto part = RegisterPart(i);
-    const auto value = parseRegisterPart(part, (*cells)[std::size_t(i)]);
-    if (!value) return fail(QStringLiteral("give %1").arg(registerPartRule(part)));
+  std::array<std::uint16_t, kRegisterItems> n{};
+  for (int i = 0; i < kRegisterItems; ++i) {
+    const auto part = RegisterItem(i);
+    const auto value = parseRegisterItem(part, (*cells)[std::size_t(i)]);
+    if (!value) return fail(QStringLiteral("give %1").arg(registerItemRule(part)));
     n[std::size_t(i)] = *value;
   }
   return RegisterEntry{{std::uint8_t(n[0]), std::uint8_t(n[1]), n[2]}, n[3]};

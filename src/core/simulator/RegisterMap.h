@@ -27,15 +27,15 @@ struct RegisterKey {
 };
 using RegisterMap = std::map<RegisterKey, std::uint16_t>;
 
-// The four parts of an entry, in the order it is written.
-enum class RegisterPart { Slave, Function, Register, Value };
-inline constexpr int kRegisterParts = 4;
-using RegisterCells = std::array<QString, kRegisterParts>;
+// The four items of an entry (the register map table's columns), in the order it is written.
+enum class RegisterItem { Slave, Function, Register, Value };
+inline constexpr int kRegisterItems = 4;
+using RegisterCells = std::array<QString, kRegisterItems>;
 
-// One part as typed; nothing when it is not a number the part allows.
-std::optional<std::uint16_t> parseRegisterPart(RegisterPart part, QStringView text);
-// What a part allows, in words: "a slave address 1 to 247", ...
-QString registerPartRule(RegisterPart part);
+// One item as typed; nothing when it is not a number the item allows.
+std::optional<std::uint16_t> parseRegisterItem(RegisterItem item, QStringView text);
+// What an item allows, in words: "a slave address 1 to 247", ...
+QString registerItemRule(RegisterItem item);
 
 // "1:3:0x64=5" taken apart as typed; nothing when the text is not of that shape.
 std::optional<RegisterCells> registerCellsOf(const QString& text);
