@@ -21,12 +21,14 @@ bool takes(const QString& command, const QString& option) {
          (option == u"--setting" || option == u"--value" || option == u"--count" ||
           option == u"--log" || option == u"--timestamps" || option == u"--keep-echo" ||
           option == u"--fault" || option == u"--delay" || option == u"--typed" ||
-          option == u"--ramp" || option == u"--random" || option == u"--bench");
+          option == u"--ramp" || option == u"--random" || option == u"--bench" ||
+          option == u"--answer-all" || option == u"--register");
 }
 
 // Options that take no value.
 bool isFlag(const QString& option) {
-  return option == u"--timestamps" || option == u"--keep-echo" || option == u"--scan";
+  return option == u"--timestamps" || option == u"--keep-echo" || option == u"--scan" ||
+         option == u"--answer-all";
 }
 
 // Stores `value`, given with `option`, in `o`; why it cannot, or empty.
@@ -47,6 +49,8 @@ QString takeValue(CliOptions& o, const QString& option, const QString& value) {
     o.log = value;
   } else if (option == u"--bench") {
     o.bench = value;
+  } else if (option == u"--register") {
+    o.registers << value;  // checked before the port opens: a bad one is an error (exit 1)
   } else if (option == u"--setting") {
     o.setting = value;
   } else if (option == u"--count") {
@@ -98,7 +102,8 @@ QString usageText(const QString& command) {
         "                    [--log FILE] [--timestamps] [--keep-echo]",
         "                    [--typed SLAVE=TEXT]... [--ramp SLAVE=FROM:TO:STEP]...",
         "                    [--fault SLAVE=KIND[/N]]... [--delay SLAVE=MS|MIN-MAX]...",
-        "                    [--random SLAVE=MIN:MAX]... [--bench FILE]"},
+        "                    [--random SLAVE=MIN:MAX]... [--bench FILE]",
+        "                    [--answer-all [--register SLAVE:FC:REGISTER=VALUE]...]"},
        "Answers the module's polls as the main window's simulator does, one line per poll.\n"
        "--value sets what slave 1 to 4 answers (decimal or 0x-prefixed hexadecimal).\n"
        "--log writes every event to FILE as it happens (.csv or .jsonl); --timestamps starts\n"
@@ -112,7 +117,13 @@ QString usageText(const QString& command) {
        "--fault SLAVE=none/N with a --delay delays one reply in N. --random answers values\n"
        "picked at random from MIN to MAX. --bench serves a bench scenario (.vbench) that\n"
        "the main window saved; the options above override it for the slave and the control\n"
-       "they name.\n"},
+       "they name.\n"
+       "--answer-all answers every valid read (address 1 to 247, function 03 or 04, 1 to 125\n"
+       "registers), not only the slaves' own polls: each register from a slave with that\n"
+       "address and function that holds it, else from a --register, else 0; a read past\n"
+       "register 0xFFFF gets exception 02. --register (only with --answer-all) sets one\n"
+       "register of the map: address 1 to 247, function 3 or 4, register and value 0 to\n"
+       "65535, each decimal or 0x-prefixed hexadecimal (--register 5:3:0x10=1234).\n"},
       {"preview",
        {"vantor-cli preview  --module 1602|2004 [--ini FILE] [--value SLAVE=VALUE]...",
         "                    [--typed SLAVE=TEXT]..."},
@@ -198,7 +209,10 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       return fail(QStringLiteral("%1 does not take %2").arg(o.command, arg));
     if (isFlag(arg)) {
       if (inlineValue) return fail(QStringLiteral("%1 takes no value").arg(arg));
-      (arg == u"--timestamps" ? o.timestamps : arg == u"--scan" ? o.scan : o.keepEcho) = true;
+      (arg == u"--timestamps"  ? o.timestamps
+       : arg == u"--keep-echo" ? o.keepEcho
+       : arg == u"--scan"      ? o.scan
+                               : o.answerAll) = true;
       continue;
     }
     if (!inlineValue) {

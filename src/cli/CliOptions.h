@@ -34,6 +34,8 @@ struct CliOptions {
   bool keepEcho = false;
   bool scan = false;               // listen --scan
   std::optional<double> seconds;  // --seconds S: how long a scan listens at each setting
+  bool answerAll = false;  // --answer-all
+  QStringList registers;   // --register SLAVE:FC:REGISTER=VALUE, as given
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why

@@ -16,6 +16,7 @@
 #include "core/settings/Schema.h"
 #include "core/simulator/BenchScenario.h"
 #include "core/simulator/Faults.h"
+#include "core/simulator/RegisterMap.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 #include "core/simulator/Sweep.h"
@@ -161,6 +162,24 @@ QString benchControls(const CliOptions& o, const SlaveTable& table, BenchControl
   return {};
 }
 
+// The --register options as a map; why one cannot be taken (naming it), or empty. They are
+// refused without --answer-all, which alone answers from them: registers that seemed set
+// while the slaves answered only their own polls would mislead.
+QString registerMapOf(const CliOptions& o, RegisterMap& map) {
+  for (const QString& text : o.registers) {
+    const auto bad = [&text](const QString& why) {
+      return QStringLiteral("--register %1: %2").arg(text, why);
+    };
+    if (!o.answerAll) return bad(QStringLiteral("give --answer-all too"));
+    QString why;
+    const auto entry = parseRegisterEntry(text, &why);
+    if (!entry) return bad(why);
+    if (!map.emplace(entry->key, entry->value).second)
+      return bad(QStringLiteral("that register was given already"));
+  }
+  return {};
+}
+
 // What each slave answers: a raw register value, or a sweep in the module's own numbers, as
 // the --bench file and the options say; nothing, with the message said, when they do not fit
 // the slaves.
@@ -187,6 +206,11 @@ std::optional<ServePlan> servePlan(const CliOptions& o, const QString& module,
     plan.sweeps[i] = bench[i].sweep;
   }
   plan.dropEcho = !o.keepEcho;
+  plan.answerAll = o.answerAll;
+  if (const QString error = registerMapOf(o, plan.registerMap); !error.isEmpty()) {
+    fail(error);
+    return std::nullopt;
+  }
   return plan;
 }
 
@@ -310,9 +334,9 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   if (load.noticeWarns) fail(load.noticeDetails);
 
   Simulation simulation(o, load.table, std::move(log));
-  std::fprintf(stderr, "Simulating the %s module's slaves on %s at %s; Ctrl+C stops.\n",
-               qPrintable(module), qPrintable(opened.deviceName),
-               qPrintable(formatLineSettings(*line)));
+  std::fprintf(stderr, "Simulating the %s module's slaves%s on %s at %s; Ctrl+C stops.\n",
+               qPrintable(module), o.answerAll ? " and answering every poll" : "",
+               qPrintable(opened.deviceName), qPrintable(formatLineSettings(*line)));
   return simulation.serve(server);
 }
 

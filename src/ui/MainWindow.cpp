@@ -6,6 +6,7 @@
 #include "core/settings/Schema.h"
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
+#include "ui/AnswerAllBox.h"
 #include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 #include "ui/Dialogs.h"
@@ -135,6 +136,9 @@ void MainWindow::buildLayout() {
   column->setContentsMargins(0, 0, 0, 0);
   column->addLayout(buildCommSettings());
   column->addWidget(buildSimulator());
+  answerAll_ = new AnswerAllBox(controls);
+  connect(answerAll_, &AnswerAllBox::changed, this, &MainWindow::updatePlan);
+  column->addWidget(answerAll_);
   column->addWidget(buildPollPlan());
   column->addLayout(buildByteDisplays());
   column->addWidget(buildNotice());
@@ -178,6 +182,7 @@ void MainWindow::orderTabs() {
   }
   for (const char* name : {"saveBench", "openBench"})
     order << findChild<QPushButton*>(QLatin1String(name));
+  order << answerAll_->tabOrder();
   for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
   setTabOrder(order.back(), monitor_->firstInTabOrder());
 }
@@ -477,6 +482,8 @@ void MainWindow::load() {
   showNotice(file.error());
   restoreGeometry(file);
   readKeptValues(file);
+  storedAnswerAll_ = readAnswerAll(file);
+  answerAll_->setSettings(storedAnswerAll_);
 
   connect(portList_, &QComboBox::currentIndexChanged, this, &MainWindow::showDevice);
   showDevice();
@@ -645,6 +652,8 @@ ServePlan MainWindow::plan() const {
   p.faults = faults_;
   p.sweeps = sweeps_;
   p.dropEcho = monitor_->echoFilterOn();
+  p.answerAll = answerAll_->answersAll();
+  p.registerMap = answerAll_->registers();
   return p;
 }
 
@@ -845,6 +854,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
                 numbersText(monitor_->splitSizes(), QStringLiteral(","))),
   };
   appendKeptValues(entries);
+  // [AnswerAll] only once it was changed: a file that never had it stays without.
+  if (const AnswerAllSettings now = answerAll_->settings();
+      now.enabled != storedAnswerAll_.enabled || now.entries != storedAnswerAll_.entries) {
+    for (IniEntry& entry : answerAllEntries(now, storedAnswerAll_.keys))
+      entries.push_back(std::move(entry));
+  }
   QString error;
   while (!ini_.save(entries, &error) &&
          dialogs_.askRetry(this, tr("The settings were not saved to %1.").arg(ini_.filePath()),

@@ -35,6 +35,7 @@ class QSplitter;
 
 namespace vantor {
 
+class AnswerAllBox;
 class BusMonitor;
 class LcdView;
 class Dialogs;
@@ -188,6 +189,9 @@ class MainWindow : public QWidget {
   // them; and the module of the last Connect, whose values are kept at exit.
   std::map<QString, std::array<QString, kSlaveCount>> keptValues_;
   QString keptModule_;
+  // Answer every poll, and the registers it answers; what the settings file held of them.
+  AnswerAllBox* answerAll_ = nullptr;
+  AnswerAllSettings storedAnswerAll_;
   QLabel* receivedBytes_ = nullptr;
   QLabel* transmittedBytes_ = nullptr;
   QLabel* verdict_ = nullptr;

@@ -401,6 +401,42 @@ class tst_cli : public QObject {
     QCOMPARE(sim.exitCode(), 0);
   }
 
+  // Every poll answered: a real master reads registers of an address the module does not poll
+  // and gets the map's values (by function code) and zeros, exception 02 past register 0xFFFF;
+  // the module's own slave answers as ever, and the log says which were answered for none.
+  void simulateAnswersEveryPoll() {
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString log = s_->folder() + "/traffic.jsonl";
+    QProcess sim;
+    sim.start(VANTOR_CLI,
+              {"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
+               s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7", "--answer-all",
+               "--register", "9:4:0x10=0x1234", "--register=9:4:18=65535", "--log", log});
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY2(sim.waitForReadyRead(5000), qPrintable(sim.readAllStandardError()));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    using Registers = std::vector<std::uint16_t>;
+    const auto read = [&](int function, int start, int count) {
+      return serve([&] { return master.read(function, 9, start, count); });
+    };
+    QCOMPARE(read(4, 0x10, 3), std::optional(Registers{0x1234, 0, 0xFFFF}));
+    QCOMPARE(read(3, 0x10, 1), std::optional(Registers{0}));
+    QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(7));
+    QVERIFY(!read(3, 0xFFFF, 2));
+    QCOMPARE(master.lastError(), QString("Illegal data address"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+    const QString out = QString::fromUtf8(sim.readAllStandardOutput());
+    QVERIFY2(out.startsWith("RX 09 04 00 10 00 03 B0 86 | CRC Validated | TX 09 04 06 12 34 00 00 "
+                            "FF FF B4 55 | answer every poll\n"),
+             qPrintable(out));
+    const QJsonObject first = QJsonDocument::fromJson(fileBytes(log).split('\n')[0]).object();
+    QCOMPARE(first["kind"].toString(), QString("answered"));
+    QVERIFY(first["slave"].isNull());
+    QCOMPARE(first["detail"].toString(), QString("answer every poll"));
+  }
+
   // A log that cannot be written is said once, with the file and why, and the simulator goes
   // on answering; the log holds whole records only, and a reader too slow for it costs
   // records, which are counted, never a reply.
@@ -497,6 +533,11 @@ class tst_cli : public QObject {
         "--delay 1=86400001");
     row("bench file missing", {"simulate", "--device", "PTY", "--bench", "/no/such.vbench"}, 1,
         "/no/such.vbench could not be read");
+    row("register without --answer-all", {"simulate", "--device", "PTY", "--register", "1:3:0=5"},
+        1, "--register 1:3:0=5: give --answer-all too");
+    row("register of function 6",
+        {"simulate", "--device", "PTY", "--answer-all", "--register", "1:6:0=5"}, 1,
+        "--register 1:6:0=5: give function 3 or 4");
     row("preview of a field the module lacks", {"preview", "--value", "2=5"}, 1,
         "--value 2=5: the two-line module has field 1 only");
     row("log to a named pipe nobody reads", {"simulate", "--device", "PTY", "--log", "FIFO"}, 1,

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QTableWidget>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -381,6 +382,34 @@ class tst_mainwindow : public QObject {
     QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
     QCOMPARE(readValue(master, {3, 3, 0, 0}), std::optional<quint32>(0));
     QCOMPARE(s.get<QLabel>("lblFault3")->text(), QString());
+  }
+
+  // Answer every poll from the window: the switch and the register map reach the next poll
+  // while connected, a bad cell is shown and its row not used, and both are kept for the next
+  // start.
+  void answersEveryPollFromTheRegisterMap() {
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0, 0}});
+    ModbusMaster master(s.pty.masterFd(), 300);
+    const Poll other{9, 4, 16, 0};
+    QVERIFY(!readValue(master, other));
+    auto* table = s.get<QTableWidget>("tblRegisterMap");
+    s.press("cmdAddRegister");
+    s.press("cmdAddRegister");
+    const QStringList cells{"9", "4", "0x10", "0x1234"};
+    for (int c = 0; c < 4; ++c) table->item(0, c)->setText(cells[c]);
+    table->item(1, 3)->setText("70000");
+    s.get<QCheckBox>("chkAnswerAll")->click();
+    QCOMPARE(readValue(master, other), std::optional<quint32>(0x1234));
+    QCOMPARE(readValue(master, {1, 3, 1, 0}), std::optional<quint32>(0));
+    QVERIFY(s.get<QLabel>("lblRegisterMap")->text().startsWith("Row 2, Value: give a value"));
+
+    s.main->close();
+    QCOMPARE(s.ini.read("AnswerAll", "Register2"), QString("1:3:1=70000"));
+    s.start();
+    s.connect();
+    QVERIFY(s.get<QCheckBox>("chkAnswerAll")->isChecked());
+    QCOMPARE(readValue(master, other), std::optional<quint32>(0x1234));
   }
 
   void answersWhatArrives_data() {

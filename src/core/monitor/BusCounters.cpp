@@ -13,8 +13,10 @@ int BusCounters::slaveOfAddress(std::uint8_t address) const {
 
 void BusCounters::record(const TrafficEvent& e) {
   int slave = e.about;
+  // A poll answered for no slave (every poll answered) counts in the total alone, whatever
+  // its address.
   if (slave == 0 && e.direction == Direction::Rx && !e.bytes.isEmpty() &&
-      e.kind != EventKind::Fragment && e.kind != EventKind::Echo)
+      e.kind != EventKind::Fragment && e.kind != EventKind::Echo && e.kind != EventKind::Answered)
     slave = slaveOfAddress(std::uint8_t(e.bytes.at(0)));
   const auto count = [&](qint64 SlaveCounts::*field) {
     ++(counts_[0].*field);

@@ -69,6 +69,11 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
       request.about = r.slave;
       request.detail = r.note;
       break;
+    case Verdict::AnsweredAll:
+      // Answered for no slave: `slave` and `about` stay 0, the detail says why it was.
+      request.kind = EventKind::Answered;
+      request.detail = r.note;
+      break;
     default:
       request.kind = EventKind::Unanswered;
       request.about = r.slave;
@@ -93,6 +98,7 @@ QString describe(const TrafficEvent& e) {
   const QString detail = e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail);
   switch (e.kind) {
     case EventKind::Answered:
+      if (e.slave == 0) return QStringLiteral("CRC Validated, answered%1").arg(detail);
       return QStringLiteral("CRC Validated, answered by slave %1%2").arg(e.slave).arg(detail);
     case EventKind::Unanswered:
       return QStringLiteral("CRC Validated, unanswered: %1").arg(e.detail);
@@ -103,6 +109,7 @@ QString describe(const TrafficEvent& e) {
     case EventKind::Echo:
       return QStringLiteral("echo of our own reply, dropped");
     case EventKind::Reply:
+      if (e.slave == 0) return QStringLiteral("reply%1").arg(detail);
       return QStringLiteral("reply of slave %1%2").arg(e.slave).arg(detail);
     case EventKind::Request:
       return QStringLiteral("request: %1").arg(e.detail);

@@ -41,7 +41,9 @@ struct TrafficEvent {
   Direction direction = Direction::Rx;
   QByteArray bytes;
   EventKind kind = EventKind::Answered;
-  int slave = 0;  // 1..4: the simulated slave that answered, or whose reply it is; 0 none
+  // 1..4: the simulated slave that answered, or whose reply it is; 0 none (also for a poll
+  // answered because every poll is).
+  int slave = 0;
   // The simulated slave a request concerned: the one that answered, or the one whose
   // configuration an unanswered poll missed; 0 none. For filtering and counting.
   int about = 0;
@@ -65,8 +67,8 @@ bool isException(const TrafficEvent& event);
 // The events a judged request makes: the request, and the reply when one was sent.
 std::vector<TrafficEvent> eventsOf(const Response& response, const QDateTime& time);
 
-// What the log shows for an event in words, e.g. "CRC Validated, answered by slave 1" or
-// "CRC Error (expected check value 84 0A)".
+// What the log shows for an event in words, e.g. "CRC Validated, answered by slave 1",
+// "CRC Validated, answered (answer every poll)" or "CRC Error (expected check value 84 0A)".
 QString describe(const TrafficEvent& event);
 
 // ISO 8601 local time with milliseconds and offset, e.g. "2026-12-06T23:14:11.123+01:00"; a

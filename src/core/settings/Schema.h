@@ -136,6 +136,17 @@ inline constexpr const char* kSection2004 = "Bench2004";
 inline constexpr const char* kTyped = "Typed";
 }  // namespace bench
 
+// [AnswerAll]: whether the simulator answers every valid read, and the registers it answers
+// where no slave of the module holds them: "Count" entries, keys "Register1" to "RegisterN",
+// each "SLAVE:FC:REGISTER=VALUE" (RegisterMap.h). One key an entry: a value holds at most
+// IniFile::kMaxValueLength characters.
+namespace answerall {
+inline constexpr const char* kSection = "AnswerAll";
+inline constexpr NumberKey kEnabled{"Enabled", 0, 1, 0};
+inline constexpr NumberKey kCount{"Count", 0, 100, 0};
+inline constexpr const char* kRegister = "Register";
+}  // namespace answerall
+
 }  // namespace ini
 
 // An entry for `key` with `value` written as a decimal number.

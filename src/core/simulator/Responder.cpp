@@ -3,6 +3,9 @@
 #include "core/modbus/HexText.h"
 #include "core/modbus/RtuFrame.h"
 
+#include <span>
+#include <vector>
+
 namespace vantor {
 
 namespace {
@@ -11,27 +14,67 @@ std::uint8_t byteAt(QByteArrayView bytes, int i) {
   return static_cast<std::uint8_t>(bytes[i]);
 }
 
-// The reply of `slave` (0-based) to `request`: address and function code echoed, the byte
-// count, the registers high byte first, the check value. Nothing while a needed value list
-// has no entry chosen.
-std::optional<QByteArray> replyOf(QByteArrayView request, const Slave& slave,
-                                  const ValueLists& values) {
-  const auto low = values[0];
-  const auto high = values[1];
-  const auto third = slave.registerCount == 1 ? std::optional<std::uint8_t>(0) : values[2];
-  if (!low || !high || !third) return std::nullopt;
-
+// A read reply to `request`: address and function code echoed, the byte count, each register
+// high byte first, the check value.
+QByteArray readReply(QByteArrayView request, std::span<const std::uint16_t> registers) {
   QByteArray reply = request.first(rtu::kByteCount).toByteArray();
-  if (slave.registerCount == 1) {
-    reply.append(char(2)).append(char(*high)).append(char(*low));
-  } else {
-    reply.append(char(4))
-        .append(char(0))
-        .append(char(*third))
-        .append(char(*high))
-        .append(char(*low));
-  }
+  reply.append(char(2 * registers.size()));
+  for (const std::uint16_t r : registers) reply.append(char(r >> 8)).append(char(r & 0xFF));
   return withCheckValue(reply);
+}
+
+// The registers `slave` answers with, in the order of its reply: its value, or for a
+// two-register value the high part (0x0000..0x000F) then the low one. Nothing while a needed
+// value list has no entry chosen.
+std::optional<std::vector<std::uint16_t>> registersOf(const Slave& slave,
+                                                      const ValueLists& values) {
+  const int count = slave.registerCount == 1 ? 1 : 2;
+  const auto raw = rawOfLists(values, count);
+  if (!raw) return std::nullopt;
+  if (count == 1) return std::vector{std::uint16_t(*raw)};
+  return std::vector{std::uint16_t(*raw >> 16), std::uint16_t(*raw & 0xFFFF)};
+}
+
+// Register `key` when every poll is answered: the first enabled slave with the poll's address
+// and function code whose registers cover it (a slave with no value chosen covers nothing),
+// else the map, else 0.
+std::uint16_t registerOf(const RegisterKey& key, const SlaveTable& table,
+                         const ChosenValues& values, const RegisterMap& map) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const Slave& s = table[i];
+    const int offset = int(key.reg) - int(s.startRegister);
+    if (!s.enabled || s.address != key.slave || s.functionCode != key.function || offset < 0)
+      continue;
+    const auto registers = registersOf(s, values[i]);
+    if (registers && offset < int(registers->size())) return (*registers)[std::size_t(offset)];
+  }
+  const auto found = map.find(key);
+  return found == map.end() ? 0 : found->second;
+}
+
+// The answer to a valid read no slave's poll matches: nothing for a request no slave may
+// answer (a broadcast, a reserved address, another function, a count Modbus forbids).
+std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& table,
+                                    const ChosenValues& values, const RegisterMap& map) {
+  constexpr int kHighestAddress = 247;
+  constexpr int kMostRegisters = 125;
+  constexpr int kRegisterSpace = 0x10000;
+  constexpr char kIllegalDataAddress = 2;
+  const std::uint8_t address = byteAt(request, rtu::kSlaveAddress);
+  const std::uint8_t function = byteAt(request, rtu::kFunctionCode);
+  const int start = byteAt(request, rtu::kStartHi) * 256 + byteAt(request, rtu::kStartLo);
+  const int count = byteAt(request, rtu::kCountHi) * 256 + byteAt(request, rtu::kCountLo);
+  if (address < 1 || address > kHighestAddress ||
+      (function != rtu::kReadHolding && function != rtu::kReadInput) || count < 1 ||
+      count > kMostRegisters)
+    return std::nullopt;
+  if (start + count > kRegisterSpace)
+    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() + char(function | 0x80) +
+                          kIllegalDataAddress);
+  std::vector<std::uint16_t> registers;
+  for (int r = start; r < start + count; ++r)
+    registers.push_back(registerOf({address, function, std::uint16_t(r)}, table, values, map));
+  return readReply(request, registers);
 }
 
 }  // namespace
@@ -47,7 +90,8 @@ std::optional<std::uint32_t> rawOfLists(const ValueLists& lists, int registerCou
          (registerCount == 2 ? std::uint32_t(*lists[2]) << 16 : 0);
 }
 
-Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values) {
+Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values,
+                 const RegisterMap* answerAllFrom) {
   Response r;
   if (received.size() < rtu::kRequestLength) return r;
   const QByteArrayView request = received.first(rtu::kRequestLength);
@@ -83,10 +127,22 @@ Response respond(QByteArrayView received, const SlaveTable& table, const ChosenV
     }
     r.slave = i + 1;
     r.configured = slave;
-    const auto reply = replyOf(request, slave, values[std::size_t(i)]);
-    r.verdict = reply ? Verdict::Answered : Verdict::NoValueChosen;
-    r.reply = reply.value_or(QByteArray());
+    const auto registers = registersOf(slave, values[std::size_t(i)]);
+    r.verdict = registers ? Verdict::Answered : Verdict::NoValueChosen;
+    r.reply = registers ? readReply(request, *registers) : QByteArray();
     return r;
+  }
+  if (!answerAllFrom) return r;
+  if (const auto reply = answerAll(request, table, values, *answerAllFrom)) {
+    r.verdict = Verdict::AnsweredAll;
+    r.reply = *reply;
+    r.slave = 0;
+    r.configured = {};
+    const bool exception = byteAt(r.reply, rtu::kFunctionCode) & 0x80;
+    r.note = exception ? QStringLiteral(
+                             "answer every poll: exception 02 (illegal data address), "
+                             "the registers run past 0xFFFF")
+                       : QStringLiteral("answer every poll");
   }
   return r;
 }

@@ -4,6 +4,7 @@
 // bytes, the slave table and the chosen values to a verdict and the reply bytes.
 
 #include "core/modbus/Crc16.h"
+#include "core/simulator/RegisterMap.h"
 #include "core/simulator/SlaveTable.h"
 
 #include <QByteArray>
@@ -36,6 +37,9 @@ enum class Verdict {
   FunctionDiffers,  // the slave with that address is configured for the other function code
   StartDiffers,     // ... for another start register
   CountDiffers,     // ... for another register count
+  // No slave's poll, but a valid read answered because every poll is: `reply` holds the
+  // registers (or exception 02 for a read past register 0xFFFF); no slave is behind it.
+  AnsweredAll,
 };
 
 struct Response {
@@ -47,14 +51,21 @@ struct Response {
   int slave = 0;
   Slave configured;     // that slave as configured
   CheckValue expected;  // the check value the request should have ended with
-  QString note;         // what a fault did to the reply, in words; empty without one
+  // What a fault did to the reply, or that every poll is answered, in words; empty without.
+  QString note;
 };
 
 // Judges the first eight of `received` (the rest is not a request of its own: a slave reads
 // one request per turn of the line). The first enabled slave whose address, function code,
 // start register and register count all match answers; a slave never answers a poll of
 // another.
-Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values);
+//
+// With `answerAll`, every other valid read (address 1..247, function 03 or 04, 1 to 125
+// registers) is answered too, register by register: from an enabled slave with the poll's
+// address and function code that holds it, else from `answerAll`, else 0. A read past register
+// 0xFFFF gets exception 02 (illegal data address), as from a slave whose registers end there.
+Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values,
+                 const RegisterMap* answerAll = nullptr);
 
 // "CRC Validated" or "CRC Error"; empty for a fragment.
 QString statusText(Verdict verdict);

@@ -31,9 +31,11 @@ Decision ServingState::judge(QByteArrayView request) {
   }
 
   Decision d;
-  d.response = respond(request, plan.table, values);
+  d.response = respond(request, plan.table, values, plan.answerAll ? &plan.registerMap : nullptr);
   if (d.response.verdict != Verdict::Answered) {
-    qCDebug(lcSimulator) << statusText(d.response.verdict) << "-" << reasonText(d.response);
+    // Faults, delays and sweeps are the slaves' own: a poll answered for none has none.
+    qCDebug(lcSimulator) << statusText(d.response.verdict) << "-" << reasonText(d.response)
+                         << d.response.note;
     return d;
   }
   const std::size_t i = std::size_t(d.response.slave - 1);

@@ -6,6 +6,7 @@
 // next poll and never half-way through one.
 
 #include "core/simulator/Faults.h"
+#include "core/simulator/RegisterMap.h"
 #include "core/simulator/Responder.h"
 #include "core/simulator/SlaveTable.h"
 #include "core/simulator/Sweep.h"
@@ -30,6 +31,10 @@ struct ServePlan {
   Faults faults{};
   Sweeps sweeps{};  // where set, the value moves on at every reply
   bool dropEcho = true;
+  // Answer every valid read, not only the slaves' own polls (Responder.h): registers no slave
+  // holds from `registerMap`, else 0.
+  bool answerAll = false;
+  RegisterMap registerMap;
 };
 
 // What the slaves do with one request.

@@ -1,5 +1,6 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/monitor/BusCounters.h"
 #include "core/simulator/BenchScenario.h"
 #include "core/simulator/Faults.h"
 #include "core/simulator/Responder.h"
@@ -53,6 +54,8 @@ class TstSimulator : public QObject {
  private slots:
   void respond_data();
   void respond();
+  void answerEveryPoll_data();
+  void answerEveryPoll();
   void oneReplyPerRequest_data();
   void oneReplyPerRequest();
   void load1602_data();
@@ -121,6 +124,73 @@ void TstSimulator::respond() {
   QCOMPARE(reasonText(r), reason);
   QCOMPARE(statusText(r.verdict),
            r.verdict == Verdict::CrcError ? QString("CRC Error") : QString("CRC Validated"));
+}
+
+// Served from a plan: slave 1 holds 0x12345 in registers 100 and 101 of address 1 (function
+// 03), slave 2 holds 0x0B0A in input register 0 of address 2. With every poll answered, any
+// other valid read gets its registers from them, else from the map, else 0, for no slave.
+void TstSimulator::answerEveryPoll_data() {
+  QTest::addColumn<bool>("answerAll");
+  QTest::addColumn<QByteArray>("rx");  // the check value is added, or spoilt for "broken"
+  QTest::addColumn<int>("verdict");
+  QTest::addColumn<int>("counted");       // the slave the request is counted for; 0 the total only
+  QTest::addColumn<QByteArray>("reply");  // without its check value
+  const auto row = [](const char* name, bool on, const char* rx, Verdict verdict, int counted,
+                      const QByteArray& reply) {
+    QTest::newRow(name) << on << hex(rx) << int(verdict) << counted << reply;
+  };
+  row("off: unconfigured address", false, "050300000002", Verdict::NoSuchAddress, 0, {});
+  row("off: other registers of slave 1", false, "010300630004", Verdict::StartDiffers, 1, {});
+  row("map and zero", true, "050300000002", Verdict::AnsweredAll, 0, hex("05030412340000"));
+  row("map keyed by function", true, "050400000001", Verdict::AnsweredAll, 0, hex("0504025678"));
+  row("overlapping slave 1", true, "010300630004", Verdict::AnsweredAll, 0,
+      hex("0103080063000123450000"));
+  row("slave 2's address, other function", true, "020300000001", Verdict::AnsweredAll, 0,
+      hex("0203020000"));
+  row("exact match as today", true, "010300640002", Verdict::Answered, 1, hex("01030400012345"));
+  row("up to register 0xFFFF", true, "0503FF83007D", Verdict::AnsweredAll, 0,
+      hex("0503FA") + QByteArray(250, 0));
+  row("past register 0xFFFF", true, "0503FF84007D", Verdict::AnsweredAll, 0, hex("058302"));
+  row("count 0", true, "050300000000", Verdict::NoSuchAddress, 0, {});
+  row("count 126", true, "05030000007E", Verdict::NoSuchAddress, 0, {});
+  row("function 06", true, "050600000001", Verdict::NoSuchAddress, 0, {});
+  row("broadcast", true, "000300000001", Verdict::NoSuchAddress, 0, {});
+  row("address 248", true, "F80300000001", Verdict::NoSuchAddress, 0, {});
+  row("broken", true, "050300000001", Verdict::CrcError, 0, {});
+}
+
+void TstSimulator::answerEveryPoll() {
+  QFETCH(bool, answerAll);
+  QFETCH(QByteArray, rx);
+  QFETCH(QByteArray, reply);
+  auto plan = std::make_shared<ServePlan>();
+  plan->table = {slaveOf(hex("010300640002")), slaveOf(hex("020400000001"))};
+  plan->values = {valueListsOf(0x12345), valueListsOf(0x0B0A)};
+  plan->answerAll = answerAll;
+  plan->registerMap = {{{5, 3, 0}, 0x1234}, {{5, 4, 0}, 0x5678}, {{1, 3, 99}, 0x0063}};
+  ServingState state;
+  state.use(plan);
+  const CheckValue check = checkValue(rx);
+  const bool broken = QByteArray(QTest::currentDataTag()) == "broken";
+  rx.append(char(check.lo)).append(char(broken ? ~check.hi : check.hi));
+  const Response r = state.judge(rx).response;
+  QTEST(int(r.verdict), "verdict");
+  QCOMPARE(r.reply, reply.isEmpty() ? reply : withCheckValue(reply));
+
+  // The log says how it was answered, and nothing of it is put down to a slave it was not.
+  const auto events = eventsOf(r, QDateTime::currentDateTimeUtc());
+  if (r.verdict == Verdict::AnsweredAll) {
+    QVERIFY(describe(events[0]).startsWith("CRC Validated, answered (answer every poll"));
+    QCOMPARE(events[1].slave, 0);
+  }
+  BusCounters counters;
+  counters.setTable(plan->table);
+  for (const TrafficEvent& e : events) counters.record(e);
+  QFETCH(int, counted);
+  for (int slave = 1; slave <= 2; ++slave) {
+    QCOMPARE(counters.counts(slave).requests, slave == counted ? 1 : 0);
+    QCOMPARE(counters.counts(slave).replies, slave == counted && !reply.isEmpty() ? 1 : 0);
+  }
 }
 
 void TstSimulator::oneReplyPerRequest_data() {
