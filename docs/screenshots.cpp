@@ -5,16 +5,20 @@
 //
 //   vantor-screenshots OUTDIR [--dark]
 #include "AppSession.h"
+#include "core/modbus/Crc16.h"
 #include "core/simulator/Faults.h"
 #include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -82,6 +86,44 @@ bool save(QWidget& window, const QString& path) {
   return ok;
 }
 
+// Listening to a module that polls four slaves, one of which answers with an exception and one
+// not at all; then Find line settings on the same line.
+bool listening(AppSession& s, const QString& out) {
+  s.main->close();
+  s.set("LCD", "Module", "2004");
+  MainWindow& main = s.start();
+  main.resize(1300, 700);
+  s.press(QStringLiteral("cmdListen"));
+  const auto hex = [](const char* body) { return withCheckValue(QByteArray::fromHex(body)); };
+  const QByteArray exchanges[][2] = {
+      {hex("010300000001"), hex("010302FF83")},
+      {hex("020300100002"), hex("02030400000B1A")},
+      {hex("030400200001"), hex("038402")},
+      {hex("040300300001"), {}},
+  };
+  for (int round = 0; round < 5; ++round) {
+    for (const auto& [request, reply] : exchanges) {
+      s.pty.write(request);
+      QTest::qWait(15);
+      if (!reply.isEmpty()) s.pty.write(reply);
+      QTest::qWait(110);
+    }
+  }
+  QTest::qWait(300);
+  bool ok = save(main, out + QStringLiteral("/listening.png"));
+  s.press(QStringLiteral("cmdListen"));
+  s.press(QStringLiteral("cmdFindSettings"));
+  auto* dialog = main.findChild<QDialog*>(QStringLiteral("frmFindSettings"));
+  control<QDoubleSpinBox>(dialog, QStringLiteral("spnSeconds"))->setValue(0.5);
+  QTimer polls;
+  QObject::connect(&polls, &QTimer::timeout, [&] { s.pty.write(exchanges[0][0]); });
+  polls.start(100);
+  control<QPushButton>(dialog, QStringLiteral("cmdStartScan"))->click();
+  auto* start = control<QPushButton>(dialog, QStringLiteral("cmdStartScan"));
+  ok = QTest::qWaitFor([&] { return start->isEnabled(); }, 30000) && ok;
+  return save(*dialog, out + QStringLiteral("/find-line-settings.png")) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -145,5 +187,6 @@ int main(int argc, char* argv[]) {
   s.press(QStringLiteral("cmdCfgLcd"));
   ok = save(s.lcdWindow(), out + QStringLiteral("/config-1602.png")) && ok;
   s.closeLcd(false);
+  ok = listening(s, out) && ok;
   return ok ? 0 : 1;
 }

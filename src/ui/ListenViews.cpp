@@ -22,10 +22,11 @@ QTableWidgetItem* cell(const QString& text, bool number = true) {
   return item;
 }
 
-void fitColumns(QTableWidget* table) {
+// Columns as wide as their contents, column `stretch` taking what is left.
+void fitColumns(QTableWidget* table, int stretch) {
   table->verticalHeader()->hide();
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table->horizontalHeader()->setStretchLastSection(true);
+  table->horizontalHeader()->setSectionResizeMode(stretch, QHeaderView::Stretch);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
 }
 
@@ -36,7 +37,7 @@ PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 10, parent) {
   setHorizontalHeaderLabels({tr("Slave"), tr("Function"), tr("Register"), tr("Count"),
                              tr("Polls"), tr("Interval"), tr("Replies"), tr("Last value"),
                              tr("Exceptions"), tr("Unanswered")});
-  fitColumns(this);
+  fitColumns(this, 7);  // the last value
   setAccessibleName(tr("Poll plan"));
 }
 
@@ -88,19 +89,24 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   row->addStretch();
   row->addWidget(startButton_);
 
-  table_ = new QTableWidget(int(settings_.size()), 4, this);
+  table_ = new QTableWidget(int(settings_.size()), 5, this);
   table_->setObjectName(QStringLiteral("tblScan"));
   table_->setHorizontalHeaderLabels({tr("Settings"), tr("Valid frames"), tr("Bad frames"),
-                                     tr("Bytes")});
-  fitColumns(table_);
+                                     tr("Bytes"), tr("Note")});
+  fitColumns(table_, 4);
+  table_->setWordWrap(false);
   for (int i = 0; i < int(settings_.size()); ++i)
     table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
-  table_->setMinimumHeight(table_->verticalHeader()->length() + 40);
+  table_->resizeRowsToContents();
+  table_->setMinimumSize(640, table_->verticalHeader()->length() +
+                                  table_->horizontalHeader()->sizeHint().height() + 4);
 
   finding_ = new QLabel(this);
   finding_->setObjectName(QStringLiteral("lblFinding"));
   finding_->setWordWrap(true);
   finding_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  finding_->setMinimumHeight(4 * finding_->fontMetrics().lineSpacing());
+  finding_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   useButton_ = namedButton(QStringLiteral("cmdUseSettings"), tr("Use these settings"), this);
   useButton_->setEnabled(false);
   auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -142,7 +148,6 @@ void LineScanDialog::start() {
   useButton_->setEnabled(false);
   startButton_->setEnabled(false);
   seconds_->setEnabled(false);
-  table_->clearSpans();
   for (int i = 0; i < table_->rowCount(); ++i)
     for (int c = 1; c < table_->columnCount(); ++c) table_->setItem(i, c, cell({}));
   listenNext();
@@ -177,6 +182,7 @@ void LineScanDialog::finishSetting() {
 }
 
 void LineScanDialog::finish() {
+  table_->clearSelection();
   const ScanFinding finding = chooseSettings(counts_);
   found_ = finding.best;
   finding_->setText(finding.summary);
@@ -189,8 +195,9 @@ void LineScanDialog::finish() {
 void LineScanDialog::showCounts(int row) {
   const ScanCounts& c = counts_[std::size_t(row)];
   if (!c.refused.isEmpty()) {
-    table_->setItem(row, 1, cell(tr("not heard: %1").arg(c.refused), false));
-    table_->setSpan(row, 1, 1, 3);
+    auto* note = cell(tr("not heard: %1").arg(c.refused), false);
+    note->setToolTip(note->text());
+    table_->setItem(row, 4, note);
     return;
   }
   table_->setItem(row, 1, cell(QString::number(c.validFrames)));

@@ -5,6 +5,7 @@
 #include "core/settings/IniFile.h"
 #include "serial/PollServer.h"
 #include "serial/PortMap.h"
+#include "ui/AnswerAllBox.h"
 #include "ui/BusMonitor.h"
 #include "ui/Dialogs.h"
 #include "ui/ListenViews.h"
@@ -19,7 +20,7 @@
 namespace vantor {
 
 QGroupBox* MainWindow::buildPollPlan() {
-  pollPlanBox_ = new QGroupBox(tr("Poll plan (what the master asks)"), this);
+  pollPlanBox_ = new QGroupBox(tr("Poll plan: what the master asks"), this);
   pollPlanBox_->setObjectName(QStringLiteral("fPollPlan"));
   pollPlanTable_ = new PollPlanTable(pollPlanBox_);
   pollPlanTable_->setMinimumHeight(110);
@@ -74,6 +75,10 @@ void MainWindow::setListening(bool listening) {
   commSettings_->setEnabled(!listening);
   configureButton_->setEnabled(false);
   simulator_->setEnabled(false);
+  // Nothing is answered while listening: the poll plan takes the simulator's place, and stays
+  // to be read once listening stops, above it.
+  simulator_->setVisible(!listening);
+  answerAll_->setVisible(!listening);
   if (listening) pollPlanBox_->show();
 }
 

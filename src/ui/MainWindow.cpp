@@ -135,11 +135,11 @@ void MainWindow::buildLayout() {
   auto* column = new QVBoxLayout(controls);
   column->setContentsMargins(0, 0, 0, 0);
   column->addLayout(buildCommSettings());
+  column->addWidget(buildPollPlan());
   column->addWidget(buildSimulator());
   answerAll_ = new AnswerAllBox(controls);
   connect(answerAll_, &AnswerAllBox::changed, this, &MainWindow::updatePlan);
   column->addWidget(answerAll_);
-  column->addWidget(buildPollPlan());
   column->addLayout(buildByteDisplays());
   column->addWidget(buildNotice());
   column->addStretch(1);
@@ -560,6 +560,8 @@ void MainWindow::setConnected(bool connected) {
   findButton_->setEnabled(!connected);
   configureButton_->setEnabled(connected);
   simulator_->setEnabled(connected);
+  // Serving shows the simulator; what the last listening heard goes.
+  if (connected) pollPlanBox_->hide();
   if (!connected) showNotice({});
 }
 
