@@ -89,17 +89,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   row->addStretch();
   row->addWidget(startButton_);
 
-  table_ = new QTableWidget(int(settings_.size()), 5, this);
-  table_->setObjectName(QStringLiteral("tblScan"));
-  table_->setHorizontalHeaderLabels({tr("Settings"), tr("Valid frames"), tr("Bad frames"),
-                                     tr("Bytes"), tr("Note")});
-  fitColumns(table_, 4);
-  table_->setWordWrap(false);
-  for (int i = 0; i < int(settings_.size()); ++i)
-    table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
-  table_->resizeRowsToContents();
-  table_->setMinimumSize(640, table_->verticalHeader()->length() +
-                                  table_->horizontalHeader()->sizeHint().height() + 4);
+  buildTable();
 
   finding_ = new QLabel(this);
   finding_->setObjectName(QStringLiteral("lblFinding"));
@@ -141,6 +131,21 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
 }
 
 LineScanDialog::~LineScanDialog() = default;
+
+// One row per setting, its counts filled in as it is listened to.
+void LineScanDialog::buildTable() {
+  table_ = new QTableWidget(int(settings_.size()), 5, this);
+  table_->setObjectName(QStringLiteral("tblScan"));
+  table_->setHorizontalHeaderLabels({tr("Settings"), tr("Valid frames"), tr("Bad frames"),
+                                     tr("Bytes"), tr("Note")});
+  fitColumns(table_, 4);
+  table_->setWordWrap(false);
+  for (int i = 0; i < int(settings_.size()); ++i)
+    table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
+  table_->resizeRowsToContents();
+  table_->setMinimumSize(640, table_->verticalHeader()->length() +
+                                  table_->horizontalHeader()->sizeHint().height() + 4);
+}
 
 void LineScanDialog::start() {
   counts_.clear();

@@ -49,6 +49,7 @@ class LineScanDialog : public QDialog {
   void settingsChosen(const vantor::LineSettings& settings);
 
  private:
+  void buildTable();
   void start();
   void listenNext();
   void finishSetting();

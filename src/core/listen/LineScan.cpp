@@ -29,6 +29,16 @@ bool alike(const ScanCounts& a, const ScanCounts& b) {
           std::abs(a.validFrames - b.validFrames) <= 1);
 }
 
+// Why no settings are offered when no valid frame was heard at any.
+QString nothingValid(const std::vector<ScanCounts>& counts) {
+  const bool silent =
+      std::all_of(counts.begin(), counts.end(), [](const ScanCounts& c) { return c.bytes == 0; });
+  return silent ? QStringLiteral("Nothing was heard on the line at any setting: is the master "
+                                 "running and wired to this port?")
+                : QStringLiteral("Bytes were heard, but no valid frame at any setting: the line "
+                                 "may run at a rate not in the lists, or be wired wrongly.");
+}
+
 }  // namespace
 
 void ScanCounts::take(const TrafficEvent& e) {
@@ -50,15 +60,7 @@ ScanFinding chooseSettings(const std::vector<ScanCounts>& counts) {
   std::vector<const ScanCounts*> heard;
   for (const ScanCounts& c : counts)
     if (c.refused.isEmpty() && c.validFrames > 0) heard.push_back(&c);
-  if (heard.empty()) {
-    const bool silent = std::all_of(counts.begin(), counts.end(),
-                                    [](const ScanCounts& c) { return c.bytes == 0; });
-    return {std::nullopt, silent ? QStringLiteral("Nothing was heard on the line at any setting: "
-                                                  "is the master running and wired to this port?")
-                                 : QStringLiteral("Bytes were heard, but no valid frame at any "
-                                                  "setting: the line may run at a rate not in "
-                                                  "the lists, or be wired wrongly.")};
-  }
+  if (heard.empty()) return {std::nullopt, nothingValid(counts)};
   std::stable_sort(heard.begin(), heard.end(),
                    [](const ScanCounts* a, const ScanCounts* b) { return better(*a, *b); });
   // Of settings heard alike, the first in the lists' order is offered: counts a frame apart

@@ -48,6 +48,21 @@ bool isException(const TrafficEvent& e) {
   return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[1]) & 0x80);
 }
 
+namespace {
+
+TrafficEvent replyEvent(const Response& r, const QDateTime& time) {
+  TrafficEvent reply;
+  reply.time = time;
+  reply.direction = Direction::Tx;
+  reply.bytes = r.reply;
+  reply.kind = EventKind::Reply;
+  reply.slave = reply.about = r.slave;
+  reply.detail = r.note;
+  return reply;
+}
+
+}  // namespace
+
 std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
   TrafficEvent request;
   request.time = time;
@@ -81,16 +96,7 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
       break;
   }
   std::vector<TrafficEvent> events{request};
-  if (!r.reply.isEmpty()) {
-    TrafficEvent reply;
-    reply.time = time;
-    reply.direction = Direction::Tx;
-    reply.bytes = r.reply;
-    reply.kind = EventKind::Reply;
-    reply.slave = reply.about = r.slave;
-    reply.detail = r.note;
-    events.push_back(reply);
-  }
+  if (!r.reply.isEmpty()) events.push_back(replyEvent(r, time));
   return events;
 }
 

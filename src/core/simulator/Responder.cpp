@@ -90,6 +90,27 @@ std::optional<std::uint32_t> rawOfLists(const ValueLists& lists, int registerCou
          (registerCount == 2 ? std::uint32_t(*lists[2]) << 16 : 0);
 }
 
+namespace {
+
+// A valid request no slave answered, answered for none: from the slaves' registers, the map or
+// 0, or with exception 02 when it reads past the last register.
+void answerEveryPoll(Response& r, QByteArrayView request, const SlaveTable& table,
+                     const ChosenValues& values, const RegisterMap& map) {
+  const auto reply = answerAll(request, table, values, map);
+  if (!reply) return;
+  r.verdict = Verdict::AnsweredAll;
+  r.reply = *reply;
+  r.slave = 0;
+  r.configured = {};
+  const bool exception = byteAt(r.reply, rtu::kFunctionCode) & 0x80;
+  r.note = exception ? QStringLiteral(
+                           "answer every poll: exception 02 (illegal data address), "
+                           "the registers run past 0xFFFF")
+                     : QStringLiteral("answer every poll");
+}
+
+}  // namespace
+
 Response respond(QByteArrayView received, const SlaveTable& table, const ChosenValues& values,
                  const RegisterMap* answerAllFrom) {
   Response r;
@@ -132,18 +153,7 @@ Response respond(QByteArrayView received, const SlaveTable& table, const ChosenV
     r.reply = registers ? readReply(request, *registers) : QByteArray();
     return r;
   }
-  if (!answerAllFrom) return r;
-  if (const auto reply = answerAll(request, table, values, *answerAllFrom)) {
-    r.verdict = Verdict::AnsweredAll;
-    r.reply = *reply;
-    r.slave = 0;
-    r.configured = {};
-    const bool exception = byteAt(r.reply, rtu::kFunctionCode) & 0x80;
-    r.note = exception ? QStringLiteral(
-                             "answer every poll: exception 02 (illegal data address), "
-                             "the registers run past 0xFFFF")
-                       : QStringLiteral("answer every poll");
-  }
+  if (answerAllFrom) answerEveryPoll(r, request, table, values, *answerAllFrom);
   return r;
 }
 
