@@ -107,6 +107,36 @@ bool openLogOption(const CliOptions& o, std::optional<LogFile>& log) {
   return true;
 }
 
+RunOutput::RunOutput(std::optional<LogFile> log)
+    : log_(std::move(log)), out_(STDOUT_FILENO, QStringLiteral("standard output")) {
+  if (!log_) return;
+  logWriter_.emplace(log_->fd, log_->path);
+  logWriter_->post(logHeader(log_->format));
+}
+
+void RunOutput::print(QString line, const QDateTime& time, bool stamped) {
+  if (stamped) line = isoTime(time) + u' ' + line;
+  out_.post(line.toUtf8() + '\n');
+}
+
+void RunOutput::log(const TrafficEvent& event) {
+  if (logWriter_) logWriter_->post(logRecord(log_->format, event));
+}
+
+bool RunOutput::finish() {
+  out_.finish(std::chrono::milliseconds(250));
+  if (logWriter_) logWriter_->finish(std::chrono::milliseconds(350));
+  if (log_) ::close(log_->fd);
+  if (const qint64 n = out_.dropped(); n > 0)
+    fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
+             .arg(n));
+  if (logWriter_ && logWriter_->dropped() > 0)
+    fail(QStringLiteral("%1 records of the log %2 were dropped: it was not read fast enough")
+             .arg(logWriter_->dropped())
+             .arg(log_->path));
+  return out_.failure().isEmpty() && (!logWriter_ || logWriter_->failure().isEmpty());
+}
+
 bool StopOnSignal::watch() {
   if (::pipe(pipe_) != 0) return false;
   notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);

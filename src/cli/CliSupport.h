@@ -3,6 +3,7 @@
 // What the commands of vantor-cli share: messages on standard error, the module, port and line
 // settings as the options and the settings file give them, the log file, and Ctrl+C.
 
+#include "cli/AsyncWriter.h"
 #include "cli/CliOptions.h"
 #include "core/modbus/LineSettings.h"
 #include "core/monitor/LogExport.h"
@@ -45,6 +46,24 @@ struct LogFile {
 // The --log of `o` opened, or nothing when there is none; false, with the message said, when
 // it cannot be.
 bool openLogOption(const CliOptions& o, std::optional<LogFile>& log);
+
+// What a run on a port prints and logs: standard output and the --log file, each written from a
+// thread of its own, so that nothing printed or logged holds up the port's thread; a reader
+// that falls behind loses lines, not polls.
+class RunOutput {
+ public:
+  explicit RunOutput(std::optional<LogFile> log);
+  void print(QString line, const QDateTime& time, bool stamped);
+  void log(const TrafficEvent& event);
+  // Within ~0.6 s: what waits goes out, the log is closed, and what was dropped is said. False
+  // when standard output or the log could not be written.
+  bool finish();
+
+ private:
+  std::optional<LogFile> log_;
+  AsyncWriter out_;
+  std::optional<AsyncWriter> logWriter_;
+};
 
 // The port of --device, --port or the CommPort key, at `settings`.
 ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings);

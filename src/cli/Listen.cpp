@@ -1,6 +1,5 @@
 #include "cli/Listen.h"
 
-#include "cli/AsyncWriter.h"
 #include "cli/CliSupport.h"
 #include "core/listen/LineScan.h"
 #include "core/listen/PollPlan.h"
@@ -26,27 +25,14 @@ namespace {
 class Hearing {
  public:
   Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
-      : o_(o), log_(std::move(log)), plan_(table),
-        out_(STDOUT_FILENO, QStringLiteral("standard output")) {
-    if (log_) {
-      logWriter_.emplace(log_->fd, log_->path);
-      logWriter_->post(logHeader(log_->format));
-    }
-  }
+      : o_(o), output_(std::move(log)), plan_(table) {}
 
   int listen(PollServer& server) {
     QObject::connect(&server, &PollServer::events,
                      [this](const std::vector<ServeEvent>& batch) { take(batch); });
     QCoreApplication::exec();
     server.close();
-    out_.finish(std::chrono::milliseconds(250));
-    if (logWriter_) logWriter_->finish(std::chrono::milliseconds(350));
-    if (log_) ::close(log_->fd);
-    if (const qint64 n = out_.dropped(); n > 0)
-      fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
-               .arg(n));
-    if (!out_.failure().isEmpty() || (logWriter_ && !logWriter_->failure().isEmpty()))
-      exitCode_ = 1;
+    if (!output_.finish()) exitCode_ = 1;
     std::fprintf(stderr, "Poll plan, from %lld frames heard:\n%s", static_cast<long long>(heard_),
                  qPrintable(plan_.text()));
     return exitCode_;
@@ -67,20 +53,17 @@ class Hearing {
       const TrafficEvent& e = event.traffic;
       ++heard_;
       plan_.take(e);
-      if (logWriter_) logWriter_->post(logRecord(log_->format, e));
+      output_.log(e);
       QString text = QStringLiteral("RX %1 | %2").arg(hexText(e.bytes), kindName(e.kind));
       if (!e.detail.isEmpty()) text += QStringLiteral(" | ") + e.detail;
-      if (o_.timestamps) text = isoTime(e.time) + u' ' + text;
-      out_.post(text.toUtf8() + '\n');
+      output_.print(text, e.time, o_.timestamps);
     }
     if (countReached()) QCoreApplication::quit();
   }
 
   const CliOptions& o_;
-  std::optional<LogFile> log_;
+  RunOutput output_;
   PollPlan plan_;
-  AsyncWriter out_;
-  std::optional<AsyncWriter> logWriter_;
   qint64 heard_ = 0;
   int exitCode_ = 0;
 };

@@ -215,17 +215,11 @@ std::optional<ServePlan> servePlan(const CliOptions& o, const QString& module,
 }
 
 // One run of the simulator on an open port: every exchange printed, every event counted and
-// logged, until a signal, --count or a lost port ends it. Nothing printed or logged may hold
-// up a reply: both go out from threads of their own, and a reader that falls behind loses
-// lines, not polls.
+// logged, until a signal, --count or a lost port ends it.
 class Simulation {
  public:
   Simulation(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
-      : o_(o), log_(std::move(log)), out_(STDOUT_FILENO, QStringLiteral("standard output")) {
-    if (log_) {
-      logWriter_.emplace(log_->fd, log_->path);
-      logWriter_->post(logHeader(log_->format));
-    }
+      : o_(o), output_(std::move(log)) {
     counters_.setTable(table);
   }
 
@@ -237,10 +231,8 @@ class Simulation {
     // Within a second of being asked to stop: the port (a quarter second for what was written
     // to leave), then what waits for standard output and the log.
     server.close();
-    out_.finish(std::chrono::milliseconds(250));
-    if (logWriter_) logWriter_->finish(std::chrono::milliseconds(350));
-    if (log_) ::close(log_->fd);
-    report();
+    if (!output_.finish()) exitCode_ = 1;
+    std::fprintf(stderr, "%s\n", qPrintable(counters_.report()));
     return exitCode_;
   }
 
@@ -253,7 +245,7 @@ class Simulation {
       switch (event.type) {
         case ServeEvent::Type::Traffic:
           counters_.record(event.traffic);
-          if (logWriter_) logWriter_->post(logRecord(log_->format, event.traffic));
+          output_.log(event.traffic);
           break;
         case ServeEvent::Type::Exchange:
           print(event.exchange);
@@ -276,28 +268,11 @@ class Simulation {
         QStringLiteral("RX %1 | %2 | TX%3")
             .arg(hexText(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
     if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
-    if (o_.timestamps) text = isoTime(x.time) + u' ' + text;
-    out_.post(text.toUtf8() + '\n');
-  }
-
-  // What was lost on the way out, and the counters, on standard error.
-  void report() {
-    if (const qint64 n = out_.dropped(); n > 0)
-      fail(QStringLiteral("%1 lines of standard output were dropped: it was not read fast enough")
-               .arg(n));
-    if (logWriter_ && logWriter_->dropped() > 0)
-      fail(QStringLiteral("%1 records of the log %2 were dropped: it was not read fast enough")
-               .arg(logWriter_->dropped())
-               .arg(log_->path));
-    if (!out_.failure().isEmpty() || (logWriter_ && !logWriter_->failure().isEmpty()))
-      exitCode_ = 1;
-    std::fprintf(stderr, "%s\n", qPrintable(counters_.report()));
+    output_.print(text, x.time, o_.timestamps);
   }
 
   const CliOptions& o_;
-  std::optional<LogFile> log_;
-  AsyncWriter out_;
-  std::optional<AsyncWriter> logWriter_;
+  RunOutput output_;
   BusCounters counters_;
   int exchanges_ = 0;
   int exitCode_ = 0;

@@ -43,14 +43,9 @@ void MainWindow::listenClicked() {
     disconnectPort();
     return;
   }
-  const LineChoice line = lineChoice();
-  const int port = chosenPort();
-  storedPort_ = QString::number(port);
-  storedSetting_ = formatLineChoice(line);
   // The saved configuration names the values of the polls it makes.
-  const bool twoLine = moduleList_->currentIndex() == 0;
-  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  ServeLine serve = lineAt(port, lineSettingsOf(line));
+  const SlaveTableLoad loaded = rememberChoiceAndLoad();
+  ServeLine serve = lineAt(chosenPort(), lineSettingsOf(lineChoice()));
   serve.listenOnly = true;
   const OpenResult opened = server_->open(serve, nullptr);
   if (!opened.ok) {

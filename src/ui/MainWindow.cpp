@@ -581,20 +581,21 @@ int MainWindow::chosenPort() const {
   return portList_->currentIndex() < 0 ? 0 : portList_->currentData().toInt();
 }
 
+SlaveTableLoad MainWindow::rememberChoiceAndLoad() {
+  // Recorded on every press, so that even a failed Connect is remembered at exit.
+  storedPort_ = QString::number(chosenPort());
+  storedSetting_ = formatLineChoice(lineChoice());
+  const bool twoLine = moduleList_->currentIndex() == 0;
+  return twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+}
+
 void MainWindow::connectClicked() {
   if (server_->isOpen()) {
     disconnectPort();
     return;
   }
-  const LineChoice line = lineChoice();
-  const int port = chosenPort();
-  // Recorded on every press, so that even a failed Connect is remembered at exit.
-  storedPort_ = QString::number(port);
-  storedSetting_ = formatLineChoice(line);
-
-  const bool twoLine = moduleList_->currentIndex() == 0;
-  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  const OpenResult opened = server_->open(lineAt(port, lineSettingsOf(line)),
+  const SlaveTableLoad loaded = rememberChoiceAndLoad();
+  const OpenResult opened = server_->open(lineAt(chosenPort(), lineSettingsOf(lineChoice())),
                                           std::make_shared<const ServePlan>(planAfter(loaded)));
   if (!opened.ok) {
     dialogs_.message(this, QStringLiteral("COMM PORT ERROR!"), opened.error);

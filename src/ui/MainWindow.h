@@ -99,6 +99,9 @@ class MainWindow : public QWidget {
   void showHeard(const std::vector<TrafficEvent>& heard);
   void findSettingsClicked();
   ServeLine lineAt(int port, const std::optional<LineSettings>& settings) const;
+  // The port and line settings chosen now, remembered for the exit (a failed open too), and
+  // the slaves the chosen module's saved configuration polls.
+  SlaveTableLoad rememberChoiceAndLoad();
   void connectClicked();
   void configureLcdClicked();
   // The number chosen in the port list; 0 while none is.
