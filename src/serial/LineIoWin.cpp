@@ -1,6 +1,11 @@
 // The serving thread's access to a COM device on Windows. The device is opened for overlapped
-// use with reads that return at once (SerialPort::openDevice); waiting is done on a pending
-// WaitCommEvent, the wake-up event and a pending write, all in one WaitForMultipleObjects.
+// use with reads that hand back what is there without waiting for more (SerialPort::
+// openDevice). With nothing there, drivers differ: Windows' own ends such a read at once,
+// empty, and a pending WaitCommEvent(EV_RXCHAR) says when bytes come; others (Wine's, on a
+// pseudo-terminal) keep the read under way until the first byte comes and never raise
+// EV_RXCHAR. So a wait waits on whichever of the two is under way, with the wake-up event and
+// a write under way, in one WaitForMultipleObjects; what a read brought is handed out by the
+// next read().
 #include "serial/LineIo.h"
 
 #include "core/io/SystemError.h"
@@ -20,51 +25,132 @@ HANDLE nativeHandle(qintptr handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-// How many bytes wait to be read, clearing any line error (parity, framing, overrun) on the
-// way; nothing when the device no longer answers.
-std::optional<DWORD> bytesWaiting(HANDLE port) {
-  DWORD errors = 0;
-  COMSTAT status{};
-  if (!::ClearCommError(port, &errors, &status)) return std::nullopt;
-  return status.cbInQue;
-}
-
 }  // namespace
 
 struct LineIo::Pending {
   HANDLE wake = nullptr;
+  // The read under way, if any, its buffer, and what reads brought that is not handed out yet.
+  OVERLAPPED read{};
+  char buffer[512];
+  bool reading = false;
+  QByteArray received;
+  // The write under way, if any, and the bytes it writes from.
+  OVERLAPPED write{};
+  QByteArray writing;
+  bool writingPending = false;
   // The WaitCommEvent under way, if any.
   OVERLAPPED event{};
   DWORD mask = 0;
   bool waiting = false;
   bool maskSet = false;
-  // The write under way, if any, and the bytes it writes from.
-  OVERLAPPED write{};
-  QByteArray writing;
-  bool writingPending = false;
-  OVERLAPPED read{};
+
+  // Starts a WaitCommEvent unless one is under way; false with the system's error code when
+  // the device refuses. `signalled` says when it ended at once.
+  bool startEventWait(HANDLE port, DWORD* error) {
+    if (!maskSet) {
+      if (!::SetCommMask(port, EV_RXCHAR | EV_ERR)) {
+        *error = ::GetLastError();
+        return false;
+      }
+      maskSet = true;
+    }
+    if (waiting) return true;
+    ::ResetEvent(event.hEvent);
+    mask = 0;
+    if (::WaitCommEvent(port, &mask, &event)) {
+      ::SetEvent(event.hEvent);  // ended at once: seen as ended below
+    } else if (::GetLastError() != ERROR_IO_PENDING) {
+      *error = ::GetLastError();
+      return false;
+    }
+    waiting = true;
+    return true;
+  }
+
+  // Takes the end of the WaitCommEvent under way, if it has ended; false when it failed, which
+  // a device that went away makes it do.
+  bool finishEventWait(HANDLE port, DWORD* error) {
+    if (!waiting || ::WaitForSingleObject(event.hEvent, 0) != WAIT_OBJECT_0) return true;
+    waiting = false;
+    DWORD n = 0;
+    if (!::GetOverlappedResult(port, &event, &n, FALSE)) {
+      *error = ::GetLastError();
+      return false;
+    }
+    if (mask & EV_ERR) {
+      // A parity, framing or overrun error: cleared, so that reading goes on.
+      DWORD errors = 0;
+      ::ClearCommError(port, &errors, nullptr);
+    }
+    return true;
+  }
+
+  // Starts a read unless one is under way: what it brings at once goes to `received`. False,
+  // with the system's error code, when the device refuses to be read.
+  bool startRead(HANDLE port, DWORD* error) {
+    for (int turn = 0; turn < 64 && !reading; ++turn) {
+      ::ResetEvent(read.hEvent);
+      if (!::ReadFile(port, buffer, sizeof buffer, nullptr, &read)) {
+        if (::GetLastError() != ERROR_IO_PENDING) {
+          *error = ::GetLastError();
+          return false;
+        }
+        reading = true;
+        return true;
+      }
+      DWORD n = 0;
+      if (!::GetOverlappedResult(port, &read, &n, FALSE)) {
+        *error = ::GetLastError();
+        return false;
+      }
+      received.append(buffer, qsizetype(n));
+      if (n < sizeof buffer) return true;  // all there was: the next read waits
+    }
+    return true;
+  }
+
+  // Takes the end of the read under way, if it has ended. False, with the system's error code,
+  // when it failed.
+  bool finishRead(HANDLE port, DWORD* error) {
+    if (!reading || ::WaitForSingleObject(read.hEvent, 0) != WAIT_OBJECT_0) return true;
+    reading = false;
+    DWORD n = 0;
+    if (!::GetOverlappedResult(port, &read, &n, FALSE)) {
+      *error = ::GetLastError();
+      return false;
+    }
+    received.append(buffer, qsizetype(n));
+    return true;
+  }
+
+  void finishWrite(HANDLE port) {
+    DWORD n = 0;
+    if (writingPending && ::GetOverlappedResult(port, &write, &n, FALSE)) writingPending = false;
+  }
 };
 
 LineIo::LineIo() : pending_(std::make_unique<Pending>()) {
   Pending& p = *pending_;
   p.wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  p.event.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  p.write.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   p.read.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!p.wake || !p.event.hEvent || !p.write.hEvent || !p.read.hEvent)
+  p.write.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  p.event.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!p.wake || !p.read.hEvent || !p.write.hEvent || !p.event.hEvent)
     error_ = windowsError(::GetLastError());
 }
 
 LineIo::~LineIo() {
   Pending& p = *pending_;
-  // The system writes into the OVERLAPPED of a wait or write until it ends: cancelled here (or
+  // The system writes into the OVERLAPPED of a read or write until it ends: cancelled here (or
   // ended by the port's closing), it ends at once.
-  for (auto [pending, overlapped] : {std::pair{p.waiting, &p.event}, {p.writingPending, &p.write}}) {
+  for (auto [pending, overlapped] : {std::pair{p.reading, &p.read},
+                                     {p.writingPending, &p.write},
+                                     {p.waiting, &p.event}}) {
     if (!pending) continue;
     if (handle_ != -1) ::CancelIoEx(nativeHandle(handle_), overlapped);
     ::WaitForSingleObject(overlapped->hEvent, 1000);
   }
-  for (HANDLE event : {p.wake, p.event.hEvent, p.write.hEvent, p.read.hEvent})
+  for (HANDLE event : {p.wake, p.read.hEvent, p.write.hEvent, p.event.hEvent})
     if (event) ::CloseHandle(event);
 }
 
@@ -72,39 +158,25 @@ LineIo::Woken LineIo::wait(std::optional<std::chrono::nanoseconds> timeout, bool
   Pending& p = *pending_;
   const HANDLE port = nativeHandle(handle_);
   Woken woken;
-  DWORD transferred = 0;
-  if (p.writingPending && ::GetOverlappedResult(port, &p.write, &transferred, FALSE))
-    p.writingPending = false;
-  woken.writable = !p.writingPending;
-
-  const auto waiting = bytesWaiting(port);
-  if (!waiting) {
+  DWORD error = 0;
+  // Whatever ended since, and whatever is there now.
+  const auto look = [&] {
+    p.finishWrite(port);
+    woken.writable = !p.writingPending;
+    if (!p.finishEventWait(port, &error) || !p.finishRead(port, &error) ||
+        !p.startRead(port, &error))
+      woken.lost = true;
+    woken.input = !p.received.isEmpty();
+  };
+  look();
+  if (woken.lost || woken.input || (wantWritable && woken.writable)) return woken;
+  // Nothing there: the read under way waits for bytes, or else the event does.
+  if (!p.reading && !p.startEventWait(port, &error)) {
     woken.lost = true;
     return woken;
   }
-  woken.input = *waiting > 0;
-  if (woken.input || (wantWritable && woken.writable)) return woken;
 
-  if (!p.maskSet) {
-    if (!::SetCommMask(port, EV_RXCHAR | EV_ERR)) {
-      woken.lost = true;
-      return woken;
-    }
-    p.maskSet = true;
-  }
-  if (!p.waiting) {
-    ::ResetEvent(p.event.hEvent);
-    p.mask = 0;
-    if (!::WaitCommEvent(port, &p.mask, &p.event)) {
-      if (::GetLastError() != ERROR_IO_PENDING) {
-        woken.lost = true;
-        return woken;
-      }
-      p.waiting = true;
-    }
-  }
-
-  HANDLE events[3] = {p.wake, p.event.hEvent, p.write.hEvent};
+  HANDLE events[3] = {p.wake, p.reading ? p.read.hEvent : p.event.hEvent, p.write.hEvent};
   const DWORD count = wantWritable && p.writingPending ? 3 : 2;
   DWORD limit = INFINITE;
   if (timeout) {
@@ -112,22 +184,8 @@ LineIo::Woken LineIo::wait(std::optional<std::chrono::nanoseconds> timeout, bool
     const qint64 ns = std::max<qint64>(timeout->count(), 0);
     limit = DWORD(std::min<qint64>((ns + 999'999) / 1'000'000, INFINITE - 1));
   }
-  if (p.waiting) ::WaitForMultipleObjects(count, events, FALSE, limit);
-
-  if (p.waiting && ::WaitForSingleObject(p.event.hEvent, 0) == WAIT_OBJECT_0) {
-    p.waiting = false;
-    if (!::GetOverlappedResult(port, &p.event, &transferred, FALSE)) {
-      // The wait ended without an event: the device went away (or the port was closed).
-      woken.lost = true;
-      return woken;
-    }
-  }
-  if (p.writingPending && ::GetOverlappedResult(port, &p.write, &transferred, FALSE))
-    p.writingPending = false;
-  woken.writable = !p.writingPending;
-  const auto now = bytesWaiting(port);
-  woken.lost = !now;
-  woken.input = now && *now > 0;
+  ::WaitForMultipleObjects(count, events, FALSE, limit);
+  look();
   return woken;
 }
 
@@ -138,20 +196,12 @@ void LineIo::wake() {
 QByteArray LineIo::read(QString* error) {
   Pending& p = *pending_;
   const HANDLE port = nativeHandle(handle_);
-  QByteArray bytes;
-  char buffer[512];
-  for (;;) {
-    ::ResetEvent(p.read.hEvent);
-    DWORD n = 0;
-    if ((!::ReadFile(port, buffer, sizeof buffer, nullptr, &p.read) &&
-         ::GetLastError() != ERROR_IO_PENDING) ||
-        !::GetOverlappedResult(port, &p.read, &n, TRUE)) {
-      if (error) *error = windowsError(::GetLastError());
-      return bytes;
-    }
-    bytes.append(buffer, qsizetype(n));
-    if (n < sizeof buffer) return bytes;
-  }
+  DWORD failure = 0;
+  // What the read under way brought, then whatever else is there already; a read that has to
+  // wait stays under way for the next wait().
+  if (p.finishRead(port, &failure)) p.startRead(port, &failure);
+  if (failure && error) *error = windowsError(failure);
+  return std::exchange(p.received, QByteArray());
 }
 
 qint64 LineIo::write(QByteArrayView bytes, QString* error) {

@@ -94,7 +94,8 @@ QString SerialPort::openDevice() {
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.fAbortOnError = FALSE;
   if (!::SetCommState(port, &dcb)) return failWith(::GetLastError());
-  // A read hands back what is there at once, never waiting: waiting is for the event.
+  // A read hands back what is there at once, never waiting for more (see LineIoWin.cpp for
+  // how a serving thread waits).
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   if (!::SetCommTimeouts(port, &timeouts)) return failWith(::GetLastError());
