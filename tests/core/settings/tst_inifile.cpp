@@ -72,14 +72,13 @@ QString inChild(bool otherUser, const std::function<QString()>& work) {
   return resultOf(startChild(otherUser, work));
 }
 
-#endif
-
 // A folder everybody may write into, with a settings file in it.
 void shareWithEverybody(const QTemporaryDir& dir, IniFile& ini) {
   QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
   writeKey(ini, "A", "N", "0");
   QVERIFY(QFile::setPermissions(ini.filePath(), QFileDevice::Permissions(0x6666)));
 }
+#endif
 
 }  // namespace
 
@@ -397,10 +396,10 @@ void TstIniFile::lockFilesOfOthers_data() {
 // An ordinary user's save locks a lock file it can only read, and refuses one it cannot open
 // at all, naming it; a read makes nothing where a dangling link points.
 void TstIniFile::lockFilesOfOthers() {
-  QFETCH(int, mode);
-  QFETCH(QString, refusal);
   POSIX_ONLY();
 #ifndef Q_OS_WIN
+  QFETCH(int, mode);
+  QFETCH(QString, refusal);
   if (::geteuid() != 0) QSKIP("needs root, to be another user");
   QTemporaryDir dir;
   IniFile ini(dir.path());
@@ -438,9 +437,9 @@ void TstIniFile::concurrentSavesLoseNothing_data() {
 // Two processes saving different sections at once, and one reading: no save loses another's
 // key, no save that said it succeeded is undone, and no read sees a file without them.
 void TstIniFile::concurrentSavesLoseNothing() {
-  QFETCH(bool, otherUsers);
   POSIX_ONLY();
 #ifndef Q_OS_WIN
+  QFETCH(bool, otherUsers);
   if (otherUsers && ::geteuid() != 0) QSKIP("needs root, to be other users");
   QTemporaryDir dir;
   IniFile ini(dir.path());
