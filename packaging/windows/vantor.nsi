@@ -6,7 +6,8 @@
 ; programs keep each user's modlcd.ini in %APPDATA%\vantor, since Program Files cannot be
 ; written by them, and the uninstaller leaves those alone.
 
-Unicode true
+; A 64-bit installer for a 64-bit program (it runs where the programs run, Wine's wine64 too).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
