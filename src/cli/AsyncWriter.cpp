@@ -6,8 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 namespace vantor::cli {
 
@@ -48,6 +53,16 @@ void AsyncWriter::finish(std::chrono::milliseconds limit) {
     deadline_ = std::chrono::steady_clock::now() + limit;
   }
   wake_.notify_one();
+#ifdef Q_OS_WIN
+  {
+    std::unique_lock lock(mutex_);
+    auto until = deadline_ + std::chrono::milliseconds(kPollMs);
+    while (!wake_.wait_until(lock, until, [this] { return ended_; })) {
+      if (threadHandle_) ::CancelSynchronousIo(threadHandle_);
+      until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollMs);
+    }
+  }
+#endif
   if (thread_.joinable()) thread_.join();
   const std::lock_guard lock(mutex_);
   dropped_ += qint64(records_.size());
@@ -65,6 +80,24 @@ QString AsyncWriter::failure() const {
 }
 
 void AsyncWriter::run() {
+#ifdef Q_OS_WIN
+  {
+    const std::lock_guard lock(mutex_);
+    threadHandle_ = ::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId());
+  }
+  struct Ended {
+    AsyncWriter* writer;
+    ~Ended() {
+      {
+        const std::lock_guard lock(writer->mutex_);
+        if (writer->threadHandle_) ::CloseHandle(writer->threadHandle_);
+        writer->threadHandle_ = nullptr;
+        writer->ended_ = true;
+      }
+      writer->wake_.notify_all();
+    }
+  } ended{this};
+#endif
   for (;;) {
     QByteArray chunk;
     qint64 records = 0;
@@ -92,6 +125,30 @@ void AsyncWriter::run() {
 // never held up by a reader that has stopped reading. A file that takes only part of it is cut
 // back to where it was, so that no record is left half written.
 bool AsyncWriter::writeWhole(const QByteArray& chunk) {
+#ifdef Q_OS_WIN
+  // Windows has no waiting for room on a descriptor: the write itself waits.
+  const qint64 start = ::_lseeki64(fd_, 0, SEEK_CUR);
+  qsizetype done = 0;
+  while (done < chunk.size()) {
+    const int n = ::_write(fd_, chunk.constData() + done, unsigned(chunk.size() - done));
+    if (n > 0) {
+      done += n;
+      continue;
+    }
+    {
+      // Cancelled at the end of the time to finish: not a failure of the output.
+      const std::lock_guard lock(mutex_);
+      if (finishing_ && std::chrono::steady_clock::now() > deadline_) return false;
+    }
+    const int error = n < 0 ? errno : ENOSPC;
+    if (start >= 0 && done > 0 && ::_chsize_s(fd_, start) != 0) {
+      // Nothing more can be done about a file that cannot be cut either; it is said below.
+    }
+    fail(error);
+    return false;
+  }
+  return true;
+#else
   const off_t start = ::lseek(fd_, 0, SEEK_CUR);
   qsizetype done = 0;
   while (done < chunk.size()) {
@@ -115,6 +172,7 @@ bool AsyncWriter::writeWhole(const QByteArray& chunk) {
     return false;
   }
   return true;
+#endif
 }
 
 void AsyncWriter::fail(int error) {

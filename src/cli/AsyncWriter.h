@@ -50,6 +50,12 @@ class AsyncWriter {
   QString failure_;
   bool finishing_ = false;
   std::chrono::steady_clock::time_point deadline_{};
+#ifdef Q_OS_WIN
+  // A write to a pipe nobody reads waits inside the system; finishing cancels it through the
+  // writing thread's handle once the time is up.
+  void* threadHandle_ = nullptr;
+  bool ended_ = false;
+#endif
   std::thread thread_;
 };
 

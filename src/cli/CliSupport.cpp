@@ -13,6 +13,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <QMetaObject>
+
+#include <sys/stat.h>
+#endif
+
 namespace vantor::cli {
 
 // One line on standard error. A settings value can hold any byte, a NUL among them: control
@@ -68,6 +74,15 @@ std::optional<LineSettings> checkedLineSettings(const CliOptions& o, const IniFi
 // Opens the --log file without waiting for anything (a named pipe nobody reads is refused at
 // once); -1 with a message said when it cannot.
 int openLog(const QString& path) {
+#ifdef Q_OS_WIN
+  // Bytes as they are (no line-end translation), and not inherited by programs started later.
+  const int fd = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
+                          _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+  if (fd >= 0) return fd;
+  fail(QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
+  return -1;
+#else
   const int fd = ::open(QFile::encodeName(path).constData(),
                         O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
@@ -78,6 +93,7 @@ int openLog(const QString& path) {
                 .arg(path)
           : QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
   return -1;
+#endif
 }
 
 // The port of --device, --port or the CommPort key, at `settings`.
@@ -137,6 +153,25 @@ bool RunOutput::finish() {
   return out_.failure().isEmpty() && (!logWriter_ || logWriter_->failure().isEmpty());
 }
 
+#ifdef Q_OS_WIN
+// Windows runs the handler of Ctrl+C (and Ctrl+Break, a console closing) on a thread of its
+// own, from which the application is asked to quit like from any other thread.
+bool StopOnSignal::watch() {
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  std::signal(SIGBREAK, onSignal);
+  return true;
+}
+
+void StopOnSignal::onSignal(int signal) {
+  if (asked_) ::_exit(1);
+  asked_ = 1;
+  // The system takes the handler away once it has run.
+  std::signal(signal, onSignal);
+  QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                            Qt::QueuedConnection);
+}
+#else
 bool StopOnSignal::watch() {
   if (::pipe(pipe_) != 0) return false;
   notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
@@ -157,5 +192,7 @@ void StopOnSignal::onSignal(int) {
   const char byte = 0;
   [[maybe_unused]] const auto n = ::write(pipe_[1], &byte, 1);
 }
+
+#endif
 
 }  // namespace vantor::cli

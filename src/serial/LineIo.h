@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 namespace vantor {
@@ -41,8 +42,14 @@ class LineIo {
 
  private:
   qintptr handle_ = -1;
+#ifdef Q_OS_WIN
+  // The wake-up event, and the waits and writes still under way on the device.
+  struct Pending;
+  std::unique_ptr<Pending> pending_;
+#else
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
+#endif
   QString error_;
 };
 

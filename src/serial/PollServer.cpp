@@ -8,11 +8,15 @@
 
 #include <QThread>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <future>
@@ -35,10 +39,15 @@ constexpr std::size_t kMaxWaitingEvents = 500000;
 // lowest real-time priority; it sleeps until bytes come, so it takes next to nothing from
 // anyone else. Elsewhere it keeps the ordinary priority, which is still well served.
 void raisePriority() {
+#ifdef Q_OS_WIN
+  // Above every ordinary thread, below those the system keeps for itself.
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+#else
   sched_param param{};
   param.sched_priority = sched_get_priority_min(SCHED_FIFO);
   if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
   setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10);
+#endif
 }
 
 qint64 monotonicNs() {

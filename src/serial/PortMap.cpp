@@ -5,8 +5,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QRegularExpression>
+#ifdef Q_OS_WIN
+#include <QSettings>
+#else
+#include <QSerialPortInfo>
+#endif
 
 #include <algorithm>
 
@@ -19,6 +23,25 @@ constexpr const char* kFamilies[] = {"ttyUSB", "ttyACM", "ttyS", "ttyAMA"};
 
 }  // namespace
 
+#ifdef Q_OS_WIN
+QStringList serialDevicesPresent(const QString&) {
+  // The system's list of the serial ports there are now, as "COMn", by number.
+  const QSettings map(QStringLiteral("HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"),
+                      QSettings::NativeFormat);
+  static const QRegularExpression comPort(QStringLiteral("^COM(\\d+)$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+  QList<std::pair<int, QString>> found;
+  for (const QString& key : map.childKeys()) {
+    const QString name = map.value(key).toString().trimmed();
+    const auto m = comPort.match(name);
+    if (m.hasMatch()) found.append({m.captured(1).toInt(), name.toUpper()});
+  }
+  std::sort(found.begin(), found.end());
+  QStringList result;
+  for (const auto& entry : found) result.append(entry.second);
+  return result;
+}
+#else
 QStringList serialDevicesPresent(const QString& devFolder) {
   const QDir dir(devFolder);
   QStringList result;
@@ -34,6 +57,7 @@ QStringList serialDevicesPresent(const QString& devFolder) {
   }
   return result;
 }
+#endif
 
 QString defaultDeviceForPort(int port, const QStringList& devices) {
   if (port < 1) return {};
@@ -54,6 +78,12 @@ QString devicePathForPort(const IniFile& ini, int port, const QString& devFolder
 }
 
 QString adapterDescription(const QString& device) {
+#ifdef Q_OS_WIN
+  // Windows names a port's adapter only through the device manager's tables; the port name
+  // says enough to tell two apart.
+  Q_UNUSED(device);
+  return {};
+#else
   // Asked by the device's own name: what the system lists is only read, never opened.
   const QString name = QFileInfo(device).fileName();
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
@@ -61,6 +91,7 @@ QString adapterDescription(const QString& device) {
     return adapterDescription(info.description(), info.manufacturer(), info.serialNumber());
   }
   return {};
+#endif
 }
 
 QString adapterDescription(const QString& description, const QString& maker,

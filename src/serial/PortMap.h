@@ -9,6 +9,7 @@ class IniFile;
 
 // Serial devices present under `devFolder`, in the order port numbers count them: USB
 // adapters first (ttyUSB, then ttyACM), then built-in ports (ttyS, ttyAMA), each by number.
+// On Windows: the COM ports the system lists now, "COMn" by number (`devFolder` is not used).
 QStringList serialDevicesPresent(const QString& devFolder = QStringLiteral("/dev"));
 
 // The device port number `port` stands for when no [Ports] entry names one: on Windows

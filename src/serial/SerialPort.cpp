@@ -9,13 +9,16 @@
 #include <cerrno>
 #include <cstring>
 
+#ifndef Q_OS_WIN
 #include <sys/file.h>
 #include <termios.h>
+#endif
 
 namespace vantor {
 
 Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtWarningMsg)
 
+#ifndef Q_OS_WIN
 namespace {
 
 constexpr int kDrainTimeoutMs = 2000;
@@ -44,16 +47,18 @@ int baudOfSpeed(speed_t speed) {
 }
 
 }  // namespace
+#endif
 
 PortSettings portSettingsOf(const LineSettings& line) {
   PortSettings p;
   p.baud = line.baud;
-  p.dataBits = line.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8;
-  p.parity = line.parity == Parity::Even ? QSerialPort::EvenParity : QSerialPort::NoParity;
-  p.stopBits = line.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+  p.dataBits = line.dataBits == 7 ? PortSettings::Data7 : PortSettings::Data8;
+  p.parity = line.parity == Parity::Even ? PortSettings::EvenParity : PortSettings::NoParity;
+  p.stopBits = line.stopBits == 2 ? PortSettings::TwoStop : PortSettings::OneStop;
   return p;
 }
 
+#ifndef Q_OS_WIN
 LineSettings lineSettingsOf(const termios& t) {
   LineSettings line;
   line.baud = baudOfSpeed(cfgetospeed(&t));
@@ -63,16 +68,12 @@ LineSettings lineSettingsOf(const termios& t) {
   line.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
   return line;
 }
+#endif
 
 QString WriteResult::message() const {
   if (ok()) return {};
   if (written <= 0) return QStringLiteral("Nothing was sent: %1").arg(error);
   return QStringLiteral("Only %1 of %2 bytes were sent: %3").arg(written).arg(total).arg(error);
-}
-
-SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
-    : QObject(parent), resolver_(std::move(resolver)) {
-  connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
 }
 
 SerialPort::~SerialPort() {
@@ -90,7 +91,7 @@ bool SerialPort::open(QString* error) {
     if (error) *error = why;
     return false;
   };
-  if (port_.isOpen()) return fail(tr("%1 is already open.").arg(describe()));
+  if (isOpen()) return fail(tr("%1 is already open.").arg(describe()));
   actual_.reset();
   if (const QString why = resolveDevice(); !why.isEmpty()) return fail(why);
   if (!line_)
@@ -99,12 +100,6 @@ bool SerialPort::open(QString* error) {
                     .arg(describe()));
   if (const QString why = openDevice(); !why.isEmpty())
     return fail(tr("%1: %2").arg(describe(), why));
-  // The driver may quietly keep a setting it cannot do (some pseudo-terminals have no
-  // parity); read back what it runs at rather than trust what was asked.
-  termios attributes{};
-  if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
-  port_.clearError();
-  port_.clear(QSerialPort::Input);
   closing_ = false;
   writeError_.clear();
   qCDebug(lcSerial) << "opened" << device_ << formatLineSettings(*line_);
@@ -126,13 +121,35 @@ QString SerialPort::resolveDevice() {
   return {};
 }
 
+QString SerialPort::settingsNotice() const {
+  if (!line_ || !actual_) return {};
+  const QString difference = lineSettingsDifference(*line_, *actual_);
+  if (difference.isEmpty()) return {};
+  return tr("%1 runs at %2, not at %3 as chosen: %4.")
+      .arg(describe(), formatLineSettings(*actual_), formatLineSettings(*line_), difference);
+}
+
+WriteResult SerialPort::write(const QByteArray& bytes) {
+  return hand(bytes, false);
+}
+
+WriteResult SerialPort::writeAndDrain(const QByteArray& bytes) {
+  return hand(bytes, true);
+}
+
+#ifndef Q_OS_WIN
+SerialPort::SerialPort(DeviceResolver resolver, QObject* parent)
+    : QObject(parent), resolver_(std::move(resolver)) {
+  connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
 QString SerialPort::openDevice() {
   const PortSettings settings = portSettingsOf(*line_);
   port_.setPortName(device_);
   port_.setBaudRate(settings.baud);
-  port_.setDataBits(settings.dataBits);
-  port_.setParity(settings.parity);
-  port_.setStopBits(settings.stopBits);
+  port_.setDataBits(QSerialPort::DataBits(settings.dataBits));
+  port_.setParity(QSerialPort::Parity(settings.parity));
+  port_.setStopBits(QSerialPort::StopBits(settings.stopBits));
   port_.setFlowControl(QSerialPort::NoFlowControl);
   if (!port_.open(QIODevice::ReadWrite)) {
     // The lock file of another opener shows up as a permission problem; say what it is.
@@ -150,19 +167,18 @@ QString SerialPort::openDevice() {
     port_.clearError();
     return tr("the device is in use by another program.");
   }
+  // The driver may quietly keep a setting it cannot do (some pseudo-terminals have no
+  // parity); read back what it runs at rather than trust what was asked.
+  termios attributes{};
+  if (::tcgetattr(int(port_.handle()), &attributes) == 0) actual_ = lineSettingsOf(attributes);
+  port_.clearError();
+  port_.clear(QSerialPort::Input);
   return {};
 }
 
 PortSettings SerialPort::applied() const {
-  return {port_.baudRate(), port_.dataBits(), port_.parity(), port_.stopBits()};
-}
-
-QString SerialPort::settingsNotice() const {
-  if (!line_ || !actual_) return {};
-  const QString difference = lineSettingsDifference(*line_, *actual_);
-  if (difference.isEmpty()) return {};
-  return tr("%1 runs at %2, not at %3 as chosen: %4.")
-      .arg(describe(), formatLineSettings(*actual_), formatLineSettings(*line_), difference);
+  return {port_.baudRate(), PortSettings::DataBits(port_.dataBits()),
+          PortSettings::Parity(port_.parity()), PortSettings::StopBits(port_.stopBits())};
 }
 
 void SerialPort::close() {
@@ -173,14 +189,6 @@ void SerialPort::close() {
   port_.close();
   port_.clearError();
   qCDebug(lcSerial) << "closed" << device_;
-}
-
-WriteResult SerialPort::write(const QByteArray& bytes) {
-  return hand(bytes, false);
-}
-
-WriteResult SerialPort::writeAndDrain(const QByteArray& bytes) {
-  return hand(bytes, true);
 }
 
 WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
@@ -254,5 +262,7 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
       },
       Qt::QueuedConnection);
 }
+
+#endif
 
 }  // namespace vantor

@@ -5,13 +5,16 @@
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
+#ifndef Q_OS_WIN
+#include <QSerialPort>
+
 struct termios;
+#endif
 
 namespace vantor {
 
@@ -19,18 +22,23 @@ namespace vantor {
 // QT_LOGGING_RULES="vantor.serial.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
-// How QSerialPort is told to run a line.
+// How the device is told to run a line (the values are those QSerialPort uses).
 struct PortSettings {
+  enum DataBits { Data7 = 7, Data8 = 8 };
+  enum Parity { NoParity = 0, EvenParity = 2 };
+  enum StopBits { OneStop = 1, TwoStop = 2 };
   qint32 baud = 9600;
-  QSerialPort::DataBits dataBits = QSerialPort::Data8;
-  QSerialPort::Parity parity = QSerialPort::NoParity;
-  QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+  DataBits dataBits = Data8;
+  Parity parity = NoParity;
+  StopBits stopBits = OneStop;
   friend bool operator==(const PortSettings&, const PortSettings&) = default;
 };
 PortSettings portSettingsOf(const LineSettings& line);
 
+#ifndef Q_OS_WIN
 // The line settings a terminal's attributes stand for: what a device really runs at.
 LineSettings lineSettingsOf(const termios& attributes);
+#endif
 
 // What a write achieved: how many of the bytes the device took, and why not all.
 struct WriteResult {
@@ -68,10 +76,14 @@ class SerialPort : public QObject {
   bool open(QString* error = nullptr);
   // Lets whatever was handed over for sending leave first, then releases the device.
   void close();
+#ifdef Q_OS_WIN
+  bool isOpen() const { return handle_ != -1; }
+#else
   bool isOpen() const { return port_.isOpen(); }
+#endif
   // Device of the last open, successful or not.
   QString deviceName() const { return device_; }
-  // "Port 3 (/dev/ttyUSB0)", or the device path given.
+  // "Port 3 (/dev/ttyUSB0)" ("Port 3 (COM3)" on Windows), or the device path given.
   QString describe() const;
 
   // After an open: what the port was told to run at (whatever the device made of it).
@@ -81,9 +93,14 @@ class SerialPort : public QObject {
   std::optional<LineSettings> actualSettings() const { return actual_; }
   QString settingsNotice() const;
 
-  // The open device's descriptor, for a thread that serves the line with its own loop (the
-  // port object itself then runs no events); -1 while closed.
+  // The open device's descriptor (on Windows its HANDLE, opened for overlapped use), for a
+  // thread that serves the line with its own loop (the port object itself then runs no
+  // events); -1 while closed.
+#ifdef Q_OS_WIN
+  qintptr handle() const { return handle_; }
+#else
   qintptr handle() const { return port_.isOpen() ? port_.handle() : -1; }
+#endif
 
   // Hands `bytes` to the driver now, in one write.
   WriteResult write(const QByteArray& bytes);
@@ -101,11 +118,19 @@ class SerialPort : public QObject {
   QString resolveDevice();
   // Opens it with the line settings, for this program alone; why not, or empty.
   QString openDevice();
-  void onError(QSerialPort::SerialPortError error);
   WriteResult hand(const QByteArray& bytes, bool drain);
 
   DeviceResolver resolver_;
+#ifdef Q_OS_WIN
+  // Closes the device after a failure that says it is gone, and tells of it once back in the
+  // event loop.
+  void loseDevice(const QString& what);
+  qintptr handle_ = -1;
+  PortSettings applied_;
+#else
+  void onError(QSerialPort::SerialPortError error);
   QSerialPort port_;
+#endif
   int commPort_ = 0;
   std::optional<LineSettings> line_;
   std::optional<LineSettings> actual_;

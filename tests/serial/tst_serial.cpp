@@ -72,22 +72,22 @@ class TstSerial : public QObject {
   Q_OBJECT
 
  private slots:
-  // What QSerialPort is asked for and told at opening, what a terminal's attributes are read
+  // What the port is asked for and told at opening, what a terminal's attributes are read
   // back as, and that the bytes handed over leave before the port lets go of the device.
   void lineSettingsMapping_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("stopBits");
-    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << int(QSerialPort::NoParity) << 1;
-    QTest::newRow("19200,e,8,1") << "19200,e,8,1" << int(QSerialPort::EvenParity) << 1;
-    QTest::newRow("38400,n,8,2") << "38400,n,8,2" << int(QSerialPort::NoParity) << 2;
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << int(PortSettings::NoParity) << 1;
+    QTest::newRow("19200,e,8,1") << "19200,e,8,1" << int(PortSettings::EvenParity) << 1;
+    QTest::newRow("38400,n,8,2") << "38400,n,8,2" << int(PortSettings::NoParity) << 2;
   }
   void lineSettingsMapping() {
     QFETCH(QString, text);
     const LineSettings line = *parseLineSettings(text);
     const PortSettings port = portSettingsOf(line);
     QCOMPARE(port.baud, line.baud);
-    QCOMPARE(port.dataBits, QSerialPort::Data8);
+    QCOMPARE(port.dataBits, PortSettings::Data8);
     QTEST(int(port.parity), "parity");
     QTEST(int(port.stopBits), "stopBits");
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// An advisory lock (flock) on a lock file beside the file it guards, so that programs sharing
-// the file take turns. Taking it never waits for ever: another holder is waited for up to a
+// An advisory lock (flock; on Windows LockFileEx) on a lock file beside the file it guards, so
+// that programs sharing the file take turns. Taking it never waits for ever: another holder is waited for up to a
 // limit, and someone is told once the wait gets long.
 
 #include <QString>
@@ -32,7 +32,7 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool locked() const { return fd_ >= 0 && error_.isEmpty(); }
+  bool locked() const { return held() && error_.isEmpty(); }
   // Why the lock is not held: a sentence naming the lock file and what to do about it.
   const QString& error() const { return error_; }
   // The lock file could not be had at all (as opposed to a wait that ran out or was given up).
@@ -48,7 +48,13 @@ class FileLock {
   // Waits for `waiter` within the limit, reporting as asked; whether it reported.
   bool await(Waiter& waiter, const QString& path, const LockWait& wait);
 
+#ifdef Q_OS_WIN
+  bool held() const { return handle_ != nullptr; }
+  void* handle_ = nullptr;  // the lock file's HANDLE, opened for overlapped locking
+#else
+  bool held() const { return fd_ >= 0; }
   int fd_ = -1;
+#endif
   QString error_;
   bool unusable_ = false;
   qint64 takenAtMs_ = 0;

@@ -6,14 +6,23 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <string>
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <QRandomGenerator>
+
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace vantor {
 
@@ -26,6 +35,73 @@ QString temporaryPrefix(const QFileInfo& info) {
 }
 
 }  // namespace
+
+#ifdef Q_OS_WIN
+
+QString linkTarget(const QString& path) {
+  // As many links as Windows itself follows before it gives up.
+  constexpr int kMaxLinks = 63;
+  QString at = path;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    const QFileInfo info(at);
+    if (!info.isSymLink()) return at;
+    at = QDir::cleanPath(info.symLinkTarget());
+  }
+  return path;
+}
+
+unsigned currentUmask() {
+  // Windows has none: a new file's access comes from its folder.
+  return 0;
+}
+
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
+  const auto fail = [&](const QString& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  // Renaming over a link would put a plain file in its place: the link's target is replaced
+  // instead, from beside it, since a rename cannot cross volumes.
+  const QString target = linkTarget(path);
+  const QFileInfo info(target);
+  const std::wstring targetName = QDir::toNativeSeparators(info.absoluteFilePath()).toStdWString();
+  std::wstring temporary;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    const QString name = temporaryPrefix(info) +
+                         QString::number(QRandomGenerator::global()->generate(), 36).rightJustified(6, u'0');
+    temporary = QDir::toNativeSeparators(info.absoluteDir().filePath(name)).toStdWString();
+    file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
+      return fail(windowsError(::GetLastError()));
+  }
+  if (file == INVALID_HANDLE_VALUE) return fail(windowsError(ERROR_FILE_EXISTS));
+
+  DWORD failure = 0;
+  for (qsizetype done = 0; done < bytes.size() && !failure;) {
+    const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - done, 1 << 20));
+    DWORD n = 0;
+    if (!::WriteFile(file, bytes.constData() + done, chunk, &n, nullptr))
+      failure = ::GetLastError();
+    else if (n == 0)
+      failure = ERROR_DISK_FULL;
+    else
+      done += n;
+  }
+  if (!failure && !::FlushFileBuffers(file)) failure = ::GetLastError();
+  if (!::CloseHandle(file) && !failure) failure = ::GetLastError();
+  if (!failure && !::MoveFileExW(temporary.c_str(), targetName.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    failure = ::GetLastError();
+  if (failure) {
+    ::DeleteFileW(temporary.c_str());
+    return fail(windowsError(failure));
+  }
+  return true;
+}
+
+#else
 
 QString linkTarget(const QString& path) {
   // As many links as the kernel itself follows before it gives up with ELOOP.
@@ -103,6 +179,8 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error) {
   }
   return true;
 }
+
+#endif
 
 void removeLeftovers(const QString& path, qint64 beforeMs) {
   const QFileInfo info(linkTarget(path));

@@ -17,15 +17,100 @@
 #include <system_error>
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace vantor {
 
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+#ifdef Q_OS_WIN
+
+// What a path is called in the system's own calls.
+std::wstring nativePath(const QString& path) {
+  return QDir::toNativeSeparators(path).toStdWString();
+}
+
+// Why the thing at `path` is not a settings file we can read; empty when it is one (or when
+// nothing is there, which `absent` then says).
+QString inspect(const QString& path, bool* absent) {
+  *absent = false;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(nativePath(path).c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      *absent = true;
+      return {};
+    }
+    return windowsError(error);
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    return QStringLiteral("it is a folder, not a file");
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)
+    return QStringLiteral("it is a device, not a regular file");
+  const qint64 size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (size > IniFile::kMaxFileSize)
+    return QStringLiteral("it is larger than 1 MB, too large for a settings file");
+  return {};
+}
+
+// The whole file, or why not. Only "no such file" counts as absent.
+struct FileRead {
+  QByteArray bytes;
+  bool absent = false;
+  QString reason;
+};
+
+FileRead readFile(const QString& path) {
+  FileRead r;
+  r.reason = inspect(path, &r.absent);
+  if (r.absent || !r.reason.isEmpty()) return r;
+  // Shared every way, so that reading keeps no editor or replacement out.
+  HANDLE file = ::CreateFileW(nativePath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    r.absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (!r.absent) r.reason = windowsError(error);
+    return r;
+  }
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    r.reason = QStringLiteral("it is a device, not a regular file");
+    return r;
+  }
+  char buffer[16384];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+      r.reason = windowsError(::GetLastError());
+      break;
+    }
+    if (n == 0) break;
+    r.bytes.append(buffer, qsizetype(n));
+    if (r.bytes.size() > IniFile::kMaxFileSize) {
+      r.reason = QStringLiteral("it is larger than 1 MB, too large for a settings file");
+      break;
+    }
+  }
+  ::CloseHandle(file);
+  if (r.reason.isEmpty() && r.bytes.contains('\0'))
+    r.reason = QStringLiteral(
+        "it holds NUL bytes, so it is not a text settings file (UTF-16 "
+        "or binary?)");
+  if (!r.reason.isEmpty()) r.bytes.clear();
+  return r;
+}
+
+#else
 
 QByteArray nativePath(const QString& path) {
   return QFile::encodeName(path);
@@ -95,6 +180,8 @@ FileRead readFile(const QString& path) {
   if (!r.reason.isEmpty()) r.bytes.clear();
   return r;
 }
+
+#endif
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t';
@@ -247,9 +334,17 @@ IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
   // would litter it with throwaway files.
   if (folder_.isEmpty()) {
-    folder_ =
-        settingsFolderFor(QCoreApplication::applicationDirPath(),
-                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+#ifdef Q_OS_WIN
+    // %APPDATA%\vantor: the user's roaming settings, where Windows programs keep theirs.
+    const QString appData = qEnvironmentVariable("APPDATA");
+    const QString fallback =
+        appData.isEmpty()
+            ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+            : QDir::fromNativeSeparators(appData) + u'/' + QCoreApplication::applicationName();
+#else
+    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#endif
+    folder_ = settingsFolderFor(QCoreApplication::applicationDirPath(), fallback);
   }
 }
 
@@ -319,7 +414,7 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
   // the lock stays beside the name the program was given, where every other user looks.
   std::error_code ec;
   std::filesystem::create_directories(
-      nativePath(QFileInfo(linkTarget(path)).absolutePath()).constData(), ec);
+      nativePath(QFileInfo(linkTarget(path)).absolutePath()).data(), ec);
   if (ec) return fail(QString::fromLocal8Bit(ec.message()));
 
   // From reading the file to renaming the new one over it, no other save may come between;
@@ -346,8 +441,18 @@ QString settingsFolderFor(const QString& programFolder, const QString& fallbackF
   if (programFolder.isEmpty()) return fallbackFolder;
   // An installed copy keeps each user's settings in their own folder, even when run by root,
   // who could write beside it.
+#ifdef Q_OS_WIN
+  // The same for a copy installed under Program Files, even when run as administrator.
+  for (const char* variable : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
+    const QString system = QDir::fromNativeSeparators(qEnvironmentVariable(variable));
+    if (!system.isEmpty() &&
+        (programFolder + u'/').startsWith(system + u'/', Qt::CaseInsensitive))
+      return fallbackFolder;
+  }
+#else
   for (const char* system : {"/usr/", "/bin/", "/sbin/"})
     if ((programFolder + u'/').startsWith(QLatin1String(system))) return fallbackFolder;
+#endif
   const QFileInfo info(programFolder);
   if (!info.isDir() || !info.isWritable()) return fallbackFolder;
   // Permission bits are not the last word (root passes every check, and some file systems

@@ -9,8 +9,10 @@
 #include <QString>
 #include <QTest>
 
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
 #include <csignal>
+#endif
 
 namespace vantor::test {
 
@@ -40,6 +42,7 @@ inline QString unmakeableFolder(const QString& dir) {
   return dir + QStringLiteral("/blocker/settings");
 }
 
+#ifndef Q_OS_WIN
 // Lowers the file size limit while it lives, so that a write runs out of room part way
 // through; root is held to it too.
 class FileSizeLimit {
@@ -64,5 +67,6 @@ class FileSizeLimit {
   void (*oldHandler_)(int) = nullptr;
   bool active_ = false;
 };
+#endif
 
 }  // namespace vantor::test
