@@ -78,19 +78,9 @@ ScanCounts listenAt(const CliOptions& o, const IniFile& ini, const LineSettings&
     for (const ServeEvent& e : batch)
       if (e.type == ServeEvent::Type::Traffic) counts.take(e.traffic);
   });
-  ServeLine line = serveLine(o, ini, settings);
-  line.listenOnly = true;
-  const OpenResult opened = server.open(line, nullptr);
-  if (!opened.ok) {
-    counts.refused = opened.error;
-    return counts;
-  }
-  if (!opened.notice.isEmpty()) {
-    // Listening at settings other than the ones asked for would count the wrong ones.
-    server.close();
-    counts = ScanCounts{settings, 0, 0, 0, opened.notice};
-    return counts;
-  }
+  // Nothing heard counts at settings the device did not take.
+  if (QString refused = server.listenExactly(serveLine(o, ini, settings)); !refused.isEmpty())
+    return {settings, 0, 0, 0, refused};
   QEventLoop loop;
   QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
   QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,

@@ -363,6 +363,14 @@ OpenResult PollServer::open(const ServeLine& line, std::shared_ptr<const ServePl
   return result;
 }
 
+QString PollServer::listenExactly(ServeLine line) {
+  line.listenOnly = true;
+  const OpenResult opened = open(line, nullptr);
+  if (!opened.ok) return opened.error;
+  if (!opened.notice.isEmpty()) close();
+  return opened.notice;
+}
+
 bool PollServer::stopThread() {
   if (!thread_) return false;
   shared_->stop = true;

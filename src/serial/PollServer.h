@@ -62,6 +62,10 @@ class PollServer : public QObject {
 
   // Opens `line` on a new serving thread and serves `plan` from the first byte.
   OpenResult open(const ServeLine& line, std::shared_ptr<const ServePlan> plan);
+  // Opens `line` to listen only, at exactly its settings: a setting the device does not take
+  // would have it heard at others, so then it closes again. Why it does not listen (the
+  // failed open's sentence, or what the device did not take); empty when it listens.
+  QString listenExactly(ServeLine line);
   bool isOpen() const { return running_; }
   // Stops serving: delayed replies not yet sent are dropped (nothing is written after this),
   // what was written drains, and the device is released. The events that happened before are

@@ -45,11 +45,6 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
   setRowCount(int(rows.size()));
   for (int i = 0; i < int(rows.size()); ++i) {
     const PollPlanRow& r = rows[std::size_t(i)];
-    QString last;
-    for (const std::uint16_t reg : r.lastRegisters)
-      last += (last.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("0x") +
-              hexDigits(reg, 4);
-    if (!r.lastValue.isEmpty()) last += QStringLiteral(" = %1").arg(r.lastValue);
     const QString cells[] = {
         QString::number(r.poll.slave),
         hexDigits(r.poll.function),
@@ -58,7 +53,7 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
         QString::number(r.polls),
         r.medianIntervalMs ? tr("%1 ms").arg(*r.medianIntervalMs) : QStringLiteral("-"),
         QString::number(r.replies),
-        last,
+        lastReplyText(r),
         QString::number(r.exceptions),
         QString::number(r.unanswered),
     };
@@ -165,13 +160,8 @@ void LineScanDialog::listenNext() {
   const int row = int(counts_.size()) - 1;
   finding_->setText(tr("Listening at %1…").arg(formatLineSettings(settings)));
   table_->selectRow(row);
-  ServeLine line = lineAt_(settings);
-  line.listenOnly = true;
-  const OpenResult opened = server_.open(line, nullptr);
-  if (!opened.ok || !opened.notice.isEmpty()) {
-    // Listening at settings other than these would count the wrong ones.
-    server_.close();
-    counts_.back() = ScanCounts{settings, 0, 0, 0, opened.ok ? opened.notice : opened.error};
+  if (const QString refused = server_.listenExactly(lineAt_(settings)); !refused.isEmpty()) {
+    counts_.back() = ScanCounts{settings, 0, 0, 0, refused};  // nothing heard there counts
     showCounts(row);
     // On to the next through the event loop, so that the window is drawn meanwhile.
     QTimer::singleShot(0, this, &LineScanDialog::listenNext);

@@ -14,24 +14,8 @@ namespace vantor {
 
 namespace {
 
-// Modbus application protocol, 7: the exception codes a slave answers with.
-QString exceptionName(std::uint8_t code) {
-  switch (code) {
-    case 1: return QStringLiteral("illegal function");
-    case 2: return QStringLiteral("illegal data address");
-    case 3: return QStringLiteral("illegal data value");
-    case 4: return QStringLiteral("server device failure");
-    case 5: return QStringLiteral("acknowledge");
-    case 6: return QStringLiteral("server device busy");
-    case 8: return QStringLiteral("memory parity error");
-    case 10: return QStringLiteral("gateway path unavailable");
-    case 11: return QStringLiteral("gateway target device failed to respond");
-  }
-  return QStringLiteral("unknown exception");
-}
-
-constexpr std::uint8_t kExceptionBit = 0x80;
-constexpr qsizetype kExceptionLength = 5;
+constexpr std::uint8_t kExceptionBit = rtu::kExceptionBit;
+constexpr qsizetype kExceptionLength = rtu::kExceptionLength;
 constexpr qsizetype kShortestFrame = kExceptionLength;
 
 std::uint8_t at(QByteArrayView bytes, qsizetype i) {
@@ -110,12 +94,6 @@ QString readText(const ReadRequest& r) {
       .arg(QStringLiteral("0x") + hexDigits(r.start, 4));
 }
 
-QString registersText(const std::vector<std::uint16_t>& registers) {
-  QStringList words;
-  for (const std::uint16_t r : registers) words << QStringLiteral("0x") + hexDigits(r, 4);
-  return words.join(u' ');
-}
-
 }  // namespace
 
 std::optional<ReadRequest> requestOf(QByteArrayView frame) {
@@ -123,6 +101,12 @@ std::optional<ReadRequest> requestOf(QByteArrayView frame) {
   return ReadRequest{at(frame, rtu::kSlaveAddress), at(frame, rtu::kFunctionCode),
                      std::uint16_t(at(frame, rtu::kStartHi) << 8 | at(frame, rtu::kStartLo)),
                      std::uint16_t(at(frame, rtu::kCountHi) << 8 | at(frame, rtu::kCountLo))};
+}
+
+QString registerWords(const std::vector<std::uint16_t>& registers) {
+  QStringList words;
+  for (const std::uint16_t r : registers) words << QStringLiteral("0x") + hexDigits(r, 4);
+  return words.join(u' ');
 }
 
 bool answers(const ReadRequest& request, QByteArrayView reply) {
@@ -231,8 +215,8 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
                   .arg(at(bytes, 0))
                   .arg(hexDigits(function & ~kExceptionBit))
                   .arg(hexDigits(at(bytes, 2)))
-                  .arg(exceptionName(at(bytes, 2)))
-            : QStringLiteral("slave %1 answers %2").arg(at(bytes, 0)).arg(registersText(registersOf(bytes)));
+                  .arg(QLatin1String(rtu::exceptionMeaning(at(bytes, 2))))
+            : QStringLiteral("slave %1 answers %2").arg(at(bytes, 0)).arg(registerWords(registersOf(bytes)));
     e.kind = bytes.size() == kExceptionLength ? EventKind::Exception : EventKind::Response;
     e.detail = paired ? QStringLiteral("%1 (the reply to: %2)").arg(heard, readText(*pending_))
                       : QStringLiteral("%1 (no request for it heard)").arg(heard);

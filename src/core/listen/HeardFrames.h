@@ -50,6 +50,8 @@ std::optional<ReadRequest> requestOf(QByteArrayView frame);
 bool answers(const ReadRequest& request, QByteArrayView reply);
 // The registers a response carries, high byte first.
 std::vector<std::uint16_t> registersOf(QByteArrayView response);
+// Registers as the log and the poll plan show them: "0x0000 0x04D2".
+QString registerWords(const std::vector<std::uint16_t>& registers);
 
 class FrameListener {
  public:

@@ -3,7 +3,6 @@
 #include "core/modbus/HexText.h"
 #include "core/simulator/TypedValue.h"
 
-#include <QStringList>
 
 #include <algorithm>
 
@@ -17,13 +16,12 @@ qint64 median(std::vector<qint64> samples) {
   return *middle;
 }
 
-QString registerWords(const std::vector<std::uint16_t>& registers) {
-  QStringList words;
-  for (const std::uint16_t r : registers) words << QStringLiteral("0x") + hexDigits(r, 4);
-  return words.join(u' ');
-}
-
 }  // namespace
+
+QString lastReplyText(const PollPlanRow& row) {
+  const QString registers = registerWords(row.lastRegisters);
+  return row.lastValue.isEmpty() ? registers : QStringLiteral("%1 = %2").arg(registers, row.lastValue);
+}
 
 QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
                         const std::vector<std::uint16_t>& registers) {
@@ -103,8 +101,7 @@ QString PollPlan::text() const {
                      .arg(u"exceptions", 10)
                      .arg(u"unanswered", 10);
   for (const PollPlanRow& r : all) {
-    QString last = registerWords(r.lastRegisters);
-    if (!r.lastValue.isEmpty()) last += QStringLiteral(" = %1").arg(r.lastValue);
+    const QString last = lastReplyText(r);
     text += format.arg(r.poll.slave, 5)
                 .arg(hexDigits(r.poll.function), 8)
                 .arg(QStringLiteral("0x") + hexDigits(r.poll.start, 4), 8)

@@ -63,6 +63,10 @@ class PollPlan {
   std::optional<ReadRequest> outstanding_;  // the last poll, while no reply followed it
 };
 
+// The last reply as the plan shows it: its registers, and the value where one is known
+// ("0x04D2 = 1234"); empty before a reply.
+QString lastReplyText(const PollPlanRow& row);
+
 // The value registers carry for a slave of `table` that makes exactly `poll`, as the module
 // shows it ("12.5"); empty when no enabled slave does.
 QString configuredValue(const SlaveTable& table, const ReadRequest& poll,

@@ -13,6 +13,8 @@
 //   7  check value, high byte
 // The check value covers every byte before it: 6 in a request, 5 or 7 in a response.
 
+#include <array>
+
 namespace vantor::rtu {
 
 inline constexpr int kSlaveAddress = 0;
@@ -36,5 +38,32 @@ inline constexpr int kTwoRegisterReplyLength = 9;
 
 inline constexpr int kReadHolding = 3;
 inline constexpr int kReadInput = 4;
+
+// An exception reply: the address, the function code with this bit set, the exception code,
+// the check value.
+inline constexpr int kExceptionBit = 0x80;
+inline constexpr int kExceptionLength = 5;
+
+// The exception codes and what they mean (Modbus application protocol, 7).
+struct ExceptionCode {
+  int code;
+  const char* meaning;
+};
+inline constexpr std::array<ExceptionCode, 9> kExceptions{{{1, "illegal function"},
+                                                           {2, "illegal data address"},
+                                                           {3, "illegal data value"},
+                                                           {4, "server device failure"},
+                                                           {5, "acknowledge"},
+                                                           {6, "server device busy"},
+                                                           {8, "memory parity error"},
+                                                           {10, "gateway path unavailable"},
+                                                           {11, "gateway target device failed to respond"}}};
+
+// What `code` means; "unknown exception" for a code the protocol does not name.
+constexpr const char* exceptionMeaning(int code) {
+  for (const ExceptionCode& e : kExceptions)
+    if (e.code == code) return e.meaning;
+  return "unknown exception";
+}
 
 }  // namespace vantor::rtu

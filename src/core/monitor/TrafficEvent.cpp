@@ -1,6 +1,7 @@
 #include "core/monitor/TrafficEvent.h"
 
 #include "core/modbus/HexText.h"
+#include "core/modbus/RtuFrame.h"
 
 #include <cstdlib>
 
@@ -45,7 +46,7 @@ bool isRequestKind(EventKind kind) {
 
 bool isException(const TrafficEvent& e) {
   if (e.kind == EventKind::Exception) return true;
-  return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[1]) & 0x80);
+  return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
 }
 
 namespace {

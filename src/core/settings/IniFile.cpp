@@ -31,6 +31,13 @@ namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
+// The whole file, or why not. Only "no such file" counts as absent.
+struct FileRead {
+  QByteArray bytes;
+  bool absent = false;
+  QString reason;
+};
+
 #ifdef Q_OS_WIN
 
 // What a path is called in the system's own calls.
@@ -60,13 +67,6 @@ QString inspect(const QString& path, bool* absent) {
     return QStringLiteral("it is larger than 1 MB, too large for a settings file");
   return {};
 }
-
-// The whole file, or why not. Only "no such file" counts as absent.
-struct FileRead {
-  QByteArray bytes;
-  bool absent = false;
-  QString reason;
-};
 
 FileRead readFile(const QString& path) {
   FileRead r;
@@ -137,13 +137,6 @@ QString inspect(const QString& path, bool* absent) {
     return QStringLiteral("it is larger than 1 MB, too large for a settings file");
   return {};
 }
-
-// The whole file, or why not. Only "no such file" counts as absent.
-struct FileRead {
-  QByteArray bytes;
-  bool absent = false;
-  QString reason;
-};
 
 FileRead readFile(const QString& path) {
   FileRead r;

@@ -36,7 +36,7 @@ void applyFault(Response& r, const Fault& fault) {
       return;
     case FaultKind::Exception:
       // Address, the function code with its high bit set, the exception code, check value.
-      r.reply = withCheckValue(QByteArray(1, char(address)) + char(function | 0x80) +
+      r.reply = withCheckValue(QByteArray(1, char(address)) + char(function | rtu::kExceptionBit) +
                                char(fault.exceptionCode));
       r.note = QStringLiteral("exception %1 sent").arg(code2(fault.exceptionCode));
       return;

@@ -3,6 +3,7 @@
 // Faults a simulated slave can be told to make, so that a module can be tried against slaves
 // that are slow, silent or wrong. They change only a reply the slave would send anyway.
 
+#include "core/modbus/RtuFrame.h"
 #include "core/simulator/Responder.h"
 
 #include <QString>
@@ -21,16 +22,13 @@ enum class FaultKind {
   WrongAddress,  // the reply from the poll's address plus one (247 wraps to 1)
 };
 
-// The exception codes offered, with what they mean.
-struct ExceptionCode {
-  int code;
-  const char* meaning;
-};
-inline constexpr std::array<ExceptionCode, 5> kExceptionCodes{{{1, "illegal function"},
-                                                               {2, "illegal data address"},
-                                                               {3, "illegal data value"},
-                                                               {4, "server device failure"},
-                                                               {6, "server device busy"}}};
+// The exception codes a fault offers, with what they mean.
+using ExceptionCode = rtu::ExceptionCode;
+inline constexpr std::array<ExceptionCode, 5> kExceptionCodes{{{1, rtu::exceptionMeaning(1)},
+                                                               {2, rtu::exceptionMeaning(2)},
+                                                               {3, rtu::exceptionMeaning(3)},
+                                                               {4, rtu::exceptionMeaning(4)},
+                                                               {6, rtu::exceptionMeaning(6)}}};
 
 struct Fault {
   FaultKind kind = FaultKind::None;

@@ -69,7 +69,7 @@ std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& ta
       count > kMostRegisters)
     return std::nullopt;
   if (start + count > kRegisterSpace)
-    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() + char(function | 0x80) +
+    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() + char(function | rtu::kExceptionBit) +
                           kIllegalDataAddress);
   std::vector<std::uint16_t> registers;
   for (int r = start; r < start + count; ++r)
@@ -102,7 +102,7 @@ void answerEveryPoll(Response& r, QByteArrayView request, const SlaveTable& tabl
   r.reply = *reply;
   r.slave = 0;
   r.configured = {};
-  const bool exception = byteAt(r.reply, rtu::kFunctionCode) & 0x80;
+  const bool exception = byteAt(r.reply, rtu::kFunctionCode) & rtu::kExceptionBit;
   r.note = exception ? QStringLiteral(
                            "answer every poll: exception 02 (illegal data address), "
                            "the registers run past 0xFFFF")
