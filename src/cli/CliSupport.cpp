@@ -76,9 +76,9 @@ std::optional<LineSettings> checkedLineSettings(const CliOptions& o, const IniFi
 int openLog(const QString& path) {
 #ifdef Q_OS_WIN
   // Bytes as they are (no line-end translation), and not inherited by programs started later.
-  const int fd = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
-                          _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                          _S_IREAD | _S_IWRITE);
+  const int fd =
+      ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
+               _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (fd >= 0) return fd;
   fail(QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
   return -1;
@@ -86,12 +86,10 @@ int openLog(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(),
                         O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  fail(
-      errno == ENXIO
-          ? QStringLiteral("--log %1: it is a named pipe that nobody reads; start "
-                           "its reader first")
-                .arg(path)
-          : QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
+  fail(errno == ENXIO ? QStringLiteral("--log %1: it is a named pipe that nobody reads; start "
+                                       "its reader first")
+                            .arg(path)
+                      : QStringLiteral("--log %1: %2").arg(path, systemError(errno)));
   return -1;
 #endif
 }
@@ -175,8 +173,7 @@ void StopOnSignal::onSignal(int signal) {
 bool StopOnSignal::watch() {
   if (::pipe(pipe_) != 0) return false;
   notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                   [] { QCoreApplication::quit(); });
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
   // A reader that went away or a file-size limit is a failed write to report, not a reason

@@ -34,9 +34,9 @@ void fitColumns(QTableWidget* table, int stretch) {
 
 PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 10, parent) {
   setObjectName(QStringLiteral("tblPollPlan"));
-  setHorizontalHeaderLabels({tr("Slave"), tr("Function"), tr("Register"), tr("Count"),
-                             tr("Polls"), tr("Interval"), tr("Replies"), tr("Last value"),
-                             tr("Exceptions"), tr("Unanswered")});
+  setHorizontalHeaderLabels({tr("Slave"), tr("Function"), tr("Register"), tr("Count"), tr("Polls"),
+                             tr("Interval"), tr("Replies"), tr("Last value"), tr("Exceptions"),
+                             tr("Unanswered")});
   fitColumns(this, 7);  // the last value
   setAccessibleName(tr("Poll plan"));
 }
@@ -131,8 +131,8 @@ LineScanDialog::~LineScanDialog() = default;
 void LineScanDialog::buildTable() {
   table_ = new QTableWidget(int(settings_.size()), 5, this);
   table_->setObjectName(QStringLiteral("tblScan"));
-  table_->setHorizontalHeaderLabels({tr("Settings"), tr("Valid frames"), tr("Bad frames"),
-                                     tr("Bytes"), tr("Note")});
+  table_->setHorizontalHeaderLabels(
+      {tr("Settings"), tr("Valid frames"), tr("Bad frames"), tr("Bytes"), tr("Note")});
   fitColumns(table_, 4);
   table_->setWordWrap(false);
   for (int i = 0; i < int(settings_.size()); ++i)

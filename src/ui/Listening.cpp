@@ -91,7 +91,8 @@ void MainWindow::findSettingsClicked() {
     for (std::size_t i = 0; i < kBaudRates.size(); ++i)
       if (kBaudRates[i] == settings.baud) baudButtons_[i]->setChecked(true);
     for (std::size_t i = 0; i < kDataFormats.size(); ++i)
-      if (kDataFormats[i].parity == settings.parity && kDataFormats[i].stopBits == settings.stopBits)
+      if (kDataFormats[i].parity == settings.parity &&
+          kDataFormats[i].stopBits == settings.stopBits)
         dataFormatList_->setCurrentIndex(dataFormatList_->findData(int(i)));
   });
   // The port is the dialog's while it listens.

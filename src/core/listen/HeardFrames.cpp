@@ -209,14 +209,15 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
     e.detail = configSummary(bytes);
   } else {
     const bool paired = pending_ && answers(*pending_, bytes);
-    const QString heard =
-        bytes.size() == kExceptionLength
-            ? QStringLiteral("slave %1 refuses function %2: exception %3 (%4)")
-                  .arg(at(bytes, 0))
-                  .arg(hexDigits(function & ~kExceptionBit))
-                  .arg(hexDigits(at(bytes, 2)))
-                  .arg(QLatin1String(rtu::exceptionMeaning(at(bytes, 2))))
-            : QStringLiteral("slave %1 answers %2").arg(at(bytes, 0)).arg(registerWords(registersOf(bytes)));
+    const QString heard = bytes.size() == kExceptionLength
+                              ? QStringLiteral("slave %1 refuses function %2: exception %3 (%4)")
+                                    .arg(at(bytes, 0))
+                                    .arg(hexDigits(function & ~kExceptionBit))
+                                    .arg(hexDigits(at(bytes, 2)))
+                                    .arg(QLatin1String(rtu::exceptionMeaning(at(bytes, 2))))
+                              : QStringLiteral("slave %1 answers %2")
+                                    .arg(at(bytes, 0))
+                                    .arg(registerWords(registersOf(bytes)));
     e.kind = bytes.size() == kExceptionLength ? EventKind::Exception : EventKind::Response;
     e.detail = paired ? QStringLiteral("%1 (the reply to: %2)").arg(heard, readText(*pending_))
                       : QStringLiteral("%1 (no request for it heard)").arg(heard);

@@ -25,18 +25,19 @@ bool better(const ScanCounts& a, const ScanCounts& b) {
 // way (a poll more or less falls into a window of a few seconds).
 bool alike(const ScanCounts& a, const ScanCounts& b) {
   return a.badFrames * b.validFrames == b.badFrames * a.validFrames ||
-         (std::abs(a.badFrames - b.badFrames) <= 1 &&
-          std::abs(a.validFrames - b.validFrames) <= 1);
+         (std::abs(a.badFrames - b.badFrames) <= 1 && std::abs(a.validFrames - b.validFrames) <= 1);
 }
 
 // Why no settings are offered when no valid frame was heard at any.
 QString nothingValid(const std::vector<ScanCounts>& counts) {
   const bool silent =
       std::all_of(counts.begin(), counts.end(), [](const ScanCounts& c) { return c.bytes == 0; });
-  return silent ? QStringLiteral("Nothing was heard on the line at any setting: is the master "
-                                 "running and wired to this port?")
-                : QStringLiteral("Bytes were heard, but no valid frame at any setting: the line "
-                                 "may run at a rate not in the lists, or be wired wrongly.");
+  return silent ? QStringLiteral(
+                      "Nothing was heard on the line at any setting: is the master "
+                      "running and wired to this port?")
+                : QStringLiteral(
+                      "Bytes were heard, but no valid frame at any setting: the line "
+                      "may run at a rate not in the lists, or be wired wrongly.");
 }
 
 }  // namespace
@@ -80,7 +81,8 @@ ScanFinding chooseSettings(const std::vector<ScanCounts>& counts) {
     otherBaud = otherBaud || c->settings.baud != best.settings.baud;
   }
   const QString found = formatLineSettings(best.settings);
-  const QString counted = QStringLiteral("%1 valid frames, %2 bad").arg(best.validFrames).arg(best.badFrames);
+  const QString counted =
+      QStringLiteral("%1 valid frames, %2 bad").arg(best.validFrames).arg(best.badFrames);
   if (twins.isEmpty())
     return {best.settings, QStringLiteral("The line runs at %1 (%2).").arg(found, counted)};
   if (otherBaud)
@@ -96,9 +98,9 @@ ScanFinding chooseSettings(const std::vector<ScanCounts>& counts) {
                          "these data formats apart (a receiver at one stop bit also hears a "
                          "sender at two). %1 is offered; where the master's manual says "
                          "otherwise, believe the manual.")
-              .arg(found, counted, twins.join(QStringLiteral(", ")) +
-                                       (twins.size() == 1 ? QStringLiteral(" was")
-                                                          : QStringLiteral(" were")))};
+              .arg(found, counted,
+                   twins.join(QStringLiteral(", ")) +
+                       (twins.size() == 1 ? QStringLiteral(" was") : QStringLiteral(" were")))};
 }
 
 QString scanTable(const std::vector<ScanCounts>& counts) {

@@ -3,7 +3,6 @@
 #include "core/modbus/HexText.h"
 #include "core/simulator/TypedValue.h"
 
-
 #include <algorithm>
 
 namespace vantor {
@@ -20,7 +19,8 @@ qint64 median(std::vector<qint64> samples) {
 
 QString lastReplyText(const PollPlanRow& row) {
   const QString registers = registerWords(row.lastRegisters);
-  return row.lastValue.isEmpty() ? registers : QStringLiteral("%1 = %2").arg(registers, row.lastValue);
+  return row.lastValue.isEmpty() ? registers
+                                 : QStringLiteral("%1 = %2").arg(registers, row.lastValue);
 }
 
 QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
@@ -31,9 +31,8 @@ QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
         registers.size() != std::size_t(s.registerCount))
       continue;
     // Two registers carry the high word first, as the simulated slaves send it.
-    const std::uint32_t raw = registers.size() == 1
-                                  ? registers[0]
-                                  : std::uint32_t(registers[0]) << 16 | registers[1];
+    const std::uint32_t raw =
+        registers.size() == 1 ? registers[0] : std::uint32_t(registers[0]) << 16 | registers[1];
     return decodeTyped(raw, {s.dataType, s.decimals});
   }
   return {};

@@ -49,15 +49,16 @@ struct ExceptionCode {
   int code;
   const char* meaning;
 };
-inline constexpr std::array<ExceptionCode, 9> kExceptions{{{1, "illegal function"},
-                                                           {2, "illegal data address"},
-                                                           {3, "illegal data value"},
-                                                           {4, "server device failure"},
-                                                           {5, "acknowledge"},
-                                                           {6, "server device busy"},
-                                                           {8, "memory parity error"},
-                                                           {10, "gateway path unavailable"},
-                                                           {11, "gateway target device failed to respond"}}};
+inline constexpr std::array<ExceptionCode, 9> kExceptions{
+    {{1, "illegal function"},
+     {2, "illegal data address"},
+     {3, "illegal data value"},
+     {4, "server device failure"},
+     {5, "acknowledge"},
+     {6, "server device busy"},
+     {8, "memory parity error"},
+     {10, "gateway path unavailable"},
+     {11, "gateway target device failed to respond"}}};
 
 // What `code` means; "unknown exception" for a code the protocol does not name.
 constexpr const char* exceptionMeaning(int code) {

@@ -69,8 +69,8 @@ std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& ta
       count > kMostRegisters)
     return std::nullopt;
   if (start + count > kRegisterSpace)
-    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() + char(function | rtu::kExceptionBit) +
-                          kIllegalDataAddress);
+    return withCheckValue(request.first(rtu::kFunctionCode).toByteArray() +
+                          char(function | rtu::kExceptionBit) + kIllegalDataAddress);
   std::vector<std::uint16_t> registers;
   for (int r = start; r < start + count; ++r)
     registers.push_back(registerOf({address, function, std::uint16_t(r)}, table, values, map));
