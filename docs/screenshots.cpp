@@ -169,7 +169,7 @@ int main(int argc, char* argv[]) {
   bool ok = save(main, out + QStringLiteral("/main-window.png"));
 
   // Slave 4's bench controls as its Faults... button opens them.
-  BenchDialog bench(4, {DataType::Unsigned, 0}, Fault{FaultKind::Exception, 6, 50, 150, 5},
+  BenchDialog bench(QStringLiteral("Slave 4 (field 4)"), {DataType::Unsigned, 0}, Fault{FaultKind::Exception, 6, 50, 150, 5},
                     Sweep::ramp(0, 100, 10));
   bench.show();
   ok = save(bench, out + QStringLiteral("/faults-dialog.png")) && ok;

@@ -259,7 +259,7 @@ class tst_cli : public QObject {
                           "TX 02 04 04 00 01 23 45 41 87",
                           "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
     const QString err = QString::fromUtf8(sim.readAllStandardError());
-    QVERIFY2(err.contains("slave 2: 1 requests, 1 replies") &&
+    QVERIFY2(err.contains("slave 2 (field 2): 1 requests, 1 replies") &&
                  err.contains("total: 3 requests, 2 replies, 0 CRC errors, 1 unanswered"),
              qPrintable(err));
     const QList<QByteArray> records = fileBytes(log).split('\n');
