@@ -73,8 +73,8 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   root->addWidget(split_, 1);
   connectControls();
   // Tab leaves the tables; the arrow keys move inside them.
-  for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(logView_),
-                                   static_cast<QAbstractItemView*>(countersTable_)})
+  for (QAbstractItemView* table :
+       {static_cast<QAbstractItemView*>(logView_), static_cast<QAbstractItemView*>(countersTable_)})
     table->setTabKeyNavigation(false);
   giveAccessKey(pauseButton_, Qt::Key_P);
   giveAccessKey(clearButton_, Qt::Key_E);
@@ -327,8 +327,8 @@ void BusMonitor::showCounters() {
     const auto latency = counters_.latency(slave);
     const QString micro = QStringLiteral("µs");
     set(row, LatencyColumn,
-        latency ? QStringLiteral("%1 / %2")
-                      .arg(latencyText(latency->first, micro), latencyText(latency->second, micro))
+        latency ? QStringLiteral("%1 / %2").arg(latencyText(latency->first, micro),
+                                                latencyText(latency->second, micro))
                 : QString());
   }
 }
@@ -361,8 +361,8 @@ void BusMonitor::exportLog() {
       if (!error.isEmpty())
         dialogs_.message(this, error);
       else
-        emit said(tr("Exported %1 to %2.")
-                      .arg(rows == 1 ? tr("1 row") : tr("%1 rows").arg(rows), path));
+        emit said(
+            tr("Exported %1 to %2.").arg(rows == 1 ? tr("1 row") : tr("%1 rows").arg(rows), path));
       emit exportFinished(error);
     });
   });

@@ -36,16 +36,17 @@ DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
 }
 
 void DisplayPanel::showConfiguration(const std::optional<Config1602>& cfg1602,
-                                     const std::optional<Config2004>& cfg2004) {
+                                     const std::optional<Config2004>& cfg2004, bool live) {
   cfg1602_ = cfg1602;
   cfg2004_ = cfg2004;
+  live_ = live;
   readings_.fill({std::nullopt, QStringLiteral("not polled yet")});
   changed_ = true;
   refresh();
 }
 
-void DisplayPanel::showConfiguration(const SlaveTableLoad& load) {
-  showConfiguration(load.config1602, load.config2004);
+void DisplayPanel::showConfiguration(const SlaveTableLoad& load, bool live) {
+  showConfiguration(load.config1602, load.config2004, live);
 }
 
 void DisplayPanel::take(const Exchange& x) {
@@ -66,7 +67,7 @@ void DisplayPanel::refresh() {
   else if (cfg2004_)
     shown = previewDisplay(*cfg2004_, readings_);
   lcd_->setPreview(shown);
-  findings_->setText(shown.findings.join(u'\n'));
+  findings_->setText(live_ ? shown.findings.join(u'\n') : QString());
 }
 
 const DisplayPreview& DisplayPanel::preview() const {

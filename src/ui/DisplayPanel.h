@@ -26,9 +26,10 @@ class DisplayPanel : public QWidget {
   explicit DisplayPanel(QWidget* parent);
 
   // The configuration of a module, its fields not polled yet; or none, an empty display.
+  // What a field lacks is said only of a `live` display, one whose fields are being polled.
   void showConfiguration(const std::optional<Config1602>& cfg1602,
-                         const std::optional<Config2004>& cfg2004);
-  void showConfiguration(const SlaveTableLoad& load);
+                         const std::optional<Config2004>& cfg2004, bool live = true);
+  void showConfiguration(const SlaveTableLoad& load, bool live = true);
   // What a field's last poll gave, as the module reads its reply.
   void take(const Exchange& exchange);
   // Draws what was taken since the last draw.
@@ -40,6 +41,7 @@ class DisplayPanel : public QWidget {
   std::optional<Config2004> cfg2004_;
   std::array<FieldReading, kFieldCount> readings_{};
   bool changed_ = false;
+  bool live_ = true;
   LcdView* lcd_ = nullptr;
   QLabel* findings_ = nullptr;
 };

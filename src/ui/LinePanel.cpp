@@ -148,8 +148,8 @@ void LinePanel::setDeviceFolder(const QString& folder) {
 }
 
 QList<QWidget*> LinePanel::tabOrder() const {
-  return {baudButtons_[0], baudButtons_[1], baudButtons_[2], dataFormatList_, portList_,
-          moduleList_};
+  return {baudButtons_[0], baudButtons_[1], baudButtons_[2],
+          dataFormatList_, portList_,       moduleList_};
 }
 
 bool LinePanel::eventFilter(QObject* watched, QEvent* event) {
@@ -168,8 +168,8 @@ void LinePanel::showDevice() {
   const int port = chosenPort();
   const QString device = devicePath(port);
   const QString adapter = device.isEmpty() ? QString() : adapterDescription(device);
-  deviceLabel_->setText(port < 1             ? QString()
-                        : device.isEmpty()   ? tr("Device: none found")
+  deviceLabel_->setText(port < 1            ? QString()
+                        : device.isEmpty()  ? tr("Device: none found")
                         : adapter.isEmpty() ? tr("Device: %1").arg(device)
                                             : tr("Device: %1, %2").arg(device, adapter));
 }

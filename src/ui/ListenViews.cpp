@@ -204,7 +204,8 @@ void LineScanDialog::stop() {
   server_.close();
   showCounts(int(counts_.size()) - 1);
   finish();
-  progress_->setFormat(tr("Stopped after %1 of %2 settings").arg(counts_.size()).arg(settings_.size()));
+  progress_->setFormat(
+      tr("Stopped after %1 of %2 settings").arg(counts_.size()).arg(settings_.size()));
 }
 
 // How far the scan has got, and about how long it has to go: each setting takes the time
@@ -212,10 +213,9 @@ void LineScanDialog::stop() {
 void LineScanDialog::showProgress() {
   const double each = seconds_->value();
   const double total = each * double(settings_.size());
-  const double done = std::min(total, double(counts_.empty() ? 0 : counts_.size() - 1) * each +
-                                          (listening_.isActive()
-                                               ? each - double(listening_.remainingTime()) / 1000
-                                               : 0));
+  const double done = std::min(
+      total, double(counts_.empty() ? 0 : counts_.size() - 1) * each +
+                 (listening_.isActive() ? each - double(listening_.remainingTime()) / 1000 : 0));
   progress_->setValue(int(1000 * done / total));
   progress_->setFormat(tr("%1 of %2 settings, about %3 s left")
                            .arg(counts_.size())

@@ -134,9 +134,8 @@ void MainWindow::buildLayout() {
   root->addWidget(split_, 1);
   root->addWidget(status_);
 
-  session_ = new PortSession(ini_, dialogs_,
-                             {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_},
-                             this);
+  session_ = new PortSession(
+      ini_, dialogs_, {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_}, this);
   connect(session_, &PortSession::stateChanged, this, &MainWindow::showState);
   connect(session_, &PortSession::notice, this, &MainWindow::showNotice);
   connect(session_, &PortSession::opened, this,
@@ -318,9 +317,9 @@ void MainWindow::showState(PortSession::State state) {
   if (closed && !scanning_) {
     const int port = line_->chosenPort();
     const QString device = line_->devicePath(port);
-    status_->showPort(port < 1 ? tr("no port chosen")
-                               : device.isEmpty() ? tr("Port %1").arg(port)
-                                                  : tr("Port %1: %2").arg(port).arg(device));
+    status_->showPort(port < 1           ? tr("no port chosen")
+                      : device.isEmpty() ? tr("Port %1").arg(port)
+                                         : tr("Port %1: %2").arg(port).arg(device));
     status_->showLine(formatLineChoice(line_->lineChoice()));
   }
   status_->showModule(line_->twoLine() ? QStringLiteral("KV-216") : QStringLiteral("KV-420"));
@@ -330,8 +329,9 @@ void MainWindow::showChosenModule() {
   status_->showModule(line_->twoLine() ? QStringLiteral("KV-216") : QStringLiteral("KV-420"));
   if (session_->state() != PortSession::State::Closed) return;
   // The saved configuration of the module chosen, its fields not polled yet.
-  const SlaveTableLoad load = line_->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
-  display_->showConfiguration(load);
+  const SlaveTableLoad load =
+      line_->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  display_->showConfiguration(load, false);
 }
 
 void MainWindow::showNotice(const QString& text, bool warns, const QString& details) {

@@ -2,12 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QScreen>
-#include <QShortcut>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QWidget>
 
@@ -50,9 +50,8 @@ void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier) 
     button->click();
   });
   const QString said = keys.toString(QKeySequence::NativeText);
-  button->setToolTip(button->toolTip().isEmpty()
-                         ? said
-                         : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
+  button->setToolTip(
+      button->toolTip().isEmpty() ? said : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
 }
 
 void fitToScreen(QWidget* window) {
@@ -61,8 +60,8 @@ void fitToScreen(QWidget* window) {
   const QRect room = screen->availableGeometry();
   // The frame around the window (title bar, borders) needs room too; before the window is
   // shown its size is not known, so a typical one is allowed for.
-  const QSize frame = window->isVisible() ? window->frameGeometry().size() - window->size()
-                                          : QSize(16, 40);
+  const QSize frame =
+      window->isVisible() ? window->frameGeometry().size() - window->size() : QSize(16, 40);
   const QSize most = (room.size() - frame).expandedTo(window->minimumSize());
   if (window->width() > most.width() || window->height() > most.height())
     window->resize(window->size().boundedTo(most));

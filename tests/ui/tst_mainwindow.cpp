@@ -234,7 +234,8 @@ class tst_mainwindow : public QObject {
     const QList<QByteArray> lines = fileBytes(s.dialogs.saveAs).trimmed().split('\n');
     QCOMPARE(lines.size(), 5);
     QVERIFY(lines[2].contains("\"kind\":\"unanswered\",\"slave\":null,"));
-    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(), "Exported 5 rows to " + s.dialogs.saveAs + ".");
+    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(),
+             "Exported 5 rows to " + s.dialogs.saveAs + ".");
 
     // A bare name takes the chosen filter's suffix; the next suggestion is in the last folder.
     s.dialogs.saveAs = s.folder() + "/mylog";
@@ -561,8 +562,8 @@ class tst_mainwindow : public QObject {
     QCOMPARE(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"));
     QFile adapter(dev.filePath("ttyUSB0"));
     QVERIFY(adapter.open(QIODevice::WriteOnly));
-    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(),
-                              "Device: " + adapter.fileName(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(), "Device: " + adapter.fileName(),
+                              10000);
     QVERIFY(s.get<QLabel>("lblNotice")->text().contains("appeared"));
     QVERIFY(adapter.remove());
     QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"),

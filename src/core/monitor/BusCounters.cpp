@@ -73,8 +73,8 @@ void BusCounters::timePoll(int slave, const QDateTime& time) {
   t.lastPoll = time;
 }
 
-void BusCounters::keepNewest(std::vector<double>& samples, std::size_t& next,
-                             std::size_t most, double sample) {
+void BusCounters::keepNewest(std::vector<double>& samples, std::size_t& next, std::size_t most,
+                             double sample) {
   if (samples.size() < most) {
     samples.push_back(sample);
   } else {
@@ -157,9 +157,8 @@ QString BusCounters::report() const {
     if (const auto l = latency(s))
       more += QStringLiteral("; reply latency %1 median, %2 p99")
                   .arg(latencyText(l->first), latencyText(l->second));
-    line(table_[std::size_t(s - 1)].enabled
-             ? slaveName(table_[std::size_t(s - 1)].address, s)
-             : QStringLiteral("field %1").arg(s),
+    line(table_[std::size_t(s - 1)].enabled ? slaveName(table_[std::size_t(s - 1)].address, s)
+                                            : QStringLiteral("field %1").arg(s),
          c, more);
   }
   line(QStringLiteral("total"), counts(0), {});

@@ -46,7 +46,8 @@ bool isRequestKind(EventKind kind) {
 
 bool isException(const TrafficEvent& e) {
   if (e.kind == EventKind::Exception) return true;
-  return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
+  return e.direction == Direction::Tx && e.bytes.size() >= 2 &&
+         (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
 }
 
 namespace {

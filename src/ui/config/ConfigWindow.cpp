@@ -13,9 +13,9 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -68,7 +69,8 @@ ListEntries numberEntries(const NumberKey& key) {
 
 ListEntries byteEntries(const QString& prefix) {
   ListEntries entries;
-  for (int value = 0; value <= 0xFF; ++value) entries.append({prefix + hexDigits(unsigned(value)), value});
+  for (int value = 0; value <= 0xFF; ++value)
+    entries.append({prefix + hexDigits(unsigned(value)), value});
   return entries;
 }
 
@@ -184,10 +186,17 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
 ConfigWindow::~ConfigWindow() = default;
 
 void ConfigWindow::fitWindow() {
-  const QSize whole = content_->minimumSize().expandedTo(content_->sizeHint());
+  QSize whole = content_->minimumSize().expandedTo(content_->sizeHint());
   setMaximumSize(whole);
   resize(whole);
   fitToScreen(this);
+  if (height() < whole.height()) {
+    // It scrolls up and down: room for the scroll bar, so that it need not scroll sideways.
+    whole.rwidth() += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    setMaximumSize(whole);
+    resize(whole.width(), height());
+    fitToScreen(this);
+  }
 }
 
 void ConfigWindow::orderTabs(const QList<QWidget*>& order) {
@@ -403,7 +412,8 @@ void ConfigWindow::closeEvent(QCloseEvent* event) {
   if (!open_) return;
   // Cancel (and Escape on the question) keeps the window open with its edits: a second
   // Escape must not throw them away.
-  const Dialogs::Answer answer = dialogs_.askYesNoCancel(this, QStringLiteral("Save Config. Data ?"));
+  const Dialogs::Answer answer =
+      dialogs_.askYesNoCancel(this, QStringLiteral("Save Config. Data ?"));
   if (answer == Dialogs::Answer::Cancel) {
     event->ignore();
     return;
