@@ -239,9 +239,26 @@ class Simulation {
  private:
   bool countReached() const { return o_.count && exchanges_ >= *o_.count; }
 
+  // Whether the run takes `event`: every one until the K-th exchange of --count K, then that
+  // exchange's own request and reply, which come right after it in the same batch (its request
+  // came before it when the reply was delayed).
+  bool takes(const ServeEvent& event) {
+    if (!countReached()) return true;
+    if (event.type != ServeEvent::Type::Traffic || lastDone_) return false;
+    const TrafficEvent& e = event.traffic;
+    if (e.direction == Direction::Tx || (!lastRequestTaken_ && e.bytes == lastRequest_)) {
+      // The reply is the exchange's last event.
+      lastDone_ = e.direction == Direction::Tx;
+      lastRequestTaken_ = true;
+      return true;
+    }
+    lastDone_ = true;
+    return false;
+  }
+
   void take(const std::vector<ServeEvent>& batch) {
     for (const ServeEvent& event : batch) {
-      if (countReached()) break;
+      if (!takes(event)) break;
       switch (event.type) {
         case ServeEvent::Type::Traffic:
           counters_.record(event.traffic);
@@ -250,6 +267,7 @@ class Simulation {
         case ServeEvent::Type::Exchange:
           print(event.exchange);
           ++exchanges_;
+          lastRequest_ = event.exchange.request;
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);
@@ -275,6 +293,9 @@ class Simulation {
   RunOutput output_;
   BusCounters counters_;
   int exchanges_ = 0;
+  QByteArray lastRequest_;  // of the last exchange taken
+  bool lastRequestTaken_ = false;
+  bool lastDone_ = false;
   int exitCode_ = 0;
 };
 

@@ -269,6 +269,40 @@ class tst_cli : public QObject {
                             "address 9\r"));
   }
 
+  // --count K: the K-th exchange is printed, counted and logged like the others, also when its
+  // reply was delayed (its request is then logged before it).
+  void simulateCountsItsLastExchange_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("1") << 1 << QStringList{};
+    QTest::newRow("3") << 3 << QStringList{};
+    QTest::newRow("3, replies delayed") << 3 << QStringList{"--delay", "1=20"};
+  }
+  void simulateCountsItsLastExchange() {
+    QFETCH(int, count);
+    QFETCH(QStringList, args);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString log = s_->folder() + "/traffic.csv";
+    QProcess sim;
+    sim.start(VANTOR_CLI,
+              QStringList{"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
+                          s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7",
+                          "--count", QString::number(count), "--log", log} +
+                  args);
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(5000));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    for (int i = 0; i < count; ++i)
+      QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(7));
+    sim.waitForFinished(5000);  // false when it had ended already
+    QCOMPARE(sim.state(), QProcess::NotRunning);
+    QCOMPARE(sim.exitCode(), 0);
+    QCOMPARE(QString(sim.readAllStandardOutput()).count("| TX 01 03 02 00 07 F9 86"), count);
+    const QString err = sim.readAllStandardError();
+    QVERIFY2(err.contains(QString("total: %1 requests, %1 replies,").arg(count)), qPrintable(err));
+    QCOMPARE(fileBytes(log).count('\n'), 1 + 2 * count);  // the header, each request and reply
+  }
+
   // A reader that stops reading (a paused pager) costs printed lines, never a reply.
   void outputNeverHoldsUpAReply() {
     storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
