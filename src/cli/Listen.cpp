@@ -68,26 +68,36 @@ class Hearing {
   int exitCode_ = 0;
 };
 
-// Listens at `settings` for `seconds` and counts what was heard.
-ScanCounts listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
-                    double seconds) {
+// What was heard at one setting, and whether the line was lost meanwhile.
+struct Heard {
   ScanCounts counts;
-  counts.settings = settings;
+  QString lost;  // what happened to the device; empty while it is there
+};
+
+// Listens at `settings` for `seconds` and counts what was heard.
+Heard listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
+               double seconds) {
+  Heard heard{{settings, 0, 0, 0, {}}, {}};
   PollServer server;
-  QObject::connect(&server, &PollServer::events, [&counts](const std::vector<ServeEvent>& batch) {
-    for (const ServeEvent& e : batch)
-      if (e.type == ServeEvent::Type::Traffic) counts.take(e.traffic);
+  QEventLoop loop;
+  QObject::connect(&server, &PollServer::events, [&](const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& e : batch) {
+      if (e.type == ServeEvent::Type::Traffic) heard.counts.take(e.traffic);
+      if (e.type == ServeEvent::Type::Closed) {
+        heard.lost = e.reason;
+        loop.quit();
+      }
+    }
   });
   // Nothing heard counts at settings the device did not take.
   if (QString refused = server.listenExactly(serveLine(o, ini, settings)); !refused.isEmpty())
-    return {settings, 0, 0, 0, refused};
-  QEventLoop loop;
+    return {{settings, 0, 0, 0, refused}, {}};
   QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
   QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
                    &QEventLoop::quit);
   if (!StopOnSignal::asked()) loop.exec();
   server.close();  // what was heard up to here is delivered before close() returns
-  return counts;
+  return heard;
 }
 
 int runScan(const CliOptions& o, const IniFile& ini) {
@@ -98,7 +108,11 @@ int runScan(const CliOptions& o, const IniFile& ini) {
   std::vector<ScanCounts> counts;
   for (const LineSettings& settings : all) {
     if (StopOnSignal::asked()) return fail(QStringLiteral("stopped before the scan was done"));
-    counts.push_back(listenAt(o, ini, settings, seconds));
+    const Heard heard = listenAt(o, ini, settings, seconds);
+    if (!heard.lost.isEmpty())
+      return fail(QStringLiteral("the scan stopped at %1: %2")
+                      .arg(formatLineSettings(settings), heard.lost));
+    counts.push_back(heard.counts);
     std::printf("%s", qPrintable(scanTable({counts.back()})));
     std::fflush(stdout);
   }

@@ -3,7 +3,9 @@
 // garbles bytes sent at another.
 #include "ModbusMaster.h"
 #include "PtyBus.h"
+#include "PtyPair.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -114,6 +116,36 @@ class tst_clilisten : public QObject {
     QVERIFY(sim.waitForFinished(5000));
     ::close(master);
     ::close(all);
+  }
+
+  // A line that goes away while the scan hears it ends the scan, saying so.
+  void scanSaysTheLineWasLost() {
+    PtyPair pty;
+    // Not inherited: a copy in vantor-cli would keep the line there.
+    QVERIFY(::fcntl(pty.masterFd(), F_SETFD, FD_CLOEXEC) == 0);
+    const QString ini = dir_.filePath("first-use.ini");
+    QFile(ini).open(QIODevice::WriteOnly);
+    QProcess scan;
+    scan.start(VANTOR_CLI,
+               {"listen", "--scan", "--seconds", "30", "--device", pty.devicePath(), "--ini", ini});
+    QVERIFY(scan.waitForStarted(5000));
+    const QString fd = QString("/proc/%1/fd").arg(scan.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          for (const QFileInfo& f : QDir(fd).entryInfoList(QDir::AllEntries | QDir::System))
+            if (f.symLinkTarget() == pty.devicePath()) return true;
+          return false;
+        }(),
+        10000);
+    pty.closeMaster();
+    QVERIFY(scan.waitForFinished(10000));
+    QCOMPARE(scan.exitCode(), 1);
+    const QString err = scan.readAllStandardError();
+    QVERIFY2(err.contains(QRegularExpression("\nvantor-cli: the scan stopped at \\S+: " +
+                                             QRegularExpression::escape(pty.devicePath()) +
+                                             " was lost: [^\n]+\n$")),
+             qPrintable(err));
+    QCOMPARE(scan.readAllStandardOutput(), QByteArray());
   }
 
   void scanFindsTheMastersRate() {
