@@ -27,9 +27,14 @@ class Hearing {
   Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
       : o_(o), output_(std::move(log)), plan_(table) {}
 
-  int listen(PollServer& server) {
+  // Listens until the run ends, saying so first with `started`; the exit code.
+  int listen(PollServer& server, const QString& started) {
     QObject::connect(&server, &PollServer::events,
                      [this](const std::vector<ServeEvent>& batch) { take(batch); });
+    const StopOnSignal::Orderly orderly(
+        QStringLiteral("stopping, before the poll plan was printed"));
+    // Only now does Ctrl+C stop the run in order, as the line says.
+    std::fprintf(stderr, "%s\n", qPrintable(started));
     QCoreApplication::exec();
     server.close();
     if (!output_.finish()) exitCode_ = 1;
@@ -93,8 +98,6 @@ Heard listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& sett
   if (QString refused = server.listenExactly(serveLine(o, ini, settings)); !refused.isEmpty())
     return {{settings, 0, 0, 0, refused}, {}};
   QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
-                   &QEventLoop::quit);
   if (!StopOnSignal::asked()) loop.exec();
   server.close();  // what was heard up to here is delivered before close() returns
   return heard;
@@ -103,6 +106,8 @@ Heard listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& sett
 int runScan(const CliOptions& o, const IniFile& ini) {
   const double seconds = o.seconds.value_or(3.0);
   const std::vector<LineSettings> all = scanSettings();
+  // A signal quits the loop of the setting being heard; the scan stops there.
+  const StopOnSignal::Orderly orderly(QStringLiteral("scanning"));
   std::fprintf(stderr, "Listening %.1f s at each of %zu line settings; Ctrl+C stops.\n", seconds,
                all.size());
   std::vector<ScanCounts> counts;
@@ -127,8 +132,7 @@ int runScan(const CliOptions& o, const IniFile& ini) {
 }  // namespace
 
 int runListen(const CliOptions& o, const IniFile& ini) {
-  StopOnSignal stop;
-  if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
+  keepGoingOnFailedWrites();
   if (o.scan) return runScan(o, ini);
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
@@ -142,6 +146,7 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   server.setBatchInterval(std::chrono::milliseconds(20));
   ServeLine serve = serveLine(o, ini, *line);
   serve.listenOnly = true;
+  StopOnSignal::doing(QStringLiteral("opening %1").arg(serve.device));
   const OpenResult opened = server.open(serve, nullptr);
   if (!opened.ok) {
     if (log) ::close(log->fd);
@@ -149,9 +154,9 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   }
   if (!opened.notice.isEmpty()) fail(opened.notice);
   Hearing hearing(o, load.table, std::move(log));
-  std::fprintf(stderr, "Listening on %s at %s, writing nothing; Ctrl+C stops.\n",
-               qPrintable(opened.deviceName), qPrintable(formatLineSettings(*line)));
-  return hearing.listen(server);
+  return hearing.listen(server, QStringLiteral("Listening on %1 at %2, writing nothing; Ctrl+C "
+                                               "stops.")
+                                    .arg(opened.deviceName, formatLineSettings(*line)));
 }
 
 }  // namespace vantor::cli

@@ -8,10 +8,17 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "core/io/FileLock.h"
+
+#include <QDir>
+
+#include <csignal>
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
-#include <csignal>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -43,6 +50,21 @@ QByteArray patched(QByteArray frame, int at, int value) {
   frame[sum] = total;
   frame[sum + 1] = char(-total);
   return frame;
+}
+
+// Whether process `pid` has `path` open.
+bool holds(qint64 pid, const QString& path) {
+  const QDir fds(QString("/proc/%1/fd").arg(pid));
+  for (const QFileInfo& fd : fds.entryInfoList(QDir::AllEntries | QDir::System))
+    if (fd.symLinkTarget() == path) return true;
+  return false;
+}
+
+// Whether process `pid` waits in a read of its standard input.
+bool readsStandardInput(qint64 pid) {
+  QFile call(QString("/proc/%1/syscall").arg(pid));
+  return call.open(QIODevice::ReadOnly) &&
+         call.readAll().startsWith(QByteArray::number(SYS_read) + " 0x0 ");
 }
 
 }  // namespace
@@ -312,6 +334,63 @@ class tst_cli : public QObject {
     const QString err = sim.readAllStandardError();
     QVERIFY2(err.contains(QString("total: %1 requests, %1 replies,").arg(count)), qPrintable(err));
     QCOMPARE(fileBytes(log).count('\n'), 1 + 2 * count);  // the header, each request and reply
+  }
+
+  // A signal ends vantor-cli at once wherever it waits, saying what it was doing; a port being
+  // served or heard is closed in order first, and what was heard said.
+  void aSignalEndsEveryWait_data() {
+    QTest::addColumn<QStringList>("args");  // INI and PTY stand for the session's
+    QTest::addColumn<QString>("ready");     // "reading", "holding PTY", or what it says first
+    QTest::addColumn<bool>("locked");       // another program holds the settings file's lock
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("waiting for the settings file's lock")
+        << QStringList{"decode", "--ini", "INI"} << "another program holds the lock" << true << 1
+        << "vantor-cli: stopped by SIGTERM while saving the configuration to INI, waiting for "
+           "another program's lock on the settings file (INI.lock)\n";
+    QTest::newRow("decode reading an input that never ends")
+        << QStringList{"decode"} << "reading" << false << 1
+        << "vantor-cli: stopped by SIGTERM while reading standard input\n";
+    QTest::newRow("scanning") << QStringList{"listen",   "--scan", "--seconds", "30",
+                                             "--device", "PTY",    "--ini",     "INI"}
+                              << "holding PTY" << false << 1
+                              << "vantor-cli: stopped before the scan was done\n";
+    QTest::newRow("listening") << QStringList{"listen", "--device", "PTY", "--ini", "INI"}
+                               << "Listening on" << false << 0 << "Poll plan, from 0 frames heard";
+  }
+  void aSignalEndsEveryWait() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, ready);
+    QFETCH(bool, locked);
+    const QString ini =
+        iniWith("Cfg1602", {"CSet=9600,n,8,1", "Settings/Setting=9600,n,8,1", "LCD/Module=1602"});
+    const QByteArray frame = locked ? frameOf("1602", ini) : QByteArray();
+    std::optional<FileLock> lock;
+    if (locked) lock.emplace(s_->ini.lockPath(), FileLock::Kind::Exclusive);
+    QVERIFY(!locked || lock->locked());
+    QProcess p;
+    p.start(VANTOR_CLI,
+            args.replaceInStrings("INI", ini).replaceInStrings("PTY", s_->pty.devicePath()));
+    QVERIFY(p.waitForStarted());
+    if (locked) {
+      p.write(frame.toHex());
+      p.closeWriteChannel();
+    }
+    QByteArray err;
+    const auto isReady = [&] {
+      if (ready == "reading") return readsStandardInput(p.processId());
+      if (ready == "holding PTY") return holds(p.processId(), s_->pty.devicePath());
+      err += p.readAllStandardError();
+      return err.contains(ready.toUtf8());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(isReady(), 10000);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));  // far less than the 10 s a lock is waited for
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QTEST(p.exitCode(), "exitCode");
+    err += p.readAllStandardError();
+    QFETCH(QString, says);
+    QVERIFY2(err.contains(says.replace("INI", ini).toUtf8()), err.constData());
   }
 
   // A reader that stops reading (a paused pager) costs printed lines, never a reply.
