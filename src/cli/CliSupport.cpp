@@ -7,8 +7,11 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <deque>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,22 +19,31 @@
 #ifdef Q_OS_WIN
 #include <QMetaObject>
 
+#include <io.h>
 #include <sys/stat.h>
 #endif
 
 namespace vantor::cli {
 
-// One line on standard error. A settings value can hold any byte, a NUL among them: control
-// characters are shown escaped rather than cutting the line short or starting a new one.
-int fail(const QString& message) {
-  QString shown;
-  for (const QChar c : message) {
+namespace {
+
+// `text` with control characters shown escaped: a settings value or a path can hold any byte, a
+// NUL among them, which would otherwise cut a line short or start a new one.
+QByteArray shown(const QString& text) {
+  QString escaped;
+  for (const QChar c : text) {
     if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+      escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
     else
-      shown += c;
+      escaped += c;
   }
-  const QByteArray line = "vantor-cli: " + shown.toLocal8Bit() + '\n';
+  return escaped.toLocal8Bit();
+}
+
+}  // namespace
+
+int fail(const QString& message) {
+  const QByteArray line = "vantor-cli: " + shown(message) + '\n';
   std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
   return 1;
 }
@@ -151,45 +163,142 @@ bool RunOutput::finish() {
   return out_.failure().isEmpty() && (!logWriter_ || logWriter_->failure().isEmpty());
 }
 
+namespace {
+
+// What a signal handler reads, at any moment and on any thread: lock-free atomics, and texts
+// that stay where they are until the program ends (a handful of them in any run).
+std::atomic<bool> orderlyStop{false};
+std::atomic<bool> stopAsked{false};
+std::atomic<const char*> doingText{""};
+QString doingWords;  // what doingText says, for the main thread
+
+std::deque<QByteArray>& doingTexts() {
+  static std::deque<QByteArray> texts;
+  return texts;
+}
+
+// Writes `text` to standard error from a signal handler: the system call alone, no buffer.
+void say(const char* text) {
+  std::size_t size = 0;
+  while (text[size] != 0) ++size;
+  while (size > 0) {
 #ifdef Q_OS_WIN
-// Windows runs the handler of Ctrl+C (and Ctrl+Break, a console closing) on a thread of its
-// own, from which the application is asked to quit like from any other thread.
-bool StopOnSignal::watch() {
+    const int written = ::_write(2, text, unsigned(size));
+#else
+    const ssize_t written = ::write(STDERR_FILENO, text, size);
+#endif
+    if (written <= 0) return;
+    text += written;
+    size -= std::size_t(written);
+  }
+}
+
+const char* signalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "Ctrl+C (SIGINT)";
+    case SIGTERM:
+      return "SIGTERM";
+#ifdef Q_OS_WIN
+    case SIGBREAK:
+      return "Ctrl+Break";
+#endif
+  }
+  return "a signal";
+}
+
+// Ends the program there and then, saying what it was doing.
+[[noreturn]] void endNow(int signal) {
+  say("vantor-cli: stopped by ");
+  say(signalName(signal));
+  if (const char* doing = doingText.load(); *doing != 0) {
+    say(" while ");
+    say(doing);
+  }
+  say("\n");
+  ::_exit(1);
+}
+
+#ifndef Q_OS_WIN
+int stopPipe[2] = {-1, -1};
+#endif
+
+void onSignal(int signal) {
+#ifdef Q_OS_WIN
+  // The system takes the handler away once it has run; it runs on a thread of its own, from
+  // which the application is asked to quit like from any other thread.
+  std::signal(signal, onSignal);
+  if (orderlyStop.load() && !stopAsked.exchange(true)) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    return;
+  }
+#else
+  if (orderlyStop.load() && !stopAsked.exchange(true)) {
+    const char byte = 0;
+    [[maybe_unused]] const auto n = ::write(stopPipe[1], &byte, 1);
+    return;
+  }
+#endif
+  stopAsked = true;
+  endNow(signal);
+}
+
+}  // namespace
+
+bool StopOnSignal::install() {
+#ifdef Q_OS_WIN
+  std::signal(SIGBREAK, onSignal);
+#else
+  if (::pipe(stopPipe) != 0) return false;
+  for (const int fd : stopPipe) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  }
+#endif
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
-  std::signal(SIGBREAK, onSignal);
   return true;
 }
 
-void StopOnSignal::onSignal(int signal) {
-  if (asked_) ::_exit(1);
-  asked_ = 1;
-  // The system takes the handler away once it has run.
-  std::signal(signal, onSignal);
-  QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                            Qt::QueuedConnection);
+void StopOnSignal::doing(const QString& what) {
+  doingWords = what;
+  doingTexts().push_back(shown(what));
+  doingText = doingTexts().back().constData();
 }
-#else
-bool StopOnSignal::watch() {
-  if (::pipe(pipe_) != 0) return false;
-  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-  // A reader that went away or a file-size limit is a failed write to report, not a reason
-  // for the simulator to die.
+
+QString StopOnSignal::doingNow() {
+  return doingWords;
+}
+
+bool StopOnSignal::asked() {
+  return stopAsked;
+}
+
+StopOnSignal::Orderly::Orderly(const QString& stopping) : before_(doingNow()) {
+#ifndef Q_OS_WIN
+  notifier_ = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] {
+    char byte;
+    while (::read(stopPipe[0], &byte, 1) > 0) {
+    }
+    QCoreApplication::exit(0);
+  });
+#endif
+  doing(stopping);
+  orderlyStop = true;
+}
+
+StopOnSignal::Orderly::~Orderly() {
+  orderlyStop = false;
+  doing(before_);
+}
+
+void keepGoingOnFailedWrites() {
+#ifndef Q_OS_WIN
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  return true;
-}
-
-void StopOnSignal::onSignal(int) {
-  if (asked_) ::_exit(1);
-  asked_ = 1;
-  const char byte = 0;
-  [[maybe_unused]] const auto n = ::write(pipe_[1], &byte, 1);
-}
-
 #endif
+}
 
 }  // namespace vantor::cli

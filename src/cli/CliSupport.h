@@ -13,7 +13,6 @@
 #include <QSocketNotifier>
 #include <QString>
 
-#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -68,22 +67,42 @@ class RunOutput {
 // The port of --device, --port or the CommPort key, at `settings`.
 ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings);
 
-// Watches for Ctrl+C and SIGTERM: the first stops the simulator in an orderly way, within a
-// second; a second one, should that ever hang, ends the program at once. Watched from the
-// start, so that a stop asked for while the port opens is a clean one.
+// A reader that went away or a file-size limit is a failed write to report, not a reason for a
+// run on a port to die.
+void keepGoingOnFailedWrites();
+
+// Ctrl+C and SIGTERM (on Windows also Ctrl+Break and the console closing), whatever the program
+// is doing. While a port is served or heard, the event loop stops it in order: the first signal
+// asks the loop to quit, and the run closes its port and prints what it counted, within a
+// second. Anywhere else (waiting for the settings file's lock, opening a port, a frame leaving,
+// decode reading an input that never ends) nothing is left half done by ending at once (a save
+// replaces the file in one step), so the program ends there and then, with exit status 1 and a
+// line on standard error saying what it was doing. A second signal always ends it at once.
 class StopOnSignal {
  public:
-  // False when the signals cannot be watched.
-  bool watch();
+  // Installs the handlers; false when they cannot be. From the start of main(), so that no
+  // state is left to the signals' default, which ends the program without a word.
+  static bool install();
+  // What the program does from here on, in words that follow "stopped by SIGTERM while ".
+  static void doing(const QString& what);
+  static QString doingNow();
   // Whether a stop was asked for.
-  static bool asked() { return asked_ != 0; }
+  static bool asked();
 
- private:
-  static void onSignal(int);
+  // While one lives, the first signal ends every event loop of the main thread (and any loop
+  // started after it: quit() would end only QCoreApplication::exec()'s), and a second ends the
+  // program saying it stopped while `stopping`.
+  class Orderly {
+   public:
+    explicit Orderly(const QString& stopping);
+    ~Orderly();
+    Orderly(const Orderly&) = delete;
+    Orderly& operator=(const Orderly&) = delete;
 
-  static inline int pipe_[2] = {-1, -1};
-  static inline volatile std::sig_atomic_t asked_ = 0;
-  std::unique_ptr<QSocketNotifier> notifier_;
+   private:
+    QString before_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+  };
 };
 
 }  // namespace vantor::cli

@@ -27,9 +27,14 @@ class Hearing {
   Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
       : o_(o), output_(std::move(log)), plan_(table) {}
 
-  int listen(PollServer& server) {
+  // Listens until the run ends, saying so first with `started`; the exit code.
+  int listen(PollServer& server, const QString& started) {
     QObject::connect(&server, &PollServer::events,
                      [this](const std::vector<ServeEvent>& batch) { take(batch); });
+    const StopOnSignal::Orderly orderly(
+        QStringLiteral("stopping, before the poll plan was printed"));
+    // Only now does Ctrl+C stop the run in order, as the line says.
+    std::fprintf(stderr, "%s\n", qPrintable(started));
     QCoreApplication::exec();
     server.close();
     if (!output_.finish()) exitCode_ = 1;
@@ -68,37 +73,51 @@ class Hearing {
   int exitCode_ = 0;
 };
 
-// Listens at `settings` for `seconds` and counts what was heard.
-ScanCounts listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
-                    double seconds) {
+// What was heard at one setting, and whether the line was lost meanwhile.
+struct Heard {
   ScanCounts counts;
-  counts.settings = settings;
+  QString lost;  // what happened to the device; empty while it is there
+};
+
+// Listens at `settings` for `seconds` and counts what was heard.
+Heard listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
+               double seconds) {
+  Heard heard{{settings, 0, 0, 0, {}}, {}};
   PollServer server;
-  QObject::connect(&server, &PollServer::events, [&counts](const std::vector<ServeEvent>& batch) {
-    for (const ServeEvent& e : batch)
-      if (e.type == ServeEvent::Type::Traffic) counts.take(e.traffic);
+  QEventLoop loop;
+  QObject::connect(&server, &PollServer::events, [&](const std::vector<ServeEvent>& batch) {
+    for (const ServeEvent& e : batch) {
+      if (e.type == ServeEvent::Type::Traffic) heard.counts.take(e.traffic);
+      if (e.type == ServeEvent::Type::Closed) {
+        heard.lost = e.reason;
+        loop.quit();
+      }
+    }
   });
   // Nothing heard counts at settings the device did not take.
   if (QString refused = server.listenExactly(serveLine(o, ini, settings)); !refused.isEmpty())
-    return {settings, 0, 0, 0, refused};
-  QEventLoop loop;
+    return {{settings, 0, 0, 0, refused}, {}};
   QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
-                   &QEventLoop::quit);
   if (!StopOnSignal::asked()) loop.exec();
   server.close();  // what was heard up to here is delivered before close() returns
-  return counts;
+  return heard;
 }
 
 int runScan(const CliOptions& o, const IniFile& ini) {
   const double seconds = o.seconds.value_or(3.0);
   const std::vector<LineSettings> all = scanSettings();
+  // A signal quits the loop of the setting being heard; the scan stops there.
+  const StopOnSignal::Orderly orderly(QStringLiteral("scanning"));
   std::fprintf(stderr, "Listening %.1f s at each of %zu line settings; Ctrl+C stops.\n", seconds,
                all.size());
   std::vector<ScanCounts> counts;
   for (const LineSettings& settings : all) {
     if (StopOnSignal::asked()) return fail(QStringLiteral("stopped before the scan was done"));
-    counts.push_back(listenAt(o, ini, settings, seconds));
+    const Heard heard = listenAt(o, ini, settings, seconds);
+    if (!heard.lost.isEmpty())
+      return fail(QStringLiteral("the scan stopped at %1: %2")
+                      .arg(formatLineSettings(settings), heard.lost));
+    counts.push_back(heard.counts);
     std::printf("%s", qPrintable(scanTable({counts.back()})));
     std::fflush(stdout);
   }
@@ -113,8 +132,7 @@ int runScan(const CliOptions& o, const IniFile& ini) {
 }  // namespace
 
 int runListen(const CliOptions& o, const IniFile& ini) {
-  StopOnSignal stop;
-  if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
+  keepGoingOnFailedWrites();
   if (o.scan) return runScan(o, ini);
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
@@ -128,6 +146,7 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   server.setBatchInterval(std::chrono::milliseconds(20));
   ServeLine serve = serveLine(o, ini, *line);
   serve.listenOnly = true;
+  StopOnSignal::doing(QStringLiteral("opening %1").arg(serve.device));
   const OpenResult opened = server.open(serve, nullptr);
   if (!opened.ok) {
     if (log) ::close(log->fd);
@@ -135,9 +154,9 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   }
   if (!opened.notice.isEmpty()) fail(opened.notice);
   Hearing hearing(o, load.table, std::move(log));
-  std::fprintf(stderr, "Listening on %s at %s, writing nothing; Ctrl+C stops.\n",
-               qPrintable(opened.deviceName), qPrintable(formatLineSettings(*line)));
-  return hearing.listen(server);
+  return hearing.listen(server, QStringLiteral("Listening on %1 at %2, writing nothing; Ctrl+C "
+                                               "stops.")
+                                    .arg(opened.deviceName, formatLineSettings(*line)));
 }
 
 }  // namespace vantor::cli

@@ -4,8 +4,8 @@
 #include "cli/AsyncWriter.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSupport.h"
-#include "cli/Listen.h"
 #include "cli/Decode.h"
+#include "cli/Listen.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
@@ -31,10 +31,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QSocketNotifier>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -95,10 +93,13 @@ int runSend(const CliOptions& o, const IniFile& ini) {
   SerialPort port([&ini](int n) { return devicePathForPort(ini, n); });
   aim(port, o, ini);
   port.setLineSettings(kConfigLine);
+  StopOnSignal::doing(QStringLiteral("opening %1").arg(port.describe()));
   QString error;
   if (!port.open(&error)) return fail(error);
   const QString notice = port.settingsNotice();
   if (!notice.isEmpty()) fail(notice);
+  StopOnSignal::doing(
+      QStringLiteral("sending the frame to %1: part of it may have left").arg(port.deviceName()));
   const WriteResult written = port.writeAndDrain(frame.bytes);
   port.close();
   if (!written.ok())
@@ -223,10 +224,14 @@ class Simulation {
     counters_.setTable(table);
   }
 
-  // Serves until the run ends; the exit code.
-  int serve(PollServer& server) {
+  // Serves until the run ends, saying so first with `started`; the exit code.
+  int serve(PollServer& server, const QString& started) {
     QObject::connect(&server, &PollServer::events,
                      [this](const std::vector<ServeEvent>& batch) { take(batch); });
+    const StopOnSignal::Orderly orderly(
+        QStringLiteral("stopping, before the counters were printed"));
+    // Only now does Ctrl+C stop the run in order, as the line says.
+    std::fprintf(stderr, "%s\n", qPrintable(started));
     QCoreApplication::exec();
     // Within a second of being asked to stop: the port (a quarter second for what was written
     // to leave), then what waits for standard output and the log.
@@ -239,9 +244,26 @@ class Simulation {
  private:
   bool countReached() const { return o_.count && exchanges_ >= *o_.count; }
 
+  // Whether the run takes `event`: every one until the K-th exchange of --count K, then that
+  // exchange's own request and reply, which come right after it in the same batch (its request
+  // came before it when the reply was delayed).
+  bool takes(const ServeEvent& event) {
+    if (!countReached()) return true;
+    if (event.type != ServeEvent::Type::Traffic || lastDone_) return false;
+    const TrafficEvent& e = event.traffic;
+    if (e.direction == Direction::Tx || (!lastRequestTaken_ && e.bytes == lastRequest_)) {
+      // The reply is the exchange's last event.
+      lastDone_ = e.direction == Direction::Tx;
+      lastRequestTaken_ = true;
+      return true;
+    }
+    lastDone_ = true;
+    return false;
+  }
+
   void take(const std::vector<ServeEvent>& batch) {
     for (const ServeEvent& event : batch) {
-      if (countReached()) break;
+      if (!takes(event)) break;
       switch (event.type) {
         case ServeEvent::Type::Traffic:
           counters_.record(event.traffic);
@@ -250,6 +272,7 @@ class Simulation {
         case ServeEvent::Type::Exchange:
           print(event.exchange);
           ++exchanges_;
+          lastRequest_ = event.exchange.request;
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);
@@ -275,17 +298,20 @@ class Simulation {
   RunOutput output_;
   BusCounters counters_;
   int exchanges_ = 0;
+  QByteArray lastRequest_;  // of the last exchange taken
+  bool lastRequestTaken_ = false;
+  bool lastDone_ = false;
   int exitCode_ = 0;
 };
 
 int runSimulate(const CliOptions& o, const IniFile& ini) {
-  StopOnSignal stop;
-  if (!stop.watch()) return fail(QStringLiteral("cannot watch for signals"));
+  keepGoingOnFailedWrites();
   if (!valuesAreNumbers(o)) return 1;
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
   const QString module = moduleOf(o, ini);
   const SlaveTableLoad load = module == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
+  if (o.bench) StopOnSignal::doing(QStringLiteral("reading the bench scenario %1").arg(*o.bench));
   const auto plan = servePlan(o, module, load.table);
   if (!plan) return 1;
 
@@ -296,8 +322,9 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   PollServer server;
   // Lines go out in small batches: a reader of the terminal sees each poll at once.
   server.setBatchInterval(std::chrono::milliseconds(20));
-  const OpenResult opened =
-      server.open(serveLine(o, ini, *line), std::make_shared<const ServePlan>(*plan));
+  const ServeLine serve = serveLine(o, ini, *line);
+  StopOnSignal::doing(QStringLiteral("opening %1").arg(serve.device));
+  const OpenResult opened = server.open(serve, std::make_shared<const ServePlan>(*plan));
   if (!opened.ok) {
     if (log) ::close(log->fd);
     return fail(opened.error);
@@ -309,10 +336,11 @@ int runSimulate(const CliOptions& o, const IniFile& ini) {
   if (load.noticeWarns) fail(load.noticeDetails);
 
   Simulation simulation(o, load.table, std::move(log));
-  std::fprintf(stderr, "Simulating the %s module's slaves%s on %s at %s; Ctrl+C stops.\n",
-               qPrintable(module), o.answerAll ? " and answering every poll" : "",
-               qPrintable(opened.deviceName), qPrintable(formatLineSettings(*line)));
-  return simulation.serve(server);
+  return simulation.serve(
+      server,
+      QStringLiteral("Simulating the %1 module's slaves%2 on %3 at %4; Ctrl+C stops.")
+          .arg(module, o.answerAll ? QStringLiteral(" and answering every poll") : QString(),
+               opened.deviceName, formatLineSettings(*line)));
 }
 
 // The readings of --value and --typed, each taken by its field's data type and decimal places
@@ -371,6 +399,8 @@ std::optional<QByteArray> decodeInput(const CliOptions& o) {
   constexpr qint64 kMaxInput = 64 * 1024;
   QFile file;
   if (o.input) file.setFileName(*o.input);
+  StopOnSignal::doing(
+      QStringLiteral("reading %1").arg(o.input ? *o.input : QStringLiteral("standard input")));
   const bool opened =
       o.input ? file.open(QIODevice::ReadOnly) : file.open(STDIN_FILENO, QIODevice::ReadOnly);
   const QByteArray bytes = opened ? file.read(kMaxInput + 1) : QByteArray();
@@ -402,6 +432,7 @@ int runDecode(const CliOptions& o, IniFile& ini) {
     std::fputs(settingsLines(decodedEntries(decoded)).toUtf8().constData(), stdout);
     return 0;
   }
+  StopOnSignal::doing(QStringLiteral("saving the configuration to %1").arg(ini.filePath()));
   const bool saved = decoded.cfg1602 ? saveConfig1602(ini, *decoded.cfg1602, &error)
                                      : saveConfig2004(ini, *decoded.cfg2004, &error);
   if (!saved) return fail(error);
@@ -413,6 +444,7 @@ int runDecode(const CliOptions& o, IniFile& ini) {
 
 int main(int argc, char* argv[]) {
   if (vantor::printedVersion(argc, argv, "vantor-cli")) return 0;
+  if (!StopOnSignal::install()) return fail(QStringLiteral("cannot watch for signals"));
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vantor"));
 
@@ -432,15 +464,29 @@ int main(int argc, char* argv[]) {
   IniFile ini =
       options->ini ? IniFile::forFile(*options->ini, options->command != u"decode") : IniFile();
   // Another program holding the settings file's lock is waited for up to 10 s; after a
-  // second that is said, once.
+  // second that is said, once. A signal meanwhile says it came during the wait.
   bool waitSaid = false;
-  ini.setLockWait({std::chrono::seconds(10), std::chrono::seconds(1), [&](qint64 waitedMs) {
-                     if (waitedMs >= 0 && !std::exchange(waitSaid, true))
-                       fail(QStringLiteral("another program holds the lock on the settings file "
-                                           "(%1); waiting up to 10 s for it")
-                                .arg(ini.lockPath()));
-                     return true;
-                   }});
+  std::optional<QString> beforeWait;
+  ini.setLockWait(
+      {std::chrono::seconds(10), std::chrono::milliseconds(0), [&](qint64 waitedMs) {
+         if (waitedMs < 0) {
+           if (beforeWait) StopOnSignal::doing(*std::exchange(beforeWait, {}));
+           return true;
+         }
+         if (!beforeWait) {
+           beforeWait = StopOnSignal::doingNow();
+           StopOnSignal::doing(
+               (beforeWait->isEmpty() ? QString() : *beforeWait + QStringLiteral(", ")) +
+               QStringLiteral("waiting for another program's lock on the settings "
+                              "file (%1)")
+                   .arg(ini.lockPath()));
+         }
+         if (waitedMs >= 1000 && !std::exchange(waitSaid, true))
+           fail(QStringLiteral("another program holds the lock on the settings file "
+                               "(%1); waiting up to 10 s for it")
+                    .arg(ini.lockPath()));
+         return true;
+       }});
   if (options->command == u"decode") return runDecode(*options, ini);
   if (const QString unreadable = ini.snapshot().error(); !unreadable.isEmpty())
     return fail(unreadable);

@@ -8,10 +8,17 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "core/io/FileLock.h"
+
+#include <QDir>
+
+#include <csignal>
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
-#include <csignal>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -43,6 +50,21 @@ QByteArray patched(QByteArray frame, int at, int value) {
   frame[sum] = total;
   frame[sum + 1] = char(-total);
   return frame;
+}
+
+// Whether process `pid` has `path` open.
+bool holds(qint64 pid, const QString& path) {
+  const QDir fds(QString("/proc/%1/fd").arg(pid));
+  for (const QFileInfo& fd : fds.entryInfoList(QDir::AllEntries | QDir::System))
+    if (fd.symLinkTarget() == path) return true;
+  return false;
+}
+
+// Whether process `pid` waits in a read of its standard input.
+bool readsStandardInput(qint64 pid) {
+  QFile call(QString("/proc/%1/syscall").arg(pid));
+  return call.open(QIODevice::ReadOnly) &&
+         call.readAll().startsWith(QByteArray::number(SYS_read) + " 0x0 ");
 }
 
 }  // namespace
@@ -126,7 +148,7 @@ class tst_cli : public QObject {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("input");  // hex on standard input ("spaced", "packed") or "raw"
     QTest::addColumn<int>("tripAt");     // a trip point's byte set to 01; -1 for none
-    QTest::addColumn<QString>("says");
+    QTest::addColumn<QStringList>("says");
     // Settings of every kind away from their defaults; rows with blanks at either end.
     const QStringList two = QString(
                                 "CSet=38400,e,8,1;Interval=25;Saddr=17;RHigh=1;RLow=2;"
@@ -139,17 +161,24 @@ class tst_cli : public QObject {
                                  "UDT1= Flow;UDT4=Level:^^^^^^^^^^^^^%")
                                  .split(';');
     QTest::newRow("1602 as frame prints it")
-        << "1602" << two << "spaced" << -1 << "Row 0: \"  Boiler T:     \"\n";
+        << "1602" << two << "spaced" << -1
+        << QStringList{"Row 0: \"  Boiler T:     \"\n", "\nUDT2=Set point  C\n"};
     QTest::newRow("2004 raw") << "2004" << four << "raw" << -1
-                              << "Data field 2:\n  Slave address: 1\n  Function code: 04 (input "
-                                 "registers)\n  Start register: 0xFF01 (65281)\n";
-    QTest::newRow("1602 alarm trip point") << "1602" << two << "raw" << 43
-                                           << "Alarm trip point 0x01FF (511) is not kept in the "
-                                              "settings file: a frame built from it sends 0xFFFF.";
+                              << QStringList{
+                                     "Data field 2:\n  Slave address: 1\n  Function code: "
+                                     "04 (input registers)\n  Start register: 0xFF01 "
+                                     "(65281)\n",
+                                     "\nData field 3:\n", "\nData field 4 (not active):\n"};
+    QTest::newRow("1602 alarm trip point")
+        << "1602" << two << "raw" << 43
+        << QStringList{
+               "Alarm trip point 0x01FF (511) is not kept in the settings file: a frame "
+               "built from it sends 0xFFFF."};
     QTest::newRow("2004 low trip point of field 2")
         << "2004" << four << "packed" << 125
-        << "Data field 2's low alarm trip point 0x0100 (256) is not kept in the settings file: a "
-           "frame built from it sends 0x0000.";
+        << QStringList{
+               "Data field 2's low alarm trip point 0x0100 (256) is not kept in the "
+               "settings file: a frame built from it sends 0x0000."};
   }
   void decodeSavesWhatBuildsTheFrameAgain() {
     QFETCH(QString, module);
@@ -170,8 +199,9 @@ class tst_cli : public QObject {
     QVERIFY(saved.out.endsWith("Saved the configuration to " + fresh + ".\n"));
     QVERIFY2(printed.out.endsWith("\n\n" + QString::fromUtf8(fileBytes(fresh))),
              qPrintable(printed.out));
-    QFETCH(QString, says);
-    QVERIFY2(printed.out.contains(says), qPrintable(printed.out));
+    QFETCH(QStringList, says);
+    for (const QString& words : says)
+      QVERIFY2(printed.out.contains(words), qPrintable(printed.out));
     QCOMPARE(printed.out.count("is not kept in the settings file"), tripAt < 0 ? 0 : 1);
     QCOMPARE(frameOf(module, fresh), built);
   }
@@ -180,7 +210,7 @@ class tst_cli : public QObject {
   void decodeRefuses_data() {
     QTest::addColumn<QString>("module");  // of the frame, built from the session's file
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("at");     // the byte changed, or -1 to cut the last one off
+    QTest::addColumn<int>("at");     // the byte changed; -1 cuts the last byte, -2 its last digit
     QTest::addColumn<int>("value");  // its new value, or -1 to leave the check bytes as they were
     QTest::addColumn<QString>("says");
     const auto row = [](const char* name, const char* module, const QStringList& args, int at,
@@ -190,6 +220,8 @@ class tst_cli : public QObject {
     const QString unlisted = "the frame holds values no list of the window offers: ";
     row("a byte short", "1602", {}, -1, 0,
         "the frame is 47 bytes; a two-line module's frame is 48 and a four-line module's 135");
+    row("a hex digit short", "1602", {}, -2, 0,
+        "the input is hex text with an odd number of digits (95)");
     row("the other module's length", "2004", {"--module", "1602"}, 0, 'T',
         "the frame is 135 bytes; a two-line module's frame is 48");
     row("a check byte off", "1602", {}, 45, -1,
@@ -211,15 +243,16 @@ class tst_cli : public QObject {
     QFETCH(int, value);
     QByteArray frame = frameOf(
         module, iniWith("Cfg1602", {"CSet=9600,n,8,1", "UDT1=Temp", "Cfg2004/CSet=9600,n,8,1"}));
-    if (at < 0)
+    if (at == -1)
       frame.chop(1);
-    else if (value < 0)
+    else if (at >= 0 && value < 0)
       frame[at] = char(frame[at] + 1);
-    else
+    else if (at >= 0)
       frame = patched(frame, at, value);
     const QString fresh = s_->folder() + "/fresh.ini";
     QFETCH(QStringList, args);
-    const Run run = cli(QStringList{"decode", "--ini", fresh} + args, frame.toHex());
+    const Run run =
+        cli(QStringList{"decode", "--ini", fresh} + args, frame.toHex().chopped(at == -2 ? 1 : 0));
     QCOMPARE(run.exitCode, 1);
     QFETCH(QString, says);
     QCOMPARE(run.err, "vantor-cli: " + says + "\n");
@@ -267,6 +300,97 @@ class tst_cli : public QObject {
     QVERIFY(
         records[5].endsWith(",rx,09 03 00 00 00 01 85 42,unanswered,,no simulated slave has "
                             "address 9\r"));
+  }
+
+  // --count K: the K-th exchange is printed, counted and logged like the others, also when its
+  // reply was delayed (its request is then logged before it).
+  void simulateCountsItsLastExchange_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("1") << 1 << QStringList{};
+    QTest::newRow("3") << 3 << QStringList{};
+    QTest::newRow("3, replies delayed") << 3 << QStringList{"--delay", "1=20"};
+  }
+  void simulateCountsItsLastExchange() {
+    QFETCH(int, count);
+    QFETCH(QStringList, args);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString log = s_->folder() + "/traffic.csv";
+    QProcess sim;
+    sim.start(VANTOR_CLI,
+              QStringList{"simulate", "--module", "1602", "--ini", s_->ini.filePath(), "--device",
+                          s_->pty.devicePath(), "--setting", "9600,n,8,1", "--value", "1=7",
+                          "--count", QString::number(count), "--log", log} +
+                  args);
+    sim.setReadChannel(QProcess::StandardError);
+    QVERIFY(sim.waitForReadyRead(5000));
+    ModbusMaster master(s_->pty.masterFd(), 500);
+    for (int i = 0; i < count; ++i)
+      QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(7));
+    sim.waitForFinished(5000);  // false when it had ended already
+    QCOMPARE(sim.state(), QProcess::NotRunning);
+    QCOMPARE(sim.exitCode(), 0);
+    QCOMPARE(QString(sim.readAllStandardOutput()).count("| TX 01 03 02 00 07 F9 86"), count);
+    const QString err = sim.readAllStandardError();
+    QVERIFY2(err.contains(QString("total: %1 requests, %1 replies,").arg(count)), qPrintable(err));
+    QCOMPARE(fileBytes(log).count('\n'), 1 + 2 * count);  // the header, each request and reply
+  }
+
+  // A signal ends vantor-cli at once wherever it waits, saying what it was doing; a port being
+  // served or heard is closed in order first, and what was heard said.
+  void aSignalEndsEveryWait_data() {
+    QTest::addColumn<QStringList>("args");  // INI and PTY stand for the session's
+    QTest::addColumn<QString>("ready");     // "reading", "holding PTY", or what it says first
+    QTest::addColumn<bool>("locked");       // another program holds the settings file's lock
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("waiting for the settings file's lock")
+        << QStringList{"decode", "--ini", "INI"} << "another program holds the lock" << true << 1
+        << "vantor-cli: stopped by SIGTERM while saving the configuration to INI, waiting for "
+           "another program's lock on the settings file (INI.lock)\n";
+    QTest::newRow("decode reading an input that never ends")
+        << QStringList{"decode"} << "reading" << false << 1
+        << "vantor-cli: stopped by SIGTERM while reading standard input\n";
+    QTest::newRow("scanning") << QStringList{"listen",   "--scan", "--seconds", "30",
+                                             "--device", "PTY",    "--ini",     "INI"}
+                              << "holding PTY" << false << 1
+                              << "vantor-cli: stopped before the scan was done\n";
+    QTest::newRow("listening") << QStringList{"listen", "--device", "PTY", "--ini", "INI"}
+                               << "Listening on" << false << 0 << "Poll plan, from 0 frames heard";
+  }
+  void aSignalEndsEveryWait() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, ready);
+    QFETCH(bool, locked);
+    const QString ini =
+        iniWith("Cfg1602", {"CSet=9600,n,8,1", "Settings/Setting=9600,n,8,1", "LCD/Module=1602"});
+    const QByteArray frame = locked ? frameOf("1602", ini) : QByteArray();
+    std::optional<FileLock> lock;
+    if (locked) lock.emplace(s_->ini.lockPath(), FileLock::Kind::Exclusive);
+    QVERIFY(!locked || lock->locked());
+    QProcess p;
+    p.start(VANTOR_CLI,
+            args.replaceInStrings("INI", ini).replaceInStrings("PTY", s_->pty.devicePath()));
+    QVERIFY(p.waitForStarted());
+    if (locked) {
+      p.write(frame.toHex());
+      p.closeWriteChannel();
+    }
+    QByteArray err;
+    const auto isReady = [&] {
+      if (ready == "reading") return readsStandardInput(p.processId());
+      if (ready == "holding PTY") return holds(p.processId(), s_->pty.devicePath());
+      err += p.readAllStandardError();
+      return err.contains(ready.toUtf8());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(isReady(), 10000);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));  // far less than the 10 s a lock is waited for
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QTEST(p.exitCode(), "exitCode");
+    err += p.readAllStandardError();
+    QFETCH(QString, says);
+    QVERIFY2(err.contains(says.replace("INI", ini).toUtf8()), err.constData());
   }
 
   // A reader that stops reading (a paused pager) costs printed lines, never a reply.

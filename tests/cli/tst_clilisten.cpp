@@ -3,7 +3,9 @@
 // garbles bytes sent at another.
 #include "ModbusMaster.h"
 #include "PtyBus.h"
+#include "PtyPair.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -52,7 +54,15 @@ class tst_clilisten : public QObject {
   QTemporaryDir dir_;
 
  private slots:
+  // --count K: K frames printed, logged and summed up in the poll plan, the K-th among them.
+  void listenerHearsMasterAndSimulatorAndWritesNothing_data() {
+    QTest::addColumn<int>("count");
+    QTest::newRow("1") << 1;
+    QTest::newRow("3") << 3;
+    QTest::newRow("6") << 6;
+  }
   void listenerHearsMasterAndSimulatorAndWritesNothing() {
+    QFETCH(int, count);
     PtyBus bus(4);  // master, simulator, listener, and the test hearing all that is written
     QVERIFY(bus.start());
     const int master = openEnd(bus.path(0), B19200), all = openEnd(bus.path(3), B19200);
@@ -61,8 +71,12 @@ class tst_clilisten : public QObject {
     QFile(ini).open(QIODevice::WriteOnly);
     const QStringList line{"--module", "1602", "--ini", ini, "--setting", "19200,n,8,1"};
     QProcess sim, listener;
-    sim.start(VANTOR_CLI, QStringList{"simulate", "--device", bus.path(1), "--value", "1=0x1234"} + line);
-    listener.start(VANTOR_CLI, QStringList{"listen", "--device", bus.path(2), "--count", "6"} + line);
+    sim.start(VANTOR_CLI,
+              QStringList{"simulate", "--device", bus.path(1), "--value", "1=0x1234"} + line);
+    const QString log = dir_.filePath("heard.jsonl");
+    listener.start(VANTOR_CLI, QStringList{"listen", "--device", bus.path(2), "--count",
+                                           QString::number(count), "--log", log} +
+                                   line);
     for (QProcess* p : {&sim, &listener}) {
       p->setReadChannel(QProcess::StandardError);
       QVERIFY(p->waitForReadyRead(10000));  // each says when it has opened its port
@@ -74,14 +88,27 @@ class tst_clilisten : public QObject {
       QCOMPARE(values, std::optional(std::vector<std::uint16_t>{0x1234}));
       expected += QByteArray::fromHex("010300000001840A") + QByteArray::fromHex("0103021234B533");
     }
-    QVERIFY(listener.waitForFinished(10000));
+    listener.waitForFinished(10000);  // false when it had ended already
+    QCOMPARE(listener.state(), QProcess::NotRunning);
     QCOMPARE(listener.exitCode(), 0);
+    // Requests and responses take turns, a request first.
+    const int requests = (count + 1) / 2, responses = count / 2;
     const QString heard = listener.readAllStandardOutput();
-    QCOMPARE(heard.count("| request | slave 1 reads 1 holding register from 0x0000"), 3);
-    QCOMPARE(heard.count("| response | slave 1 answers 0x1234 (the reply to:"), 3);
+    QCOMPARE(heard.count("| request | slave 1 reads 1 holding register from 0x0000"), requests);
+    QCOMPARE(heard.count("| response | slave 1 answers 0x1234 (the reply to:"), responses);
+    QCOMPARE(heard.count('\n'), count);
+    QFile logged(log);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    const QByteArray records = logged.readAll();
+    QCOMPARE(records.count("\"kind\":\"request\""), requests);
+    QCOMPARE(records.count("\"kind\":\"response\""), responses);
     const QString plan = listener.readAllStandardError();
-    QVERIFY2(plan.contains(QRegularExpression(R"(\n\s+1\s+03\s+0x0000\s+1\s+3\s+\d+ ms\s+3\s+0\s+0)"
-                                              R"(\s+last 0x1234 = 4660\n)")),
+    QVERIFY2(plan.contains(QString("Poll plan, from %1 frames heard:").arg(count)),
+             qPrintable(plan));
+    QVERIFY2(plan.contains(QRegularExpression(
+                 QString(R"(\n\s+1\s+03\s+0x0000\s+1\s+%1\s+(-|\d+ ms)\s+%2\s+0\s+0)")
+                     .arg(requests)
+                     .arg(responses))),
              qPrintable(plan));
     // What reached the line is the master's and the simulator's, and nothing more.
     QCOMPARE(drain(all, 300), expected);
@@ -91,12 +118,42 @@ class tst_clilisten : public QObject {
     ::close(all);
   }
 
+  // A line that goes away while the scan hears it ends the scan, saying so.
+  void scanSaysTheLineWasLost() {
+    PtyPair pty;
+    // Not inherited: a copy in vantor-cli would keep the line there.
+    QVERIFY(::fcntl(pty.masterFd(), F_SETFD, FD_CLOEXEC) == 0);
+    const QString ini = dir_.filePath("first-use.ini");
+    QFile(ini).open(QIODevice::WriteOnly);
+    QProcess scan;
+    scan.start(VANTOR_CLI,
+               {"listen", "--scan", "--seconds", "30", "--device", pty.devicePath(), "--ini", ini});
+    QVERIFY(scan.waitForStarted(5000));
+    const QString fd = QString("/proc/%1/fd").arg(scan.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+          for (const QFileInfo& f : QDir(fd).entryInfoList(QDir::AllEntries | QDir::System))
+            if (f.symLinkTarget() == pty.devicePath()) return true;
+          return false;
+        }(),
+        10000);
+    pty.closeMaster();
+    QVERIFY(scan.waitForFinished(10000));
+    QCOMPARE(scan.exitCode(), 1);
+    const QString err = scan.readAllStandardError();
+    QVERIFY2(err.contains(QRegularExpression("\nvantor-cli: the scan stopped at \\S+: " +
+                                             QRegularExpression::escape(pty.devicePath()) +
+                                             " was lost: [^\n]+\n$")),
+             qPrintable(err));
+    QCOMPARE(scan.readAllStandardOutput(), QByteArray());
+  }
+
   void scanFindsTheMastersRate() {
     PtyBus bus(2);  // bytes sent at one rate and read at another arrive garbled
     QVERIFY(bus.start());
     QProcess master;  // polls at 19200,n,8,1 until stopped; no slave answers
-    master.start("mbpoll", {"-m", "rtu", "-b", "19200", "-P", "none", "-a", "1", "-r", "1",
-                            "-c", "1", "-l", "100", "-o", "0.1", bus.path(0)});
+    master.start("mbpoll", {"-m", "rtu", "-b", "19200", "-P", "none", "-a", "1", "-r", "1", "-c",
+                            "1", "-l", "100", "-o", "0.1", bus.path(0)});
     QVERIFY(master.waitForStarted(5000));
     QProcess scan;
     scan.start(VANTOR_CLI, {"listen", "--scan", "--seconds", "1", "--device", bus.path(1)});

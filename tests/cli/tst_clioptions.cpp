@@ -33,6 +33,9 @@ class TstCliOptions : public QObject {
     row("simulate --fault 2=silent/3 --delay 2=50-150 --ramp 1=0:9:1 --typed 3=-1.5",
         "simulate faults=2:silent/3 delays=2:50-150 typed=3:-1.5 ramps=1:0:9:1");
     row("simulate --timestamps --keep-echo --log x.jsonl", "simulate log=x.jsonl stamps echo");
+    row("listen --scan --seconds 2", "listen scan");
+    row("simulate --answer-all --keep-echo", "simulate echo all");
+    row("simulate --scan", "error: simulate does not take --scan");
     row("decode --module 2004 frame.hex", "decode module=2004 input=frame.hex");
     row("decode a.hex b.hex", "error: decode does not take b.hex");
     row("decode --port 1", "error: decode does not take --port");
@@ -46,9 +49,12 @@ class TstCliOptions : public QObject {
     row("simulate --value 10", "error: --value takes SLAVE=VALUE");
     row("simulate --timestamps=yes", "error: --timestamps takes no value");
     row("simulate --log", "error: --log needs a value");
-    row("listen --scan --seconds 0.05", "error: --seconds takes a number of seconds from 0.1 to 60");
+    row("listen --scan --seconds 0.05",
+        "error: --seconds takes a number of seconds from 0.1 to 60");
     row("listen --seconds 2", "error: --seconds goes with --scan");
-    row("listen --scan --setting 9600,n,8,1", "error: --scan tries every line setting and prints counts: it takes no --setting, --count or --log");
+    row("listen --scan --setting 9600,n,8,1",
+        "error: --scan tries every line setting and prints counts: it takes no --setting, --count "
+        "or --log");
     row("listen2", "error: unknown command: listen2");
     row("", "error: no command given");
   }
@@ -78,6 +84,8 @@ class TstCliOptions : public QObject {
       if (o->log) taken << "log=" + *o->log;
       if (o->timestamps) taken << "stamps";
       if (o->keepEcho) taken << "echo";
+      if (o->answerAll) taken << "all";
+      if (o->scan) taken << "scan";
     }
     QTEST(taken.join(' ').replace("help help", "help"), "taken");
   }

@@ -34,11 +34,31 @@ void putRow(std::span<std::uint8_t> out, QStringView text) {
     out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(row[i].unicode());
 }
 
-CheckBytes checkBytes(std::span<const std::uint8_t> covered) {
+namespace {
+
+// The check bytes of `covered`, said nowhere: a listener tries them at every offset of a line.
+CheckBytes checkOf(std::span<const std::uint8_t> covered) {
   std::uint8_t sum = 0;
   for (const std::uint8_t b : covered) sum = static_cast<std::uint8_t>(sum + b);
-  qCDebug(lcConfig) << covered.size() << "bytes encoded, sum" << Qt::hex << sum;
   return {sum, static_cast<std::uint8_t>(256 - sum)};
+}
+
+// The check bytes a frame of `shape`'s length carries, and those its bytes want.
+struct CarriedCheck {
+  CheckBytes carried;
+  CheckBytes wanted;
+};
+CarriedCheck carriedCheck(std::span<const std::uint8_t> frame, const FrameShape& shape) {
+  return {{frame[std::size_t(shape.sum)], frame[std::size_t(shape.complement)]},
+          checkOf(frame.first(std::size_t(shape.sum)))};
+}
+
+}  // namespace
+
+CheckBytes checkBytes(std::span<const std::uint8_t> covered) {
+  const CheckBytes check = checkOf(covered);
+  qCDebug(lcConfig) << covered.size() << "bytes encoded, sum" << Qt::hex << check.sum;
+  return check;
 }
 
 QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape) {
@@ -47,9 +67,7 @@ QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape)
         .arg(frame.size())
         .arg(QLatin1String(shape.model))
         .arg(shape.size);
-  const CheckBytes want = checkBytes(frame.first(std::size_t(shape.sum)));
-  const CheckBytes have{frame[std::size_t(shape.sum)], frame[std::size_t(shape.complement)]};
-  if (have != want)
+  if (const auto [have, want] = carriedCheck(frame, shape); have != want)
     return QStringLiteral(
                "the check bytes do not hold: bytes %1-%2 are %3 %4, the bytes before "
                "them want %5 %6")
@@ -66,11 +84,8 @@ QString frameFault(std::span<const std::uint8_t> frame, const FrameShape& shape)
 
 bool fitsShape(std::span<const std::uint8_t> frame, const FrameShape& shape) {
   if (frame.size() != std::size_t(shape.size)) return false;
-  std::uint8_t sum = 0;
-  for (const std::uint8_t b : frame.first(std::size_t(shape.sum))) sum = std::uint8_t(sum + b);
-  return frame[std::size_t(shape.sum)] == sum &&
-         std::uint8_t(sum + frame[std::size_t(shape.complement)]) == 0 &&
-         frame[std::size_t(shape.fill)] == 0;
+  const auto [have, want] = carriedCheck(frame, shape);
+  return have == want && frame[std::size_t(shape.fill)] == 0;
 }
 
 std::span<const std::uint8_t> byteSpan(QByteArrayView bytes) {

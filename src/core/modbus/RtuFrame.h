@@ -20,6 +20,9 @@ namespace vantor::rtu {
 inline constexpr int kSlaveAddress = 0;
 inline constexpr int kFunctionCode = 1;
 
+// The highest address a slave may have: 0 is the broadcast, 248 to 255 are reserved.
+inline constexpr int kHighestAddress = 247;
+
 inline constexpr int kStartHi = 2;
 inline constexpr int kStartLo = 3;
 inline constexpr int kCountHi = 4;

@@ -48,7 +48,7 @@ void applyFault(Response& r, const Fault& fault) {
       return;
     case FaultKind::WrongAddress: {
       if (r.reply.isEmpty()) return;
-      const std::uint8_t other = address >= 247 ? 1 : std::uint8_t(address + 1);
+      const std::uint8_t other = address >= rtu::kHighestAddress ? 1 : std::uint8_t(address + 1);
       r.reply = withCheckValue(QByteArray(1, char(other)) + r.reply.mid(1, r.reply.size() - 3));
       r.note = QStringLiteral("reply from address %1 sent").arg(other);
       return;

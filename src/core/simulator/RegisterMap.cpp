@@ -1,5 +1,6 @@
 #include "core/simulator/RegisterMap.h"
 
+#include "core/modbus/RtuFrame.h"
 #include "core/settings/Schema.h"
 #include "core/simulator/BenchScenario.h"
 
@@ -12,21 +13,21 @@ namespace {
 struct ItemRange {
   unsigned first;
   unsigned last;
-  const char* rule;
+  const char* rule;  // in words, %1 and %2 standing for `first` and `last`
 };
 
 ItemRange rangeOf(RegisterItem item) {
   switch (item) {
     case RegisterItem::Slave:
-      return {1, 247, "a slave address 1 to 247"};
+      return {1, rtu::kHighestAddress, "a slave address %1 to %2"};
     case RegisterItem::Function:
-      return {3, 4, "function 3 or 4"};
+      return {rtu::kReadHolding, rtu::kReadInput, "function %1 or %2"};
     case RegisterItem::Register:
-      return {0, 0xFFFF, "a register 0 to 65535 (or 0x0000 to 0xFFFF)"};
+      return {0, 0xFFFF, "a register %1 to %2 (or 0x0000 to 0xFFFF)"};
     case RegisterItem::Value:
       break;
   }
-  return {0, 0xFFFF, "a value 0 to 65535 (or 0x0000 to 0xFFFF)"};
+  return {0, 0xFFFF, "a value %1 to %2 (or 0x0000 to 0xFFFF)"};
 }
 
 QString keyName(int n) {
@@ -43,7 +44,8 @@ std::optional<std::uint16_t> parseRegisterItem(RegisterItem item, QStringView te
 }
 
 QString registerItemRule(RegisterItem item) {
-  return QLatin1String(rangeOf(item).rule);
+  const ItemRange range = rangeOf(item);
+  return QString::fromLatin1(range.rule).arg(range.first).arg(range.last);
 }
 
 std::optional<RegisterCells> registerCellsOf(const QString& text) {

@@ -56,7 +56,6 @@ std::uint16_t registerOf(const RegisterKey& key, const SlaveTable& table,
 // answer (a broadcast, a reserved address, another function, a count Modbus forbids).
 std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& table,
                                     const ChosenValues& values, const RegisterMap& map) {
-  constexpr int kHighestAddress = 247;
   constexpr int kMostRegisters = 125;
   constexpr int kRegisterSpace = 0x10000;
   constexpr char kIllegalDataAddress = 2;
@@ -64,7 +63,7 @@ std::optional<QByteArray> answerAll(QByteArrayView request, const SlaveTable& ta
   const std::uint8_t function = byteAt(request, rtu::kFunctionCode);
   const int start = byteAt(request, rtu::kStartHi) * 256 + byteAt(request, rtu::kStartLo);
   const int count = byteAt(request, rtu::kCountHi) * 256 + byteAt(request, rtu::kCountLo);
-  if (address < 1 || address > kHighestAddress ||
+  if (address < 1 || address > rtu::kHighestAddress ||
       (function != rtu::kReadHolding && function != rtu::kReadInput) || count < 1 ||
       count > kMostRegisters)
     return std::nullopt;

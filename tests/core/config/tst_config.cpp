@@ -164,6 +164,41 @@ class TstConfig : public QObject {
     QCOMPARE(sent.mid(from, expected.size()).toHex(' '), expected.toHex(' '));
   }
 
+  // A received frame, the worked example with bytes changed by (at, by) pairs: taken back with
+  // its first row as the window would save it (the padding blanks gone), or refused; the
+  // listener's quick check agrees.
+  void received_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QList<int>>("changes");
+    QTest::addColumn<QString>("taken");  // row 0, or the refusal's start
+    const QString broken = "the check bytes do not hold";
+    QTest::newRow("1602 as sent") << "1602" << QList<int>{} << "TEMP";
+    QTest::newRow("2004 as sent") << "2004" << QList<int>{} << "TEMP";
+    QTest::newRow("1602 sum") << "1602" << QList<int>{45, 1} << broken;
+    QTest::newRow("1602 complement") << "1602" << QList<int>{46, 1} << broken;
+    QTest::newRow("2004 complement") << "2004" << QList<int>{133, -1} << broken;
+    QTest::newRow("1602 check bytes that agree but not with the bytes")
+        << "1602" << QList<int>{45, 1, 46, -1} << broken;
+    QTest::newRow("2004 fill") << "2004" << QList<int>{134, 1} << "byte 134, the fill byte, is 01";
+  }
+  void received() {
+    QFETCH(QString, model);
+    QFETCH(QList<int>, changes);
+    const bool twoLine = model == "1602";
+    QByteArray frame = twoLine ? kExample1602 : kExample2004;
+    for (qsizetype i = 0; i + 1 < changes.size(); i += 2)
+      frame[changes[i]] = char(frame[changes[i]] + changes[i + 1]);
+    const auto takenOf = [](const auto& decoded) {
+      return std::pair(decoded.cfg.has_value(),
+                       decoded.cfg ? decoded.cfg->rows[0] : decoded.refusal);
+    };
+    const auto [accepted, got] =
+        twoLine ? takenOf(decodeConfig1602(frame)) : takenOf(decodeConfig2004(frame));
+    QFETCH(QString, taken);
+    QVERIFY2(accepted ? got == taken : got.startsWith(taken), qPrintable(got));
+    QCOMPARE(fitsShape(byteSpan(frame), twoLine ? frame1602::kShape : frame2004::kShape), accepted);
+  }
+
   // An opening on a file left by a save and then edited by hand in one key, or on no file:
   // what it restores shows in the frame, what it defaulted in the notice ("*": everything).
   void opening_data() {

@@ -31,6 +31,7 @@ class TstTyped : public QObject {
     row("signed 1 place", Signed, 1, "-12.5", 0xFF83, "-12.5");
     row("signed small", Signed, 1, "-0.3", 0xFFFD, "-0.3");
     row("whole at 1 place", Signed, 1, "12", 120, "12.0");
+    row("a zero past the places", Unsigned, 1, "12.50", 125, "12.5");
     row("bcd", Bcd, 0, "1234", 0x1234, "1234");
     row("bcd max, 3 places", Bcd, 3, "9.999", 0x9999, "9.999");
     row("long bcd max", LongBcd, 0, "99999", 0x99999, "99999");
