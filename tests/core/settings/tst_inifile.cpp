@@ -103,6 +103,7 @@ class TstIniFile : public QObject {
   void lockFilesOfOthers();
   void concurrentSavesLoseNothing_data();
   void concurrentSavesLoseNothing();
+  void aWaitingSaverIsNotOvertaken();
   void newFilesFollowTheUmask();
   void settingsFolderFor();
 };
@@ -263,7 +264,7 @@ void TstIniFile::failedRenameIsReported() {
 }
 
 void TstIniFile::aLinkedFileIsSavedThroughTheLink_data() {
-  QTest::addColumn<QString>("link");  // what settings/modlcd.ini holds; "@" is the temporary dir
+  QTest::addColumn<QString>("link");   // what settings/modlcd.ini holds; "@" is the temporary dir
   QTest::addColumn<bool>("existing");  // whether the file it leads to exists before the save
   QTest::newRow("relative link") << "../kept/real.ini" << true;
   QTest::newRow("absolute link") << "@/kept/real.ini" << true;
@@ -356,10 +357,10 @@ void TstIniFile::aHeldLockIsWaitedForAWhile() {
        }});
 #ifdef Q_OS_WIN
   // A script's hold on the lock: the first byte, from a handle of its own.
-  HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t*>(
-                                  QDir::toNativeSeparators(ini.lockPath()).utf16()),
-                              GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held = ::CreateFileW(
+      reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(ini.lockPath()).utf16()),
+      GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+      nullptr);
   QVERIFY(held != INVALID_HANDLE_VALUE);
   OVERLAPPED firstByte{};
   QVERIFY(::LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &firstByte));
@@ -386,11 +387,14 @@ void TstIniFile::aHeldLockIsWaitedForAWhile() {
 }
 
 void TstIniFile::lockFilesOfOthers_data() {
-  QTest::addColumn<int>("mode");         // of a lock file of root's; 0 a dangling symbolic link
+  // Of a lock file of root's; 0 a dangling symbolic link, -1 none, in a folder of root's.
+  QTest::addColumn<int>("mode");
   QTest::addColumn<QString>("refusal");  // empty: the save goes through
   QTest::newRow("root's, readable") << 0644 << "";
   QTest::newRow("root's, unreadable") << 0600 << "remove modlcd.ini.lock, which belongs to root";
   QTest::newRow("a dangling symbolic link") << 0 << "is a symbolic link";
+  QTest::newRow("none, and the folder is root's")
+      << -1 << "cannot be created because its folder cannot be written (Permission denied)";
 }
 
 // An ordinary user's save locks a lock file it can only read, and refuses one it cannot open
@@ -408,6 +412,9 @@ void TstIniFile::lockFilesOfOthers() {
   if (mode == 0) {
     QFile::remove(ini.lockPath());
     QVERIFY(QFile::link(target, ini.lockPath()));
+  } else if (mode < 0) {
+    QFile::remove(ini.lockPath());
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755)));
   } else {
     QVERIFY(QFile::setPermissions(ini.lockPath(),
                                   QFileDevice::Permissions(mode == 0644 ? 0x6444 : 0x6600)));
@@ -470,6 +477,55 @@ void TstIniFile::concurrentSavesLoseNothing() {
   QCOMPARE(bad, 0);
   QCOMPARE(ini.read("A", "N"), QString::number(kSaves));
   QCOMPARE(ini.read("B", "N"), QString::number(kSaves));
+#endif
+}
+
+// A save that finds another program waiting for the lock waits behind it, even when the lock
+// is free at that moment: otherwise a program saving again and again could keep the lock from
+// a waiter for ever. The waiter is stopped while the lock is free, so that it cannot take it.
+void TstIniFile::aWaitingSaverIsNotOvertaken() {
+  POSIX_ONLY();
+#ifndef Q_OS_WIN
+  QTemporaryDir dir;
+  IniFile ini(dir.path());
+  writeKey(ini, "S", "K", "0");
+  const int script = ::open(QFile::encodeName(ini.lockPath()).constData(), O_RDWR);
+  QCOMPARE(::flock(script, LOCK_EX), 0);
+  int waiting[2];
+  QCOMPARE(::pipe(waiting), 0);
+  const Child waiter = startChild(false, [&] {
+    ::close(script);  // the script's lock is not the child's to hold
+    IniFile mine = ini;
+    mine.setLockWait({std::chrono::seconds(10), std::chrono::milliseconds(0), [&](qint64 ms) {
+                        if (ms >= 0) [[maybe_unused]]
+                          const auto n = ::write(waiting[1], "w", 1);
+                        return true;
+                      }});
+    QString error;
+    return mine.write("S", "W", "1", &error) ? QString("saved") : error;
+  });
+  ::close(waiting[1]);
+  char said = 0;
+  QCOMPARE(::read(waiting[0], &said, 1), ssize_t(1));
+  ::close(waiting[0]);
+  QCOMPARE(::kill(waiter.pid, SIGSTOP), 0);
+  int status = 0;
+  QCOMPARE(::waitpid(waiter.pid, &status, WUNTRACED), waiter.pid);
+  QVERIFY(WIFSTOPPED(status));
+  ::close(script);
+
+  bool waited = false;
+  ini.setLockWait({std::chrono::seconds(10), std::chrono::milliseconds(0), [&](qint64 ms) {
+                     if (ms >= 0 && !std::exchange(waited, true)) ::kill(waiter.pid, SIGCONT);
+                     return true;
+                   }});
+  QString error;
+  const bool saved = ini.write("S", "K", "1", &error);
+  ::kill(waiter.pid, SIGCONT);
+  QCOMPARE(resultOf(waiter), QString("saved"));
+  QVERIFY2(saved, qPrintable(error));
+  QVERIFY(waited);
+  QCOMPARE(ini.read("S", "W"), QString("1"));
 #endif
 }
 
