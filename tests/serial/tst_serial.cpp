@@ -227,6 +227,36 @@ class TstSerial : public QObject {
     QTRY_COMPARE(served.count(ServeEvent::Type::Exchange), 1);
   }
 
+  // Back-to-back polls are each answered: a read that fills the line reader's buffer is no
+  // hang-up.
+  void aFloodIsAnsweredWhole_data() {
+    QTest::addColumn<int>("polls");
+    QTest::addColumn<int>("piece");  // bytes per write
+    QTest::newRow("512 bytes waiting") << 64 << 512;
+    QTest::newRow("1,024 bytes waiting") << 128 << 1024;
+  }
+  void aFloodIsAnsweredWhole() {
+    QFETCH(int, polls);
+    QFETCH(int, piece);
+    PtyPair pty;
+    Served served(pty, planFor());
+    QVERIFY(served.opened.ok);
+    const QByteArray flood = kPoll.repeated(polls);
+    std::thread master([&] {
+      for (qsizetype at = 0; at < flood.size(); at += piece) pty.write(flood.mid(at, piece));
+    });
+    const auto judged = [&] { return served.count(ServeEvent::Type::Exchange); };
+    const auto closed = [&] { return served.count(ServeEvent::Type::Closed); };
+    (void)QTest::qWaitFor([&] { return judged() >= polls || closed() > 0; }, 60000);
+    master.join();
+    QCOMPARE(closed(), 0);
+    QCOMPARE(judged(), polls);
+    const QByteArray reply = QByteArray::fromHex("010302000A3843");
+    const QByteArray replies = pty.read(int(reply.size()) * polls, 10000);
+    QCOMPARE(replies.size(), reply.size() * polls);
+    QCOMPARE(replies, reply.repeated(polls));
+  }
+
   // A reply still waiting when serving stops is never written: not on this line, and not on
   // the next one served.
   void aDelayedReplyDiesWithItsConnection() {
