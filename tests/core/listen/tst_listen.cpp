@@ -23,23 +23,52 @@ const QByteArray kReply = frame("01030212FF");
 QByteArray configFrame(bool twoLine) {
   Config1602 two;
   two.line = {9600, 0};
+  two.rows = {"Tank 1", "Level"};
   Config2004 four;
   four.line = {19200, 2};
-  return twoLine ? frameBytes(encodeConfig1602(two)).bytes : frameBytes(encodeConfig2004(four)).bytes;
+  four.rows = {"Boiler", "", "", "Pressure"};
+  return twoLine ? frameBytes(encodeConfig1602(two)).bytes
+                 : frameBytes(encodeConfig2004(four)).bytes;
 }
 
-// Kinds heard when `chunks` are read `gapsMs` apart (the first at 0), then silence.
+// `count` bytes of noise (printable or not) so that noise and the four-line frame's start pass
+// its check: its last covered bytes are the low alarm trip points (all 00), its check bytes
+// and fill byte fall on 00 there too, and the 8-bit sum passes 1 in 256 such starts.
+QByteArray noiseFoolingTheSum(const QByteArray& frame, int count, bool printable) {
+  std::uint8_t sum = 0;
+  for (const char c : frame.first(frame.size() - 3 - count))
+    sum = std::uint8_t(sum + std::uint8_t(c));
+  QByteArray noise(count, printable ? '\x20' : '\x80');
+  int left = std::uint8_t(0 - sum - count * std::uint8_t(noise[0]));
+  for (char& c : noise) {
+    const int add = std::min(left, printable ? 0x5E : 0x7F);
+    c = char(std::uint8_t(c) + add);
+    left -= add;
+  }
+  return noise;
+}
+
+const QString kFourLine =
+    "config-frame: four-line module at 19200,e,8,1, a poll every 1.0 s: slave 1 function 03 "
+    "register 0x0000; rows \"Boiler\" \"\" \"\" \"Pressure\"";
+
+// What is heard when `chunks` are read `gapsMs` apart (the first at 0), then silence: each frame
+// as its kind and what the listener says of it.
 QStringList heard(const QList<QByteArray>& chunks, const QList<int>& gapsMs) {
   FrameListener listener(frameGap({9600, Parity::None, 8, 1}));
-  QStringList kinds;
+  QStringList said;
   qint64 at = 0;
   const QDateTime now = QDateTime::currentDateTimeUtc();
+  const auto tell = [&said](const std::vector<TrafficEvent>& events) {
+    for (const TrafficEvent& e : events)
+      said << (e.detail.isEmpty() ? kindName(e.kind) : kindName(e.kind) + ": " + e.detail);
+  };
   for (qsizetype i = 0; i < chunks.size(); ++i) {
     at += qint64(gapsMs.value(i - 1, 0)) * 1'000'000;
-    for (const TrafficEvent& e : listener.read(chunks[i], at, now)) kinds << kindName(e.kind);
+    tell(listener.read(chunks[i], at, now));
   }
-  for (const TrafficEvent& e : listener.idle(at + 1'000'000'000, now)) kinds << kindName(e.kind);
-  return kinds;
+  tell(listener.idle(at + 1'000'000'000, now));
+  return said;
 }
 
 }  // namespace
@@ -51,31 +80,75 @@ class tst_listen : public QObject {
   void framesToldApart_data() {
     QTest::addColumn<QList<QByteArray>>("chunks");
     QTest::addColumn<QList<int>>("gapsMs");
-    QTest::addColumn<QStringList>("kinds");
-    const QStringList pair{"request", "response"};
-    QTest::newRow("request and reply read at once") << QList{kRequest + kReply} << QList<int>{} << pair;
+    QTest::addColumn<QStringList>("said");
+    const QString request = "request: slave 1 reads 1 holding register from 0x0000";
+    const QString reply =
+        "response: slave 1 answers 0x12FF (the reply to: slave 1 reads 1 "
+        "holding register from 0x0000)";
+    const QString unasked = "response: slave 1 answers 0x12FF (no request for it heard)";
+    QTest::newRow("request and reply read at once")
+        << QList{kRequest + kReply} << QList<int>{} << QStringList{request, reply};
     QTest::newRow("reply in pieces, silence between")
-        << QList{kRequest, kReply.first(3), kReply.sliced(3)} << QList{20, 30} << pair;
-    QTest::newRow("noise before a request") << QList{"\x05\x06" + kRequest} << QList<int>{}
-                                            << QStringList{"fragment", "request"};
-    QTest::newRow("exception reply") << QList{kRequest, frame("018302")} << QList{20}
-                                     << QStringList{"request", "exception"};
+        << QList{kRequest, kReply.first(3), kReply.sliced(3)} << QList{20, 30}
+        << QStringList{request, reply};
+    QTest::newRow("a second reply to one request")
+        << QList{kRequest, kReply, kReply} << QList{20, 20} << QStringList{request, reply, unasked};
+    QTest::newRow("noise before a request")
+        << QList{"\x05\x06" + kRequest} << QList<int>{} << QStringList{"fragment", request};
+    QTest::newRow("exception reply")
+        << QList{kRequest, frame("018302")} << QList{20}
+        << QStringList{request,
+                       "exception: slave 1 refuses function 03: exception 02 (illegal data "
+                       "address) (the reply to: slave 1 reads 1 holding register from 0x0000)"};
     QTest::newRow("reply that answers another request")
-        << QList{kRequest, frame("0103041234ABCD")} << QList{20} << pair;
+        << QList{kRequest, frame("0103041234ABCD")} << QList{20}
+        << QStringList{request,
+                       "response: slave 1 answers 0x1234 0xABCD (no request for it heard)"};
     QTest::newRow("bad check value, then a request after silence")
         << QList{kReply.first(6) + '\0', kRequest} << QList{50}
-        << QStringList{"crc-error", "request"};
-    QTest::newRow("two-line configuration frame") << QList{configFrame(true)} << QList<int>{}
-                                                  << QStringList{"config-frame"};
+        << QStringList{"crc-error: expected check value F4 A4", request};
+    QTest::newRow("five bytes of noise")
+        << QList{QByteArray("\x11\x22\x33\x44\x55")} << QList<int>{}
+        << QStringList{"crc-error: expected check value 79 70"};
+    QTest::newRow("four bytes of noise")
+        << QList{QByteArray("\x11\x22\x33\x44")} << QList<int>{} << QStringList{"fragment"};
+    QTest::newRow("noise, silence, noise") << QList{QByteArray("\x11\x22"), QByteArray("\x33\x44")}
+                                           << QList{50} << QStringList{"fragment", "fragment"};
+    QTest::newRow("two-line configuration frame")
+        << QList{configFrame(true)} << QList<int>{}
+        << QStringList{
+               "config-frame: two-line module at 9600,n,8,1, a poll every 1.0 s: slave 1 "
+               "function 03 register 0x0000; rows \"Tank 1\" \"Level\""};
+    const QByteArray four = configFrame(false);
     QTest::newRow("four-line one, in two pieces")
-        << QList{configFrame(false).first(60), configFrame(false).sliced(60)} << QList{40}
-        << QStringList{"config-frame"};
+        << QList{four.first(60), four.sliced(60)} << QList{40} << QStringList{kFourLine};
+    for (const int count : {3, 4}) {
+      for (const bool printable : {false, true}) {
+        const QByteArray noise = noiseFoolingTheSum(four, count, printable);
+        QTest::addRow("%d %s bytes of noise, then a four-line one", count,
+                      printable ? "printable" : "unprintable")
+            << QList{noise + four} << QList<int>{} << QStringList{"fragment", kFourLine};
+        QTest::addRow("%d %s bytes of noise, silence, a four-line one", count,
+                      printable ? "printable" : "unprintable")
+            << QList{noise, four} << QList{50} << QStringList{"fragment", kFourLine};
+      }
+    }
+    // Bytes after the frame that make the frame's tail and them pass the check: the rows of
+    // such a candidate hold the frame's settings, never printable.
+    std::uint8_t sum = 0;
+    for (const char c : four.sliced(4)) sum = std::uint8_t(sum + std::uint8_t(c));
+    // The candidate 4 bytes in: its last covered byte, its sum, its complement, its fill.
+    QByteArray after(4, '\0');
+    after[1] = char(sum);
+    after[2] = char(0 - sum);
+    QTest::newRow("a four-line one, then noise")
+        << QList{four + after} << QList<int>{} << QStringList{kFourLine, "fragment"};
   }
   void framesToldApart() {
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QList<int>, gapsMs);
-    QFETCH(QStringList, kinds);
-    QCOMPARE(heard(chunks, gapsMs), kinds);
+    QFETCH(QStringList, said);
+    QCOMPARE(heard(chunks, gapsMs), said);
   }
 
   void pollPlanSumsUpWhatTheMasterAsks() {
@@ -119,14 +192,14 @@ class tst_listen : public QObject {
     QTest::newRow("one setting carries frames")
         << QList{0, 0, 0, 12, 0, 3, 0, 0, 0} << QList{4, 4, 4, 0, 0, 9, 5, 5, 5} << "19200,n,8,1"
         << "The line runs at 19200,n,8,1 (12 valid frames, 0 bad).";
-    QTest::newRow("8N1 and 8N2 alike") << QList{0, 0, 0, 11, 12, 0, 0, 0, 0}
-                                       << QList{4, 4, 0, 0, 0, 0, 5, 5, 0} << "19200,n,8,1"
-                                       << "19200,n,8,2 was heard alike";
-    QTest::newRow("baud rates alike") << QList{9, 9, 0, 9, 9, 0, 9, 9, 0}
-                                      << QList{0, 0, 0, 0, 0, 0, 0, 0, 0} << QString()
-                                      << "does not tell baud rates apart";
-    QTest::newRow("nothing heard") << QList<int>(9, 0) << QList<int>(9, 0) << QString()
-                                   << "Nothing was heard";
+    QTest::newRow("8N1 and 8N2 alike")
+        << QList{0, 0, 0, 11, 12, 0, 0, 0, 0} << QList{4, 4, 0, 0, 0, 0, 5, 5, 0} << "19200,n,8,1"
+        << "19200,n,8,2 was heard alike";
+    QTest::newRow("baud rates alike")
+        << QList{9, 9, 0, 9, 9, 0, 9, 9, 0} << QList{0, 0, 0, 0, 0, 0, 0, 0, 0} << QString()
+        << "does not tell baud rates apart";
+    QTest::newRow("nothing heard")
+        << QList<int>(9, 0) << QList<int>(9, 0) << QString() << "Nothing was heard";
   }
   void scanFindsTheSettings() {
     QFETCH(QList<int>, valid);
