@@ -154,6 +154,7 @@ class tst_listen : public QObject {
   void pollPlanSumsUpWhatTheMasterAsks() {
     SlaveTable table{};
     table[0] = {true, 1, 3, 0, 1, DataType::Signed, 1, 500};
+    table[1] = {true, 2, 4, 0x10, 2, DataType::LongInteger, 0, 500};
     PollPlan plan(table);
     FrameListener listener(1ms);
     const QDateTime t0 = QDateTime::currentDateTimeUtc();
@@ -163,25 +164,70 @@ class tst_listen : public QObject {
       for (const TrafficEvent& e : listener.read(bytes, ms * 1'000'000, t0.addMSecs(ms)))
         plan.take(e);
     };
-    for (int afterMs : {0, 400, 500, 600}) {
+    for (int afterMs : {0, 400, 500, 600, 900}) {  // 420, 520, 620 and 920 ms apart
       hear(kRequest, afterMs);
       hear(kReply, 20);
     }
-    hear(frame("020400100002"), 10);  // unanswered, then answered by an exception
-    hear(frame("020400100002"), 300);
+    const QByteArray twoRegisters = frame("020400100002");
+    hear(twoRegisters, 10);  // unanswered
+    hear(twoRegisters, 300);
     hear(frame("028402"), 20);
-    hear(frame("020400100002"), 300);  // the last, its reply maybe still coming
+    hear(twoRegisters, 300);
+    hear(frame("0204040001E240"), 20);
+    hear(twoRegisters, 300);  // the last, its reply maybe still coming
     const std::vector<PollPlanRow> rows = plan.rows();
     QCOMPARE(rows.size(), std::size_t(2));
-    QCOMPARE(rows[0].polls, 4);
-    QCOMPARE(rows[0].medianIntervalMs, std::optional<qint64>(520));
-    QCOMPARE(rows[0].replies, 4);
+    QCOMPARE(rows[0].polls, 5);
+    QCOMPARE(rows[0].medianIntervalMs, std::optional<qint64>(570));
+    QCOMPARE(rows[0].replies, 5);
     QCOMPARE(rows[0].lastValue, "486.3");  // 0x12FF as Signed Integer, 1 decimal place
     QCOMPARE(rows[1].poll, (ReadRequest{2, 4, 0x10, 2}));
-    QCOMPARE(rows[1].polls, 3);
+    QCOMPARE(rows[1].polls, 4);
+    QCOMPARE(rows[1].replies, 1);
     QCOMPARE(rows[1].exceptions, 1);
     QCOMPARE(rows[1].unanswered, 1);
-    QVERIFY(rows[1].lastValue.isEmpty());
+    QCOMPARE(lastReplyText(rows[1]), "0x0001 0xE240 = 123456");  // the high word first
+  }
+
+  // A master that polls ever new registers (or a line of noise) cannot grow the plan without
+  // end: the polls heard longest ago go, and the plan says how many.
+  void pollPlanKeepsThePollsHeardLast() {
+    PollPlan plan;
+    const auto poll = [&plan](int start) {
+      TrafficEvent e;
+      e.kind = EventKind::Request;
+      e.bytes =
+          frame(QByteArray("0103") + QByteArray::number(start, 16).rightJustified(4, '0') + "0001");
+      plan.take(e);
+    };
+    for (int start = 0; start < int(PollPlan::kMostPolls); ++start) poll(start);
+    poll(0);  // heard again: the last heard now
+    for (int start = int(PollPlan::kMostPolls); start < int(PollPlan::kMostPolls) + 5; ++start)
+      poll(start);
+    const std::vector<PollPlanRow> rows = plan.rows();
+    QCOMPARE(rows.size(), PollPlan::kMostPolls);
+    QCOMPARE(plan.forgotten(), 5);
+    QCOMPARE(rows[0].poll.start, 0);
+    QCOMPARE(rows[0].polls, 2);
+    QCOMPARE(rows[1].poll.start, 6);
+    QVERIFY(
+        plan.text().endsWith("\n5 other polls were heard longer ago and are forgotten: the "
+                             "plan keeps the 1000 heard last.\n"));
+  }
+
+  void scanCountsFramesAndErrors() {
+    ScanCounts counts;
+    for (const EventKind kind :
+         {EventKind::Request, EventKind::Response, EventKind::Exception, EventKind::ConfigFrame,
+          EventKind::CrcError, EventKind::Fragment}) {
+      TrafficEvent e;
+      e.kind = kind;
+      e.bytes = QByteArray(3, 'x');
+      counts.take(e);
+    }
+    QCOMPARE(counts.validFrames, 4);
+    QCOMPARE(counts.badFrames, 2);
+    QCOMPARE(counts.bytes, 18);
   }
 
   void scanFindsTheSettings_data() {
@@ -192,6 +238,9 @@ class tst_listen : public QObject {
     QTest::newRow("one setting carries frames")
         << QList{0, 0, 0, 12, 0, 3, 0, 0, 0} << QList{4, 4, 4, 0, 0, 9, 5, 5, 5} << "19200,n,8,1"
         << "The line runs at 19200,n,8,1 (12 valid frames, 0 bad).";
+    QTest::newRow("fewer errors per valid frame")
+        << QList{10, 0, 0, 12, 0, 0, 0, 0, 0} << QList{5, 0, 0, 1, 0, 0, 0, 0, 0} << "19200,n,8,1"
+        << "The line runs at 19200,n,8,1 (12 valid frames, 1 bad).";
     QTest::newRow("8N1 and 8N2 alike")
         << QList{0, 0, 0, 11, 12, 0, 0, 0, 0} << QList{4, 4, 0, 0, 0, 0, 5, 5, 0} << "19200,n,8,1"
         << "19200,n,8,2 was heard alike";
