@@ -128,9 +128,11 @@ class tst_listen : public QObject {
         QTest::addRow("%d %s bytes of noise, then a four-line one", count,
                       printable ? "printable" : "unprintable")
             << QList{noise + four} << QList<int>{} << QStringList{"fragment", kFourLine};
-        QTest::addRow("%d %s bytes of noise, silence, a four-line one", count,
+        // The false start is whole before the frame's last bytes come.
+        QTest::addRow("%d %s bytes of noise, silence, a four-line one, its end late", count,
                       printable ? "printable" : "unprintable")
-            << QList{noise, four} << QList{50} << QStringList{"fragment", kFourLine};
+            << QList{noise, four.first(132), four.sliced(132)} << QList{50, 50}
+            << QStringList{"fragment", kFourLine};
       }
     }
     // Bytes after the frame that make the frame's tail and them pass the check: the rows of
