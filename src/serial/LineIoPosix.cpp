@@ -19,6 +19,10 @@ namespace vantor {
 
 namespace {
 
+// What one read() hands over at most, so that the serving loop still looks at its deadlines
+// and its stop flag while a flood comes in.
+constexpr qsizetype kMostPerRead = 64 * 1024;
+
 }  // namespace
 
 LineIo::LineIo() {
@@ -64,20 +68,25 @@ void LineIo::wake() {
 }
 
 QByteArray LineIo::read(QString* error) {
+  // The line runs with VMIN=0 and VTIME=0: a read returns what there is, 0 bytes when there is
+  // nothing more. So 0 is no end of file: a device that goes away is told by the wait's
+  // POLLHUP/POLLERR, or by a read that fails (EIO once the far end hung up, ENXIO once the
+  // device is gone). A full buffer says nothing about what follows: reading goes on until the
+  // driver has no more, or until a good share is in (the wait reports the rest at once).
   QByteArray bytes;
-  char buffer[512];
-  for (;;) {
+  char buffer[4096];
+  while (bytes.size() < kMostPerRead) {
     const ssize_t n = ::read(int(handle_), buffer, sizeof buffer);
     if (n > 0) {
       bytes.append(buffer, n);
-      if (std::size_t(n) < sizeof buffer) return bytes;
       continue;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return bytes;
-    // End of file on a terminal is a hang-up.
-    if (error) *error = n == 0 ? QStringLiteral("hang-up") : systemError(errno);
-    return bytes;
+    if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) break;
+    if (errno == EINTR) continue;
+    if (error) *error = systemError(errno);
+    break;
   }
+  return bytes;
 }
 
 qint64 LineIo::write(QByteArrayView bytes, QString* error) {

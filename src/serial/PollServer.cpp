@@ -137,8 +137,9 @@ class PollServer::Thread : public QThread {
     while (!shared_->stop) {
       takePlan();
       std::optional<qint64> due = cutter_->deadline();
-      if (!delayed_.empty())
-        due = due ? std::min(*due, delayed_.begin()->first) : delayed_.begin()->first;
+      const auto dueAt = [&due](qint64 ns) { due = due ? std::min(*due, ns) : ns; };
+      if (!delayed_.empty()) dueAt(delayed_.begin()->first);
+      if (const auto held = echo_.deadline()) dueAt(*held * 1'000'000);
       std::optional<std::chrono::nanoseconds> timeout;
       if (due) timeout = std::chrono::nanoseconds(std::max<qint64>(*due - monotonicNs(), 0));
 
@@ -155,8 +156,14 @@ class PollServer::Thread : public QThread {
         return true;
       }
       if (woken.writable && !unsent_.isEmpty()) flushUnsent();
-      for (const CutPiece& piece : cutter_->idle(monotonicNs()))
-        judge(piece, readNs, QDateTime::currentDateTimeUtc());
+      if (!woken.input) {
+        // Nothing came up to readNs: what waits may be due. (A thread that is slow to come
+        // back here must not take its own delay for silence on the line.)
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QByteArray held = echo_.release(readNs / 1'000'000);
+        for (const CutPiece& piece : cutter_->read(held, readNs)) judge(piece, readNs, now);
+        for (const CutPiece& piece : cutter_->idle(readNs)) judge(piece, readNs, now);
+      }
       while (!delayed_.empty() && delayed_.begin()->first <= monotonicNs()) {
         const Due due = delayed_.begin()->second;
         delayed_.erase(delayed_.begin());
@@ -186,7 +193,7 @@ class PollServer::Thread : public QThread {
         if (!bytes.isEmpty()) heard(listener.read(bytes, readNs, QDateTime::currentDateTimeUtc()));
       }
       if (woken.lost || !readError.isEmpty()) return lose();
-      heard(listener.idle(monotonicNs(), QDateTime::currentDateTimeUtc()));
+      if (!woken.input) heard(listener.idle(readNs, QDateTime::currentDateTimeUtc()));
       publish();
     }
   }

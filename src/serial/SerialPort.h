@@ -120,6 +120,15 @@ class SerialPort : public QObject {
   QString openDevice();
   WriteResult hand(const QByteArray& bytes, bool drain);
 
+  // What both systems' halves say (SerialPort.cpp), worded once.
+  static constexpr int kDrainTimeoutMs = 2000;
+  static QString inUseText();
+  static QString goneText();
+  static QString writeFailedText();
+  static QString tookNoMoreText(qint64 waitedMs);
+  QString notOpenText() const;
+  QString lostText(const QString& what) const;
+
   DeviceResolver resolver_;
 #ifdef Q_OS_WIN
   // Closes the device after a failure that says it is gone, and tells of it once back in the

@@ -18,8 +18,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kDrainTimeoutMs = 2000;
-
 HANDLE nativeHandle(qintptr handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -29,8 +27,8 @@ HANDLE nativeHandle(qintptr handle) {
 std::wstring deviceFileName(const QString& device) {
   static const QRegularExpression comPort(QStringLiteral("^COM\\d+$"),
                                           QRegularExpression::CaseInsensitiveOption);
-  const QString name = comPort.match(device).hasMatch() ? QStringLiteral("\\\\.\\") + device
-                                                        : device;
+  const QString name =
+      comPort.match(device).hasMatch() ? QStringLiteral("\\\\.\\") + device : device;
   return name.toStdWString();
 }
 
@@ -63,8 +61,7 @@ QString SerialPort::openDevice() {
                               nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-      return tr("the device is in use by another program.");
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return inUseText();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
       return tr("there is no such port on this computer.");
     return windowsError(error);
@@ -136,7 +133,7 @@ void SerialPort::close() {
 WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   WriteResult result{0, bytes.size(), {}};
   if (!isOpen()) {
-    result.error = tr("%1 is not open.").arg(describe());
+    result.error = notOpenText();
     return result;
   }
   if (bytes.isEmpty()) return result;
@@ -164,15 +161,13 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
   ::CloseHandle(overlapped.hEvent);
   result.written = qint64(written);
   bool drained = !drain;
-  if (!error && drain)
-    drained = drainOutput(handle_, std::chrono::milliseconds(left()));
+  if (!error && drain) drained = drainOutput(handle_, std::chrono::milliseconds(left()));
   if (error && error != ERROR_OPERATION_ABORTED) {
-    result.error = tr("writing to the device failed");
-    if (deviceGone(error)) loseDevice(tr("the device is no longer there (unplugged or switched off?)"));
+    result.error = writeFailedText();
+    if (deviceGone(error)) loseDevice(goneText());
   }
   if (result.error.isEmpty() && (result.written < bytes.size() || !drained))
-    result.error = tr("the device took no more within %1 s.")
-                       .arg(double(waited.elapsed()) / 1000.0, 0, 'f', 1);
+    result.error = tookNoMoreText(waited.elapsed());
   qCDebug(lcSerial) << "out:" << bytes.first(result.written).toHex(' ')
                     << (result.ok() ? "" : qPrintable(result.error));
   return result;
@@ -181,11 +176,12 @@ WriteResult SerialPort::hand(const QByteArray& bytes, bool drain) {
 void SerialPort::loseDevice(const QString& what) {
   if (closing_ || !isOpen()) return;
   closing_ = true;
-  const QString reason = tr("%1 was lost: %2").arg(describe(), what);
+  const QString reason = lostText(what);
   qCDebug(lcSerial) << "lost:" << reason;
   ::CloseHandle(nativeHandle(handle_));
   handle_ = -1;
-  QMetaObject::invokeMethod(this, [this, reason] { emit lost(reason); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, reason] { emit lost(reason); }, Qt::QueuedConnection);
 }
 
 }  // namespace vantor

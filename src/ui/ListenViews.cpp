@@ -75,12 +75,19 @@ PollPlanBox::PollPlanBox(QWidget* parent)
 void PollPlanBox::start(const SlaveTable& configured) {
   plan_ = PollPlan(configured);
   table_->showRows({});
+  setTitle(tr("Poll plan: what the master asks"));
 }
 
 void PollPlanBox::take(const std::vector<TrafficEvent>& heard) {
   if (heard.empty()) return;
   for (const TrafficEvent& e : heard) plan_.take(e);
   table_->showRows(plan_.rows());
+  setTitle(plan_.forgotten() == 0
+               ? tr("Poll plan: what the master asks")
+               : tr("Poll plan: what the master asks (the newest %1 kinds of poll; %2 older "
+                    "ones forgotten)")
+                     .arg(PollPlan::kMostPolls)
+                     .arg(plan_.forgotten()));
 }
 
 LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lineAt,

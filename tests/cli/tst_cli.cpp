@@ -685,6 +685,33 @@ class tst_cli : public QObject {
     QVERIFY(run.out.isEmpty());
     if (run.exitCode == 1) QCOMPARE(run.err.count('\n'), 1);
   }
+
+  // A bench scenario that is no regular file is refused at once, by name: a device that would
+  // give bytes without end, a named pipe nobody writes to, a folder.
+  void benchScenarioThatIsNoFile_data() {
+    QTest::addColumn<QString>("bench");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("device") << "/dev/zero"
+                            << "it is a device, not a regular file";
+    QTest::newRow("named pipe without a writer") << "FIFO"
+                                                 << "it is a named pipe";
+    QTest::newRow("folder") << "FOLDER"
+                            << "it is a folder";
+  }
+  void benchScenarioThatIsNoFile() {
+    QFETCH(QString, bench);
+    QFETCH(QString, says);
+    storePoll(s_->ini, "Cfg1602", "", {1, 3, 0, 0});
+    const QString file =
+        iniWith("Settings", {"Setting=9600,n,8,1", "LCD/Module=1602", "Cfg1602/CSet=9600,n,8,1"});
+    const QString fifo = s_->folder() + "/bench.vbench";
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    bench.replace("FIFO", fifo).replace("FOLDER", s_->folder());
+    const Run run =
+        cli({"simulate", "--device", s_->pty.devicePath(), "--bench", bench, "--ini", file});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(bench + " could not be read: " + says), qPrintable(run.err));
+  }
 };
 
 QTEST_MAIN(tst_cli)

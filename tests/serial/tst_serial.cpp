@@ -227,6 +227,40 @@ class TstSerial : public QObject {
     QTRY_COMPARE(served.count(ServeEvent::Type::Exchange), 1);
   }
 
+  // Back-to-back polls are each answered, however the writes and the reads split them: a read
+  // that fills the line reader's buffer is no hang-up, a byte that starts a poll as it starts
+  // the reply's echo is no echo, and the replies the driver has no room for (the master reads
+  // none until every poll is judged) all leave once it has.
+  void aFloodIsAnsweredWhole_data() {
+    QTest::addColumn<int>("polls");
+    QTest::addColumn<int>("piece");  // bytes per write
+    QTest::newRow("512 bytes waiting") << 64 << 512;
+    QTest::newRow("1,024 bytes waiting") << 128 << 1024;
+    QTest::newRow("10,000 polls a byte at a time") << 10000 << 1;
+    QTest::newRow("10,000 polls 4,096 bytes at a time") << 10000 << 4096;
+  }
+  void aFloodIsAnsweredWhole() {
+    QFETCH(int, polls);
+    QFETCH(int, piece);
+    PtyPair pty;
+    Served served(pty, planFor());
+    QVERIFY(served.opened.ok);
+    const QByteArray flood = kPoll.repeated(polls);
+    std::thread master([&] {
+      for (qsizetype at = 0; at < flood.size(); at += piece) pty.write(flood.mid(at, piece));
+    });
+    const auto judged = [&] { return served.count(ServeEvent::Type::Exchange); };
+    const auto closed = [&] { return served.count(ServeEvent::Type::Closed); };
+    (void)QTest::qWaitFor([&] { return judged() >= polls || closed() > 0; }, 60000);
+    master.join();
+    QCOMPARE(closed(), 0);
+    QCOMPARE(judged(), polls);
+    const QByteArray reply = QByteArray::fromHex("010302000A3843");
+    const QByteArray replies = pty.read(int(reply.size()) * polls, 10000);
+    QCOMPARE(replies.size(), reply.size() * polls);
+    QCOMPARE(replies, reply.repeated(polls));
+  }
+
   // A reply still waiting when serving stops is never written: not on this line, and not on
   // the next one served.
   void aDelayedReplyDiesWithItsConnection() {

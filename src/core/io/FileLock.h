@@ -1,13 +1,17 @@
 #pragma once
 
 // An advisory lock (flock; on Windows LockFileEx) on a lock file beside the file it guards, so
-// that programs sharing the file take turns. Taking it never waits for ever: another holder is waited for up to a
-// limit, and someone is told once the wait gets long.
+// that programs sharing the file take turns. Taking it never waits for ever: another holder is
+// waited for up to a limit, and someone is told once the wait gets long. Programs waiting take
+// turns with one that takes the lock again and again.
 
 #include <QString>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 namespace vantor {
 
@@ -32,7 +36,7 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool locked() const { return held() && error_.isEmpty(); }
+  bool locked() const { return handle_ != -1 && error_.isEmpty(); }
   // Why the lock is not held: a sentence naming the lock file and what to do about it.
   const QString& error() const { return error_; }
   // The lock file could not be had at all (as opposed to a wait that ran out or was given up).
@@ -42,19 +46,43 @@ class FileLock {
   qint64 takenAtMs() const { return takenAtMs_; }
 
  private:
-  struct Waiter;
-  bool open(const QString& path);
+  // Why the lock file could not be opened.
+  struct OpenFailure {
+    enum Kind { None, Link, NotRegular, Denied, FolderReadOnly, Other } kind = None;
+    QString words;  // the system's, for Denied, FolderReadOnly and Other
+    QString owner;  // of a file that was Denied, when the system tells
+  };
+  enum class Attempt { Taken, Busy, Failed };
+  // A thread of its own that waits in the system for the lock, on a descriptor or handle of
+  // its own; if the wait was given up before it has the lock, it lets go as soon as it has it.
+  struct Waiter {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    QString failure;      // the system's words when the wait failed
+    qintptr handle = -1;  // Windows: the handle that holds the lock, once taken
+  };
+
   void wait(const QString& path, Kind kind, const LockWait& wait);
   // Waits for `waiter` within the limit, reporting as asked; whether it reported.
   bool await(Waiter& waiter, const QString& path, const LockWait& wait);
 
-#ifdef Q_OS_WIN
-  bool held() const { return handle_ != nullptr; }
-  void* handle_ = nullptr;  // the lock file's HANDLE, opened for overlapped locking
-#else
-  bool held() const { return fd_ >= 0; }
-  int fd_ = -1;
-#endif
+  // The system's side (FileLockPosix.cpp, FileLockWin.cpp), where the programs waiting for
+  // the lock are made to take turns. Opens the lock file into handle_.
+  OpenFailure openFile(const QString& path);
+  // Takes the lock at once or not at all: Busy also when others wait for it, so that this
+  // program waits its turn behind them. The system's words in `failure` when it failed.
+  Attempt tryLock(Kind kind, QString* failure);
+  std::shared_ptr<Waiter> startWaiter(const QString& path, Kind kind, QString* failure);
+  // The wait is over, however it ended; then, if the waiter took the lock, it becomes this
+  // lock's.
+  void endWait();
+  void adopt(Waiter& waiter);
+  void release();
+
+  qintptr handle_ = -1;  // the lock file's descriptor; on Windows its HANDLE
+  bool queued_ = false;  // this program is marked as waiting its turn (see the system's side)
   QString error_;
   bool unusable_ = false;
   qint64 takenAtMs_ = 0;

@@ -32,9 +32,63 @@ bool isRead(std::uint8_t function) {
   return function == rtu::kReadHolding || function == rtu::kReadInput;
 }
 
-bool isConfigFrame(QByteArrayView frame) {
-  return fitsShape(byteSpan(frame), frame1602::kShape) ||
-         fitsShape(byteSpan(frame), frame2004::kShape);
+// The length of a response whose check value holds at the start of `bytes`, 0 for none, or
+// nothing while more bytes may still complete one.
+std::optional<qsizetype> responseAt(QByteArrayView bytes) {
+  if (bytes.size() > rtu::kFunctionCode && !isRead(at(bytes, rtu::kFunctionCode))) return 0;
+  if (bytes.size() <= rtu::kByteCount) return std::nullopt;
+  const std::uint8_t byteCount = at(bytes, rtu::kByteCount);
+  const qsizetype length = 5 + qsizetype(byteCount);
+  if (byteCount == 0 || byteCount % 2 != 0) return 0;
+  if (bytes.size() < length) return std::nullopt;
+  return checkValueHolds(bytes.first(length)) ? length : 0;
+}
+
+// A configuration frame at the start of `bytes`: its rows printable make it likelier than one
+// whose rows are not, since the windows only ever send printable rows.
+FrameFit configAt(QByteArrayView bytes) {
+  FrameFit found;
+  bool prefix = false;
+  for (const auto& [shape, rows] :
+       {std::pair{frame1602::kShape, frame1602::kRowCount * frame1602::kRowWidth},
+        std::pair{frame2004::kShape, frame2004::kRowCount * frame2004::kRowWidth}}) {
+    if (bytes.size() < shape.size) {
+      prefix = true;
+      continue;
+    }
+    const QByteArrayView frame = bytes.first(shape.size);
+    if (!fitsShape(byteSpan(frame), shape)) continue;
+    const bool printable = std::all_of(frame.begin(), frame.begin() + rows,
+                                       [](char c) { return c >= 0x20 && c <= 0x7E; });
+    const int likelihood = printable ? 1 : 0;
+    if (found.kind != FrameFit::Kind::Likely || likelihood >= found.likelihood)
+      found = {FrameFit::Kind::Likely, shape.size, likelihood};
+  }
+  if (found.kind == FrameFit::Kind::Likely) return found;
+  return {prefix ? FrameFit::Kind::Prefix : FrameFit::Kind::None};
+}
+
+// What a listener counts as a frame: a response, an exception reply, a request (each with its
+// check value), then a configuration frame.
+FrameFit heardFit(QByteArrayView bytes, qsizetype offset) {
+  using Kind = FrameFit::Kind;
+  const QByteArrayView from = bytes.sliced(offset);
+  const std::optional<qsizetype> response = responseAt(from);
+  if (response && *response > 0) return {Kind::Frame, *response};
+  bool prefix = !response;
+  if (from.size() < 2 || (at(from, rtu::kFunctionCode) & kExceptionBit)) {
+    if (from.size() < kExceptionLength)
+      prefix = true;
+    else if (checkValueHolds(from.first(kExceptionLength)))
+      return {Kind::Frame, kExceptionLength};
+  }
+  if (from.size() < rtu::kRequestLength)
+    prefix = true;
+  else if (requestOf(from.first(rtu::kRequestLength)))
+    return {Kind::Frame, rtu::kRequestLength};
+  const FrameFit config = configAt(from);
+  if (config.kind == Kind::Likely || !prefix) return config;
+  return {Kind::Prefix};
 }
 
 QString fieldSummary(const DataField& f) {
@@ -125,77 +179,26 @@ std::vector<std::uint16_t> registersOf(QByteArrayView response) {
 }
 
 FrameListener::FrameListener(std::chrono::nanoseconds gap, std::chrono::nanoseconds hold)
-    : gapNs_(gap.count()), holdNs_(std::max(gap, hold).count()) {}
-
-// The length of the frame that starts at `offset` and is complete in `bytes`; 0 for none.
-qsizetype FrameListener::frameAt(QByteArrayView bytes, qsizetype offset) const {
-  const QByteArrayView from = bytes.sliced(offset);
-  if (from.size() < kShortestFrame) return 0;
-  const std::uint8_t function = at(from, rtu::kFunctionCode);
-  const std::uint8_t byteCount = at(from, rtu::kByteCount);
-  const qsizetype replyLength = 5 + qsizetype(byteCount);
-  if (isRead(function) && byteCount > 0 && byteCount % 2 == 0 && from.size() >= replyLength &&
-      checkValueHolds(from.first(replyLength)))
-    return replyLength;
-  if ((function & kExceptionBit) && checkValueHolds(from.first(kExceptionLength)))
-    return kExceptionLength;
-  if (requestOf(from.first(std::min<qsizetype>(from.size(), rtu::kRequestLength))))
-    return rtu::kRequestLength;
-  for (const qsizetype size : {qsizetype(frame1602::kSize), qsizetype(frame2004::kSize)})
-    if (from.size() >= size && isConfigFrame(from.first(size))) return size;
-  return 0;
-}
+    : cutter_(heardFit, gap, hold) {}
 
 std::vector<TrafficEvent> FrameListener::read(QByteArrayView bytes, qint64 atNs,
                                               const QDateTime& time) {
-  std::vector<TrafficEvent> out;
-  if (bytes.isEmpty()) return out;
-  if (!waiting_.isEmpty() && atNs - lastReadNs_ > gapNs_) {
-    // After silence, late bytes still belong to what waits when together they complete a
-    // frame that starts among the waiting bytes; otherwise what waits ended at the gap.
-    const QByteArray joined = waiting_ + bytes.toByteArray();
-    bool completes = false;
-    for (qsizetype i = 0; i < waiting_.size() && !completes; ++i)
-      completes = frameAt(joined, i) > waiting_.size() - i;
-    if (!completes) cut(out, time, true);
-  }
-  waiting_.append(bytes.data(), bytes.size());
-  lastReadNs_ = atNs;
-  cut(out, time, waiting_.size() > kMaxWaiting);
-  return out;
+  return told(cutter_.read(bytes, atNs), time);
 }
 
 std::vector<TrafficEvent> FrameListener::idle(qint64 nowNs, const QDateTime& time) {
-  std::vector<TrafficEvent> out;
-  if (!waiting_.isEmpty() && nowNs - lastReadNs_ > holdNs_) cut(out, time, true);
-  return out;
+  return told(cutter_.idle(nowNs), time);
 }
 
-std::optional<qint64> FrameListener::deadline() const {
-  if (waiting_.isEmpty()) return std::nullopt;
-  return lastReadNs_ + holdNs_ + 1;
+std::vector<TrafficEvent> FrameListener::told(const std::vector<CutPart>& parts,
+                                              const QDateTime& time) {
+  std::vector<TrafficEvent> events;
+  for (const CutPart& part : parts)
+    events.push_back(part.frame ? frameEvent(part.bytes, time) : noiseEvent(part.bytes, time));
+  return events;
 }
 
-void FrameListener::cut(std::vector<TrafficEvent>& out, const QDateTime& time, bool final) {
-  for (qsizetype i = 0; i < waiting_.size();) {
-    const qsizetype length = frameAt(waiting_, i);
-    if (length == 0) {
-      ++i;
-      continue;
-    }
-    // What comes before a frame can only be noise: the frame's bytes followed it.
-    if (i > 0) emitNoise(out, waiting_.first(i), time);
-    emitFrame(out, waiting_.sliced(i, length), time);
-    waiting_.remove(0, i + length);
-    i = 0;
-  }
-  if (!final || waiting_.isEmpty()) return;
-  emitNoise(out, waiting_, time);
-  waiting_.clear();
-}
-
-void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
-                              const QDateTime& time) {
+TrafficEvent FrameListener::frameEvent(QByteArray bytes, const QDateTime& time) {
   TrafficEvent e;
   e.time = time;
   e.direction = Direction::Rx;
@@ -204,7 +207,8 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
     e.kind = EventKind::Request;
     e.detail = readText(*request);
     pending_ = isRead(request->function) ? request : std::nullopt;
-  } else if (isConfigFrame(bytes)) {
+  } else if (bytes.size() != kExceptionLength && responseAt(bytes) != bytes.size()) {
+    // Neither a request nor a reply: the configuration frame that heardFit() took it for.
     e.kind = EventKind::ConfigFrame;
     e.detail = configSummary(bytes);
   } else {
@@ -224,11 +228,10 @@ void FrameListener::emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes,
     if (paired) pending_.reset();
   }
   e.bytes = std::move(bytes);
-  out.push_back(std::move(e));
+  return e;
 }
 
-void FrameListener::emitNoise(std::vector<TrafficEvent>& out, QByteArray bytes,
-                              const QDateTime& time) {
+TrafficEvent FrameListener::noiseEvent(QByteArray bytes, const QDateTime& time) {
   TrafficEvent e;
   e.time = time;
   e.direction = Direction::Rx;
@@ -241,7 +244,7 @@ void FrameListener::emitNoise(std::vector<TrafficEvent>& out, QByteArray bytes,
     e.kind = EventKind::Fragment;
   }
   e.bytes = std::move(bytes);
-  out.push_back(std::move(e));
+  return e;
 }
 
 }  // namespace vantor

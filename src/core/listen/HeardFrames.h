@@ -14,12 +14,13 @@
 //   crc-error      5 bytes or more that are none of these (a frame whose check value is wrong)
 //   fragment       fewer bytes, cut off by silence
 //
-// The frame gap (silence on the line) ends what is no frame; frames themselves are found by
-// their check values, wherever they start among the bytes read together: a reader that is
-// late reads a request and its reply at once, and an adapter that hands over bytes in pieces
-// splits a frame across reads. Bytes that are no frame wait a while for the rest of one before
-// they are given up.
+// Frames are cut by the frame cutter's timing rules (FrameCutter.h): found by their check values
+// wherever they start among the bytes read together, bytes that are no frame given up at the
+// hold. A configuration frame's check is an 8-bit sum, which 1 in 256 shifted starts pass: one
+// is only taken once no overlapping candidate may still end later, and of those, one whose rows
+// are printable, then the one that ends last, is taken.
 
+#include "core/modbus/FrameCutter.h"
 #include "core/monitor/TrafficEvent.h"
 
 #include <QByteArray>
@@ -55,29 +56,21 @@ QString registerWords(const std::vector<std::uint16_t>& registers);
 
 class FrameListener {
  public:
-  // Bytes that are no frame are given up once this many wait.
-  static constexpr qsizetype kMaxWaiting = 512;
-  static constexpr std::chrono::milliseconds kHold{100};
-
   explicit FrameListener(std::chrono::nanoseconds gap,
-                         std::chrono::nanoseconds hold = std::chrono::nanoseconds(kHold));
+                         std::chrono::nanoseconds hold = FrameCutter::kHold);
 
   // `bytes` were read at `atNs` (monotonic) and `time`: the frames complete now.
   std::vector<TrafficEvent> read(QByteArrayView bytes, qint64 atNs, const QDateTime& time);
   // Nothing more was read up to `nowNs`: what waits is given up once held long enough.
   std::vector<TrafficEvent> idle(qint64 nowNs, const QDateTime& time);
-  std::optional<qint64> deadline() const;
+  std::optional<qint64> deadline() const { return cutter_.deadline(); }
 
  private:
-  void cut(std::vector<TrafficEvent>& out, const QDateTime& time, bool final);
-  qsizetype frameAt(QByteArrayView bytes, qsizetype offset) const;
-  void emitFrame(std::vector<TrafficEvent>& out, QByteArray bytes, const QDateTime& time);
-  void emitNoise(std::vector<TrafficEvent>& out, QByteArray bytes, const QDateTime& time);
+  std::vector<TrafficEvent> told(const std::vector<CutPart>& parts, const QDateTime& time);
+  TrafficEvent frameEvent(QByteArray bytes, const QDateTime& time);
+  static TrafficEvent noiseEvent(QByteArray bytes, const QDateTime& time);
 
-  qint64 gapNs_;
-  qint64 holdNs_;
-  QByteArray waiting_;
-  qint64 lastReadNs_ = 0;
+  FrameCutter cutter_;
   std::optional<ReadRequest> pending_;  // the read request no reply has followed yet
 };
 

@@ -9,10 +9,11 @@ namespace vantor {
 
 namespace {
 
+// Of an even count, the mean of the two middle samples.
 qint64 median(std::vector<qint64> samples) {
-  const auto middle = samples.begin() + std::ptrdiff_t(samples.size() / 2);
-  std::nth_element(samples.begin(), middle, samples.end());
-  return *middle;
+  std::sort(samples.begin(), samples.end());
+  const std::size_t n = samples.size();
+  return n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
 }
 
 }  // namespace
@@ -44,6 +45,9 @@ void PollPlan::take(const TrafficEvent& e) {
     if (!poll) return;
     if (outstanding_) ++entries_[*outstanding_].row.unanswered;
     Entry& entry = entries_[*poll];
+    if (entry.row.polls > 0) byHeard_.erase(entry.heard);
+    entry.heard = ++pollsHeard_;
+    byHeard_.emplace(entry.heard, *poll);
     entry.row.poll = *poll;
     ++entry.row.polls;
     if (entry.lastPoll.isValid()) {
@@ -56,6 +60,11 @@ void PollPlan::take(const TrafficEvent& e) {
     }
     entry.lastPoll = e.time;
     outstanding_ = poll;
+    if (entries_.size() > kMostPolls) {
+      entries_.erase(byHeard_.begin()->second);
+      byHeard_.erase(byHeard_.begin());
+      ++forgotten_;
+    }
     return;
   }
   if ((e.kind != EventKind::Response && e.kind != EventKind::Exception) || !outstanding_ ||
@@ -74,6 +83,8 @@ void PollPlan::take(const TrafficEvent& e) {
 
 void PollPlan::clear() {
   entries_.clear();
+  byHeard_.clear();
+  forgotten_ = 0;
   outstanding_.reset();
 }
 
@@ -114,6 +125,12 @@ QString PollPlan::text() const {
                 .arg(r.unanswered, 10);
     if (!last.isEmpty()) text.insert(text.size() - 1, QStringLiteral("  last %1").arg(last));
   }
+  if (forgotten_ > 0)
+    text += QStringLiteral(
+                "%1 other polls were heard longer ago and are forgotten: the plan keeps "
+                "the %2 heard last.\n")
+                .arg(forgotten_)
+                .arg(kMostPolls);
   return text;
 }
 

@@ -37,6 +37,9 @@ class PollPlan {
  public:
   // Interval samples kept per poll, the newest.
   static constexpr std::size_t kIntervalSamples = 101;
+  // Distinct polls kept: those heard last. A master polls a handful; a line of noise or a
+  // scanning master would otherwise grow the plan for as long as it is heard.
+  static constexpr std::size_t kMostPolls = 1000;
 
   explicit PollPlan(const SlaveTable& configured = {}) : configured_(configured) {}
 
@@ -47,8 +50,11 @@ class PollPlan {
 
   // By slave address, then function, start register and register count.
   std::vector<PollPlanRow> rows() const;
-  // The rows as a table of text, one line each under a heading line.
+  // The rows as a table of text, one line each under a heading line, then how many polls were
+  // forgotten, if any.
   QString text() const;
+  // Distinct polls dropped to keep kMostPolls, those heard longest ago first.
+  qint64 forgotten() const { return forgotten_; }
 
  private:
   struct Entry {
@@ -56,10 +62,14 @@ class PollPlan {
     QDateTime lastPoll;
     std::vector<qint64> intervals;  // a ring of the newest
     std::size_t next = 0;
+    qint64 heard = 0;  // when last heard, in polls since the start
   };
 
   SlaveTable configured_;
   std::map<ReadRequest, Entry> entries_;
+  std::map<qint64, ReadRequest> byHeard_;  // the entries, heard longest ago first
+  qint64 pollsHeard_ = 0;
+  qint64 forgotten_ = 0;
   std::optional<ReadRequest> outstanding_;  // the last poll, while no reply followed it
 };
 

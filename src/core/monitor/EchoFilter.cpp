@@ -1,6 +1,6 @@
 #include "core/monitor/EchoFilter.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace vantor {
 
@@ -16,21 +16,30 @@ void EchoFilter::expect(const QByteArray& reply, qint64 nowMs) {
 }
 
 QByteArray EchoFilter::take(QByteArray& received, qint64 nowMs) {
+  received.prepend(std::exchange(held_, QByteArray()));
   if (expected_.isEmpty() || received.isEmpty()) return {};
-  if (nowMs > deadline_) {
+  if (nowMs > deadline_ || !(received.startsWith(expected_) || expected_.startsWith(received))) {
     expected_.clear();
     return {};
   }
   // The echo may come in pieces: a first read can hold only its start.
-  const qsizetype n = std::min(received.size(), expected_.size());
-  if (received.first(n) != expected_.first(n)) {
-    expected_.clear();
+  if (received.size() < expected_.size()) {
+    held_ = std::exchange(received, QByteArray());
     return {};
   }
-  QByteArray echo = received.first(n);
-  received.remove(0, n);
-  expected_.remove(0, n);
-  return echo;
+  received.remove(0, expected_.size());
+  return std::exchange(expected_, QByteArray());
+}
+
+QByteArray EchoFilter::release(qint64 nowMs) {
+  if (held_.isEmpty() || nowMs <= deadline_) return {};
+  expected_.clear();
+  return std::exchange(held_, QByteArray());
+}
+
+std::optional<qint64> EchoFilter::deadline() const {
+  if (held_.isEmpty()) return std::nullopt;
+  return deadline_ + 1;
 }
 
 }  // namespace vantor

@@ -1,29 +1,23 @@
 #include "core/settings/IniFile.h"
 
 #include "core/Logging.h"
+#include "core/io/RegularFile.h"
 #include "core/io/ReplaceFile.h"
 #include "core/io/SystemError.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <utility>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <vector>
 
 namespace vantor {
 
@@ -38,70 +32,11 @@ struct FileRead {
   QString reason;
 };
 
-#ifdef Q_OS_WIN
-
-// What a path is called in the system's own calls.
-std::wstring nativePath(const QString& path) {
-  return QDir::toNativeSeparators(path).toStdWString();
-}
-
-// Why the thing at `path` is not a settings file we can read; empty when it is one (or when
-// nothing is there, which `absent` then says).
-QString inspect(const QString& path, bool* absent) {
-  *absent = false;
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(nativePath(path).c_str(), GetFileExInfoStandard, &data)) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      *absent = true;
-      return {};
-    }
-    return windowsError(error);
-  }
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    return QStringLiteral("it is a folder, not a file");
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)
-    return QStringLiteral("it is a device, not a regular file");
-  const qint64 size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (size > IniFile::kMaxFileSize)
-    return QStringLiteral("it is larger than 1 MB, too large for a settings file");
-  return {};
-}
-
-FileRead readFile(const QString& path) {
-  FileRead r;
-  r.reason = inspect(path, &r.absent);
-  if (r.absent || !r.reason.isEmpty()) return r;
-  // Shared every way, so that reading keeps no editor or replacement out.
-  HANDLE file = ::CreateFileW(nativePath(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    r.absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    if (!r.absent) r.reason = windowsError(error);
-    return r;
-  }
-  if (::GetFileType(file) != FILE_TYPE_DISK) {
-    ::CloseHandle(file);
-    r.reason = QStringLiteral("it is a device, not a regular file");
-    return r;
-  }
-  char buffer[16384];
-  for (;;) {
-    DWORD n = 0;
-    if (!::ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      r.reason = windowsError(::GetLastError());
-      break;
-    }
-    if (n == 0) break;
-    r.bytes.append(buffer, qsizetype(n));
-    if (r.bytes.size() > IniFile::kMaxFileSize) {
-      r.reason = QStringLiteral("it is larger than 1 MB, too large for a settings file");
-      break;
-    }
-  }
-  ::CloseHandle(file);
+// What a look at the file or a read of it found, in a settings file's terms: absent is no
+// fault, and a file of NUL bytes is no text.
+FileRead settingsFile(RegularFileRead read) {
+  FileRead r{std::move(read.bytes), read.absent, read.absent ? QString() : read.reason};
+  if (read.tooLarge) r.reason += QStringLiteral(", too large for a settings file");
   if (r.reason.isEmpty() && r.bytes.contains('\0'))
     r.reason = QStringLiteral(
         "it holds NUL bytes, so it is not a text settings file (UTF-16 "
@@ -110,71 +45,17 @@ FileRead readFile(const QString& path) {
   return r;
 }
 
-#else
-
-QByteArray nativePath(const QString& path) {
-  return QFile::encodeName(path);
-}
-
-// Why the thing at `path` is not a settings file we can read; empty when it is one (or when
-// nothing is there, which `absent` then says).
-QString inspect(const QString& path, bool* absent) {
-  *absent = false;
-  struct stat st {};
-  if (::stat(nativePath(path).constData(), &st) != 0) {
-    if (errno == ENOENT) {
-      *absent = true;
-      return {};
-    }
-    return systemError(errno);
-  }
-  if (S_ISDIR(st.st_mode)) return QStringLiteral("it is a folder, not a file");
-  if (S_ISFIFO(st.st_mode)) return QStringLiteral("it is a named pipe, not a regular file");
-  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-    return QStringLiteral("it is a device, not a regular file");
-  if (!S_ISREG(st.st_mode)) return QStringLiteral("it is not a regular file");
-  if (st.st_size > IniFile::kMaxFileSize)
-    return QStringLiteral("it is larger than 1 MB, too large for a settings file");
-  return {};
+FileRead inspect(const QString& path) {
+  return settingsFile(checkRegularFile(path, IniFile::kMaxFileSize));
 }
 
 FileRead readFile(const QString& path) {
-  FileRead r;
-  r.reason = inspect(path, &r.absent);
-  if (r.absent || !r.reason.isEmpty()) return r;
-  // Non-blocking, so that something swapped in for the file since the look above cannot
-  // hang the program.
-  const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    r.absent = errno == ENOENT;
-    if (!r.absent) r.reason = systemError(errno);
-    return r;
-  }
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      r.reason = systemError(errno);
-      break;
-    }
-    if (n == 0) break;
-    r.bytes.append(buffer, n);
-    if (r.bytes.size() > IniFile::kMaxFileSize) {
-      r.reason = QStringLiteral("it is larger than 1 MB, too large for a settings file");
-      break;
-    }
-  }
-  ::close(fd);
-  if (r.reason.isEmpty() && r.bytes.contains('\0'))
-    r.reason = QStringLiteral(
-        "it holds NUL bytes, so it is not a text settings file (UTF-16 "
-        "or binary?)");
-  if (!r.reason.isEmpty()) r.bytes.clear();
-  return r;
+  return settingsFile(readRegularFile(path, IniFile::kMaxFileSize));
 }
 
-#endif
+QString lockPathOf(const QString& path) {
+  return path + QStringLiteral(".lock");
+}
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t';
@@ -326,19 +207,8 @@ bool IniSnapshot::hasSection(const QString& section) const {
 IniFile::IniFile(QString folder) : folder_(std::move(folder)) {
   // Whether the program's folder can be written is settled once: probing it on every read
   // would litter it with throwaway files.
-  if (folder_.isEmpty()) {
-#ifdef Q_OS_WIN
-    // %APPDATA%\vantor: the user's roaming settings, where Windows programs keep theirs.
-    const QString appData = qEnvironmentVariable("APPDATA");
-    const QString fallback =
-        appData.isEmpty()
-            ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-            : QDir::fromNativeSeparators(appData) + u'/' + QCoreApplication::applicationName();
-#else
-    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-#endif
-    folder_ = settingsFolderFor(QCoreApplication::applicationDirPath(), fallback);
-  }
+  if (folder_.isEmpty())
+    folder_ = settingsFolderFor(QCoreApplication::applicationDirPath(), userSettingsFolder());
 }
 
 IniFile IniFile::forFile(const QString& filePath, bool mustExist) {
@@ -355,18 +225,73 @@ QString IniFile::filePath() const {
   return folder + fileName_;
 }
 
+QString IniFile::lockPath() const {
+  return waitingFor_.isEmpty() ? lockPathOf(linkTarget(filePath())) : waitingFor_;
+}
+
+// The locks a read or save of the file takes, in the order taken: the one beside the name it
+// was given, when that is a symbolic link, then the one beside the file it leads to. Every
+// name of the file takes the latter, so saves through any of them take turns; each takes it
+// last, so no two programs can each hold a lock the other waits for; and a script locking
+// either keeps out the saves it means to, those through its link or all of them. One wait
+// limit covers both.
+class IniFile::Locks {
+ public:
+  Locks(const IniFile& ini, FileLock::Kind kind) {
+    const QString path = ini.filePath();
+    const QString target = linkTarget(path);
+    QStringList paths{lockPathOf(target)};
+    if (target != path) paths.prepend(lockPathOf(path));
+    const auto start = std::chrono::steady_clock::now();
+    for (const QString& lockPath : paths) {
+      LockWait wait = ini.lockWait_;
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      wait.limit = std::max(wait.limit - waited, std::chrono::milliseconds(0));
+      wait.reportAfter = std::max(wait.reportAfter - waited, std::chrono::milliseconds(0));
+      ini.waitingFor_ = lockPath;
+      locks_.push_back(std::make_unique<FileLock>(lockPath, kind, wait));
+      ini.waitingFor_.clear();
+      // A save goes no further without a lock; a read only stops for a holder that does not
+      // let go (see snapshot()).
+      const FileLock& lock = *locks_.back();
+      if (!lock.locked() && (kind == FileLock::Kind::Exclusive || !lock.unusable())) break;
+    }
+  }
+
+  // The first lock not held, or none.
+  const FileLock* missing() const {
+    for (const auto& lock : locks_)
+      if (!lock->locked()) return lock.get();
+    return nullptr;
+  }
+  // The first lock that could be had but was not: another holder did not let go, or the wait
+  // was given up.
+  const FileLock* waitedOut() const {
+    for (const auto& lock : locks_)
+      if (!lock->locked() && !lock->unusable()) return lock.get();
+    return nullptr;
+  }
+  // When the lock beside the file itself was taken.
+  qint64 takenAtMs() const { return locks_.back()->takenAtMs(); }
+
+ private:
+  std::vector<std::unique_ptr<FileLock>> locks_;
+};
+
 IniSnapshot IniFile::snapshot() const {
   const QString path = filePath();
   IniSnapshot snap;
-  bool absent = false;
-  QString reason = inspect(path, &absent);
+  FileRead look = inspect(path);
+  bool absent = look.absent;
+  QString reason = look.reason;
   // Nothing that is not a settings file gets a lock file beside it (a device's folder, say).
   if (reason.isEmpty()) {
-    const FileLock lock(lockPath(), FileLock::Kind::Shared, lockWait_);
+    const Locks locks(*this, FileLock::Kind::Shared);
     // A lock file that cannot be had keeps no reader out: a save replaces the file in one
     // rename, so a read sees a whole file either way. Only a holder that never lets go does.
-    if (!lock.locked() && !lock.unusable()) {
-      reason = lock.error();
+    if (const FileLock* lock = locks.waitedOut()) {
+      reason = lock->error();
     } else {
       FileRead read = readFile(path);
       snap.bytes_ = std::move(read.bytes);
@@ -399,22 +324,20 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
     if (error) *error = fileError(path, reason);
     return false;
   };
-  bool absent = false;
-  if (const QString reason = inspect(path, &absent); !reason.isEmpty()) return fail(reason);
+  if (const QString reason = inspect(path).reason; !reason.isEmpty()) return fail(reason);
 
   // std::filesystem, unlike QDir::mkpath(), says why a folder could not be made. A settings
-  // file that is a symbolic link stays one: the file it leads to is read and replaced, while
-  // the lock stays beside the name the program was given, where every other user looks.
+  // file that is a symbolic link stays one: the file it leads to is read and replaced.
   std::error_code ec;
   std::filesystem::create_directories(
-      nativePath(QFileInfo(linkTarget(path)).absolutePath()).data(), ec);
+      QDir(QFileInfo(linkTarget(path)).absolutePath()).filesystemPath(), ec);
   if (ec) return fail(QString::fromLocal8Bit(ec.message()));
 
   // From reading the file to renaming the new one over it, no other save may come between;
-  // a save never runs without the lock.
-  const FileLock lock(lockPath(), FileLock::Kind::Exclusive, lockWait_);
-  if (!lock.locked()) return fail(lock.error());
-  removeLeftovers(path, lock.takenAtMs());
+  // a save never runs without its locks.
+  const Locks locks(*this, FileLock::Kind::Exclusive);
+  if (const FileLock* lock = locks.missing()) return fail(lock->error());
+  removeLeftovers(path, locks.takenAtMs());
   const FileRead read = readFile(path);
   if (!read.reason.isEmpty()) return fail(read.reason);
 
@@ -432,20 +355,9 @@ bool IniFile::save(std::span<const IniEntry> entries, QString* error) {
 
 QString settingsFolderFor(const QString& programFolder, const QString& fallbackFolder) {
   if (programFolder.isEmpty()) return fallbackFolder;
-  // An installed copy keeps each user's settings in their own folder, even when run by root,
-  // who could write beside it.
-#ifdef Q_OS_WIN
-  // The same for a copy installed under Program Files, even when run as administrator.
-  for (const char* variable : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
-    const QString system = QDir::fromNativeSeparators(qEnvironmentVariable(variable));
-    if (!system.isEmpty() &&
-        (programFolder + u'/').startsWith(system + u'/', Qt::CaseInsensitive))
-      return fallbackFolder;
-  }
-#else
-  for (const char* system : {"/usr/", "/bin/", "/sbin/"})
-    if ((programFolder + u'/').startsWith(QLatin1String(system))) return fallbackFolder;
-#endif
+  // An installed copy keeps each user's settings in their own folder, even when run by root
+  // (or an administrator), who could write beside it.
+  if (isSystemProgramFolder(programFolder)) return fallbackFolder;
   const QFileInfo info(programFolder);
   if (!info.isDir() || !info.isWritable()) return fallbackFolder;
   // Permission bits are not the last word (root passes every check, and some file systems

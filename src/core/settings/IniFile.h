@@ -68,8 +68,11 @@ class IniFile {
 
   // Full path of the settings file.
   QString filePath() const;
-  // Path of the lock file beside it, which scripts editing the file can lock too.
-  QString lockPath() const { return filePath() + QStringLiteral(".lock"); }
+  // Path of the lock file beside it (beside the file it leads to, when it is a symbolic link),
+  // which every read and save takes and scripts editing the file can lock too; while a read or
+  // save waits for a lock, the one it waits for. A read or save through a link takes the lock
+  // beside the link first (see README.md, "Where the settings live").
+  QString lockPath() const;
   // How waiting for another holder of that lock is borne: by default up to 10 s, silently.
   void setLockWait(LockWait wait) { lockWait_ = std::move(wait); }
 
@@ -86,14 +89,24 @@ class IniFile {
              QString* error = nullptr);
 
  private:
+  class Locks;
+
   QString folder_;
   QString fileName_ = QLatin1String(kFileName);
   bool mustExist_ = false;
   LockWait lockWait_;
+  mutable QString waitingFor_;  // the lock file a read or save waits for, while it waits
 };
 
 // Folder that holds "modlcd.ini" for a program in `programFolder`: that folder when it can be
 // written, otherwise `fallbackFolder` (the user's configuration folder).
 QString settingsFolderFor(const QString& programFolder, const QString& fallbackFolder);
+
+// The system's side (IniFilePosix.cpp, IniFileWin.cpp). The user's own folder for the
+// settings of this program: ~/.config/vantor, or %APPDATA%\vantor on Windows.
+QString userSettingsFolder();
+// Whether `programFolder` is where the system's installed programs live, whose settings belong
+// in each user's own folder whoever runs them.
+bool isSystemProgramFolder(const QString& programFolder);
 
 }  // namespace vantor

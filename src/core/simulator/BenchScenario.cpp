@@ -1,9 +1,9 @@
 #include "core/simulator/BenchScenario.h"
 
+#include "core/io/RegularFile.h"
 #include "core/io/ReplaceFile.h"
 #include "core/modbus/HexText.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -63,7 +63,8 @@ QString takeSlave(const QJsonValue& json, const SlaveTable& table, int slave, Be
 QString headerRefusal(const QJsonObject& root, const QString& module) {
   for (const QString& key : root.keys())
     if (key != kVersionKey && key != kModuleKey && key != kSlavesKey)
-      return QStringLiteral(": unknown entry \"%1\"; give vantor-bench, module and slaves.").arg(key);
+      return QStringLiteral(": unknown entry \"%1\"; give vantor-bench, module and slaves.")
+          .arg(key);
   const QJsonValue version = root.value(kVersionKey);
   if (!version.isDouble())
     return QStringLiteral(" is not a bench scenario: it has no \"vantor-bench\" version.");
@@ -266,14 +267,19 @@ std::optional<std::pair<BenchKey, QString>> valueControl(const QString& typed, s
 }
 
 BenchRead readBenchScenario(const QString& path, const QString& module, const SlaveTable& table) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return {std::nullopt, QStringLiteral("%1 could not be read: %2").arg(path, file.errorString())};
-  if (file.size() > kMaxScenarioSize)
+  const RegularFileRead read = readRegularFile(path, kMaxScenarioSize);
+  if (read.tooLarge)
     return {std::nullopt, QStringLiteral("%1 is too large to be a bench scenario.").arg(path)};
+  if (!read.reason.isEmpty())
+    return {std::nullopt, QStringLiteral("%1 could not be read: %2").arg(path, read.reason)};
+  return parseBenchScenario(read.bytes, path, module, table);
+}
+
+BenchRead parseBenchScenario(const QByteArray& bytes, const QString& fileName,
+                             const QString& module, const SlaveTable& table) {
   QString error;
-  auto scenario = parseScenario(file.readAll(), module, table, error);
-  if (!scenario) return {std::nullopt, path + error};
+  auto scenario = parseScenario(bytes, module, table, error);
+  if (!scenario) return {std::nullopt, fileName + error};
   return {std::move(scenario), {}};
 }
 

@@ -82,10 +82,15 @@ struct BenchRead {
   QString error;
 };
 
-// Reads the scenario at `path` for `module`'s slaves as `table` has them. Refused: a file that
-// cannot be read or is no scenario of this version, one for the other module, one that names a
-// slave the table does not enable or a control that does not take its text.
+// Reads the scenario at `path` for `module`'s slaves as `table` has them. Refused: anything but
+// a regular file of at most 1 MB (a device, a named pipe or a folder at once, unread), a file
+// that cannot be read, and whatever parseBenchScenario() refuses.
 BenchRead readBenchScenario(const QString& path, const QString& module, const SlaveTable& table);
+// The scenario in `bytes`, read from `fileName` (which refusals begin with). Refused: no
+// scenario of this version, one for the other module, one that names a slave the table does
+// not enable or a control that does not take its text.
+BenchRead parseBenchScenario(const QByteArray& bytes, const QString& fileName,
+                             const QString& module, const SlaveTable& table);
 
 // The file for `slaves` of `module`: version 1, only the controls that are on, in a fixed order.
 QByteArray benchScenarioBytes(const QString& module,

@@ -19,6 +19,8 @@ class TstModbus : public QObject {
   void frameGap();
   void cutByArrivalTimes_data();
   void cutByArrivalTimes();
+  void floodCutWhole_data();
+  void floodCutWhole();
 };
 
 void TstModbus::checkValue_data() {
@@ -119,6 +121,17 @@ void TstModbus::cutByArrivalTimes_data() {
       << QStringList{"R:0011223344556677", "F:8899", "R:" + poll};
   QTest::newRow("seven bytes of a request and no more")
       << QStringList{"01030000000184@0"} << 60 << QStringList{"F:01030000000184"};
+  QTest::newRow("its bytes one at a time, each after the gap")
+      << QStringList{"01@0", "03@10", "00@20", "00@30", "00@40", "01@50", "84@60", "0A@70"} << 80
+      << QStringList{"R:" + poll};
+  QTest::newRow("noise, silence, noise")
+      << QStringList{"5555@0", "6666@30"} << 100 << QStringList{"F:5555", "F:6666"};
+  // Beyond the most that waits, what can no longer start a request is given up at once, and
+  // the request whose start came with it is still whole.
+  const QString garbage = QString("00").repeated(600);
+  QTest::newRow("a flood of garbage, then a request")
+      << QStringList{garbage + "0103000000@0", "01840A@1"} << 10
+      << QStringList{"R:" + garbage.left(16), "F:" + garbage.left(2 * 590), "F:0000", "R:" + poll};
 }
 
 void TstModbus::cutByArrivalTimes() {
@@ -142,6 +155,38 @@ void TstModbus::cutByArrivalTimes() {
   for (const CutPiece& p : pieces)
     cut << (p.request ? "R:" : "F:") + QString::fromLatin1(p.bytes.toHex().toUpper());
   QTEST(cut, "pieces");
+}
+
+// Back-to-back requests, read in pieces of any size with no gap between them, are each a request,
+// whichever of them the reads split.
+void TstModbus::floodCutWhole_data() {
+  QTest::addColumn<int>("piece");
+  for (const int piece : {1, 7, 64, 512, 4096}) QTest::addRow("pieces of %d", piece) << piece;
+}
+
+void TstModbus::floodCutWhole() {
+  QFETCH(int, piece);
+  const QByteArray poll = QByteArray::fromHex("010300000001840A");
+  const QByteArray flood = poll.repeated(10000);
+  RequestCutter cutter(4ms, 50ms);
+  int requests = 0;
+  QList<QByteArray> others;
+  const auto keep = [&](const std::vector<CutPiece>& pieces) {
+    for (const CutPiece& p : pieces)
+      if (p.bytes == poll)
+        ++requests;
+      else
+        others << p.bytes;
+  };
+  // The reads start 3 bytes in, so that pieces of whole requests split them too.
+  keep(cutter.read(QByteArrayView(flood).first(3), 0));
+  for (qsizetype at = 3; at < flood.size(); at += piece)
+    keep(cutter.read(
+        QByteArrayView(flood).sliced(at).first(std::min<qsizetype>(piece, flood.size() - at)),
+        1000));
+  keep(cutter.idle(1'000'000'000));
+  QCOMPARE(others, QList<QByteArray>());
+  QCOMPARE(requests, 10000);
 }
 
 QTEST_GUILESS_MAIN(TstModbus)

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "SettingsFiles.h"
+#include "core/io/RegularFile.h"
 #include "core/io/ReplaceFile.h"
 #include "core/settings/IniFile.h"
 
@@ -98,11 +99,15 @@ class TstIniFile : public QObject {
   void aLinkedFileIsSavedThroughTheLink();
   void filesThatAreNoSettingsFile_data();
   void filesThatAreNoSettingsFile();
+  void readsStopAtTheLimit_data();
+  void readsStopAtTheLimit();
+  void aHeldLockIsWaitedForAWhile_data();
   void aHeldLockIsWaitedForAWhile();
   void lockFilesOfOthers_data();
   void lockFilesOfOthers();
   void concurrentSavesLoseNothing_data();
   void concurrentSavesLoseNothing();
+  void aWaitingSaverIsNotOvertaken();
   void newFilesFollowTheUmask();
   void settingsFolderFor();
 };
@@ -263,7 +268,7 @@ void TstIniFile::failedRenameIsReported() {
 }
 
 void TstIniFile::aLinkedFileIsSavedThroughTheLink_data() {
-  QTest::addColumn<QString>("link");  // what settings/modlcd.ini holds; "@" is the temporary dir
+  QTest::addColumn<QString>("link");   // what settings/modlcd.ini holds; "@" is the temporary dir
   QTest::addColumn<bool>("existing");  // whether the file it leads to exists before the save
   QTest::newRow("relative link") << "../kept/real.ini" << true;
   QTest::newRow("absolute link") << "@/kept/real.ini" << true;
@@ -272,7 +277,8 @@ void TstIniFile::aLinkedFileIsSavedThroughTheLink_data() {
 }
 
 // A settings file kept elsewhere and linked in stays linked: the file it leads to takes the new
-// contents, with no copy left in either folder, and reads through the link find them.
+// contents, with no copy left in either folder, and reads through the link find them. Each
+// folder gets a lock file: the link's, and the one every name of the file takes.
 void TstIniFile::aLinkedFileIsSavedThroughTheLink() {
   POSIX_ONLY();  // QFile::link() makes shortcuts there, not links
   QFETCH(QString, link);
@@ -292,7 +298,7 @@ void TstIniFile::aLinkedFileIsSavedThroughTheLink() {
                                      : QByteArray("[Cfg1602]\nSaddr=7\n"));
   QCOMPARE(ini.read("Cfg1602", "Saddr"), QString("7"));
   QCOMPARE(entriesOf(dir.filePath("settings")), (QStringList{"modlcd.ini", "modlcd.ini.lock"}));
-  QCOMPARE(entriesOf(dir.filePath("kept")), (QStringList{"hop.ini", "real.ini"}));
+  QCOMPARE(entriesOf(dir.filePath("kept")), (QStringList{"hop.ini", "real.ini", "real.ini.lock"}));
 }
 
 void TstIniFile::filesThatAreNoSettingsFile_data() {
@@ -341,42 +347,93 @@ void TstIniFile::filesThatAreNoSettingsFile() {
   QCOMPARE(entriesOf(dir.path()), before);
 }
 
-// From reading the file to renaming the new one, a save holds the lock beside the file; a
-// script holding it keeps the save and a read waiting, and after a while the wait is said,
-// and then given up with nothing lost.
-void TstIniFile::aHeldLockIsWaitedForAWhile() {
+void TstIniFile::readsStopAtTheLimit_data() {
+  QTest::addColumn<QString>("path");  // "@" for a file of `size` bytes in a temporary folder
+  QTest::addColumn<int>("size");
+  QTest::addColumn<bool>("tooLarge");
+  QTest::newRow("exactly the limit") << "@" << 64 << false;
+  QTest::newRow("one byte more") << "@" << 65 << true;
+#ifndef Q_OS_WIN
+  QTest::newRow("a file that says it is empty") << "/proc/self/maps" << 0 << true;
+#endif
+}
+
+// Whatever the system says of the size, no more than the limit is taken.
+void TstIniFile::readsStopAtTheLimit() {
+  QFETCH(QString, path);
+  QFETCH(int, size);
+  QFETCH(bool, tooLarge);
   QTemporaryDir dir;
-  IniFile ini(dir.path());
+  if (path == "@") {
+    path = dir.filePath("file");
+    QVERIFY(writeFileBytes(path, QByteArray(size, 'x')));
+  }
+  const RegularFileRead read = readRegularFile(path, 64);
+  QCOMPARE(read.tooLarge, tooLarge);
+  QCOMPARE(read.bytes.size(), tooLarge ? 0 : size);
+  QCOMPARE(read.reason.isEmpty(), !tooLarge);
+}
+
+void TstIniFile::aHeldLockIsWaitedForAWhile_data() {
+  QTest::addColumn<QString>("name");  // of the settings file, in the temporary folder
+  QTest::addColumn<QString>("held");  // the lock file a script holds
+  QTest::newRow("the file's own lock") << "modlcd.ini"
+                                       << "modlcd.ini.lock";
+  // settings/modlcd.ini is a link to kept/real.ini.
+  QTest::newRow("a link's lock") << "settings/modlcd.ini"
+                                 << "settings/modlcd.ini.lock";
+  QTest::newRow("the lock of the file a link leads to") << "settings/modlcd.ini"
+                                                        << "kept/real.ini.lock";
+}
+
+// From reading the file to renaming the new one, a save holds the lock beside the file (and
+// beside a link it was given); a script holding either keeps the save and a read waiting,
+// and after a while the wait is said, naming that lock, and then given up with nothing lost.
+void TstIniFile::aHeldLockIsWaitedForAWhile() {
+  QFETCH(QString, name);
+  QFETCH(QString, held);
+  QTemporaryDir dir;
+  QVERIFY(QDir(dir.path()).mkpath("settings") && QDir(dir.path()).mkpath("kept"));
+  if (name.startsWith("settings/")) {
+    POSIX_ONLY();  // QFile::link() makes shortcuts there, not links
+    QVERIFY(QFile::link("../kept/real.ini", dir.filePath(name)));
+  }
+  IniFile ini = IniFile::forFile(dir.filePath(name));
+  held = dir.filePath(held);
   writeKey(ini, "S", "K", "0");
   QList<qint64> reports;
+  QStringList named;
   ini.setLockWait(
-      {std::chrono::milliseconds(1500), std::chrono::milliseconds(1000), [&reports](qint64 waited) {
+      {std::chrono::milliseconds(1500), std::chrono::milliseconds(1000), [&](qint64 waited) {
          reports << waited;
+         if (waited >= 0) named << ini.lockPath();
          return true;
        }});
 #ifdef Q_OS_WIN
   // A script's hold on the lock: the first byte, from a handle of its own.
-  HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t*>(
-                                  QDir::toNativeSeparators(ini.lockPath()).utf16()),
-                              GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-  QVERIFY(held != INVALID_HANDLE_VALUE);
+  HANDLE locked =
+      ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(held).utf16()),
+                    GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+  QVERIFY(locked != INVALID_HANDLE_VALUE);
   OVERLAPPED firstByte{};
-  QVERIFY(::LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &firstByte));
+  QVERIFY(::LockFileEx(locked, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &firstByte));
   const auto letGo = [&] {
-    ::UnlockFileEx(held, 0, 1, 0, &firstByte);
-    ::CloseHandle(held);
+    ::UnlockFileEx(locked, 0, 1, 0, &firstByte);
+    ::CloseHandle(locked);
   };
 #else
-  const int fd = ::open(QFile::encodeName(ini.lockPath()).constData(), O_RDWR);
+  const int fd =
+      ::open(QFile::encodeName(held).constData(), O_RDWR | O_CREAT, 0644);  // as flock(1)
   QCOMPARE(::flock(fd, LOCK_EX), 0);
   const auto letGo = [fd] { ::close(fd); };
 #endif
   QString error;
   QVERIFY(!ini.write("S", "K", "1", &error));
-  QVERIFY2(error.contains(ini.lockPath()) && error.contains("another program"), qPrintable(error));
+  QVERIFY2(error.contains(held) && error.contains("another program"), qPrintable(error));
   QVERIFY(reports.size() >= 2 && reports.first() >= 1000 && reports.last() == -1);
-  QVERIFY(ini.snapshot().error().contains(ini.lockPath()));
+  QCOMPARE(named.count(held), named.size());
+  QVERIFY(ini.snapshot().error().contains(held));
 
   auto save = std::async(std::launch::async, [&] { return ini.write("S", "K", "2"); });
   QCOMPARE(save.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
@@ -386,11 +443,14 @@ void TstIniFile::aHeldLockIsWaitedForAWhile() {
 }
 
 void TstIniFile::lockFilesOfOthers_data() {
-  QTest::addColumn<int>("mode");         // of a lock file of root's; 0 a dangling symbolic link
+  // Of a lock file of root's; 0 a dangling symbolic link, -1 none, in a folder of root's.
+  QTest::addColumn<int>("mode");
   QTest::addColumn<QString>("refusal");  // empty: the save goes through
   QTest::newRow("root's, readable") << 0644 << "";
   QTest::newRow("root's, unreadable") << 0600 << "remove modlcd.ini.lock, which belongs to root";
   QTest::newRow("a dangling symbolic link") << 0 << "is a symbolic link";
+  QTest::newRow("none, and the folder is root's")
+      << -1 << "cannot be created because its folder cannot be written (Permission denied)";
 }
 
 // An ordinary user's save locks a lock file it can only read, and refuses one it cannot open
@@ -408,6 +468,9 @@ void TstIniFile::lockFilesOfOthers() {
   if (mode == 0) {
     QFile::remove(ini.lockPath());
     QVERIFY(QFile::link(target, ini.lockPath()));
+  } else if (mode < 0) {
+    QFile::remove(ini.lockPath());
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755)));
   } else {
     QVERIFY(QFile::setPermissions(ini.lockPath(),
                                   QFileDevice::Permissions(mode == 0644 ? 0x6444 : 0x6600)));
@@ -430,46 +493,136 @@ void TstIniFile::lockFilesOfOthers() {
 
 void TstIniFile::concurrentSavesLoseNothing_data() {
   QTest::addColumn<bool>("otherUsers");
-  QTest::newRow("our own programs") << false;
-  QTest::newRow("ordinary users' programs, root's lock file") << true;
+  // The names the two savers and the reader give the file, in the temporary folder, where
+  // kept/real.ini is the file, settings/modlcd.ini a relative link to it, other/modlcd.ini an
+  // absolute link to kept/hop.ini, itself a link to real.ini.
+  QTest::addColumn<QStringList>("names");
+  QTest::addColumn<bool>("made");  // whether the file exists before the first save
+  const QString own = "kept/real.ini";
+  QTest::newRow("our own programs") << false << QStringList{own, own} << true;
+  QTest::newRow("ordinary users' programs, root's lock file")
+      << true << QStringList{own, own} << true;
+  QTest::newRow("a link and the file's own name")
+      << false << QStringList{"settings/modlcd.ini", own} << true;
+  QTest::newRow("two links to a file not made yet")
+      << false << QStringList{"settings/modlcd.ini", "other/modlcd.ini"} << false;
 }
 
-// Two processes saving different sections at once, and one reading: no save loses another's
-// key, no save that said it succeeded is undone, and no read sees a file without them.
+// Two processes saving keys of their own at once, through whatever names of the file, and one
+// reading: no save fails, none loses another's key, and no read misses a key seen before.
 void TstIniFile::concurrentSavesLoseNothing() {
   POSIX_ONLY();
 #ifndef Q_OS_WIN
   QFETCH(bool, otherUsers);
+  QFETCH(QStringList, names);
+  QFETCH(bool, made);
   if (otherUsers && ::geteuid() != 0) QSKIP("needs root, to be other users");
   QTemporaryDir dir;
-  IniFile ini(dir.path());
-  shareWithEverybody(dir, ini);
-  writeKey(ini, "B", "N", "0");
-  constexpr int kSaves = 500;
+  QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+  for (const char* folder : {"kept", "settings", "other"}) {
+    QVERIFY(QDir(dir.path()).mkdir(folder));
+    QVERIFY(QFile::setPermissions(dir.filePath(folder), QFileDevice::Permissions(0x7777)));
+  }
+  QVERIFY(QFile::link("../kept/real.ini", dir.filePath("settings/modlcd.ini")));
+  QVERIFY(QFile::link("real.ini", dir.filePath("kept/hop.ini")));
+  QVERIFY(QFile::link(dir.filePath("kept/hop.ini"), dir.filePath("other/modlcd.ini")));
+  const IniFile reader = IniFile::forFile(dir.filePath(names[0]));
+  if (made) {
+    IniFile file = IniFile::forFile(dir.filePath(names[1]));
+    writeKey(file, "Kept", "K", "1");
+    QVERIFY(QFile::setPermissions(file.filePath(), QFileDevice::Permissions(0x6666)));
+  }
+  constexpr int kSaves = 300;
+  const QStringList sections{"A", "B"};
   // Both start before this process reads: a child must not inherit a lock a read holds.
-  const auto saver = [&](const char* section) {
-    return startChild(otherUsers, [&ini, section] {
+  const auto saver = [&](int which) {
+    return startChild(otherUsers, [&, which] {
+      IniFile ini = IniFile::forFile(dir.filePath(names[which]));
+      int failed = 0;
+      QString first;
       for (int i = 1; i <= kSaves; ++i) {
         QString error;
-        if (!ini.write(section, "N", QString::number(i), &error)) return error;
+        if (!ini.write(sections[which], QString("K%1").arg(i), "1", &error) && failed++ == 0)
+          first = error;
       }
-      return QString("saved");
+      return failed == 0 ? QString("saved")
+                         : QString("%1 failed, first: %2").arg(failed).arg(first);
     });
   };
-  const Child childA = saver("A");
-  const Child childB = saver("B");
+  const Child childA = saver(0);
+  const Child childB = saver(1);
   auto a = std::async(std::launch::async, [&] { return resultOf(childA); });
   auto b = std::async(std::launch::async, [&] { return resultOf(childB); });
   int bad = 0;
+  int seen[2] = {0, 0};
+  const auto key = [](int i) { return QString("K%1").arg(i); };
   while (a.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-    const IniSnapshot file = ini.snapshot();
-    if (file.value("A", "N").isEmpty() || file.value("B", "N").isEmpty()) ++bad;
+    const IniSnapshot file = reader.snapshot();
+    if (made && !file.has("Kept", "K")) ++bad;
+    for (int s = 0; s < 2; ++s) {
+      if (seen[s] > 0 && !file.has(sections[s], key(seen[s]))) ++bad;
+      while (file.has(sections[s], key(seen[s] + 1))) ++seen[s];
+    }
   }
-  QCOMPARE(a.get(), QString("saved"));
-  QCOMPARE(b.get(), QString("saved"));
+  const QString saidA = a.get(), saidB = b.get();
+  const IniSnapshot file = reader.snapshot();
+  int lost = 0;
+  for (int i = 1; i <= kSaves; ++i)
+    for (const QString& section : sections) lost += file.has(section, key(i)) ? 0 : 1;
+  QVERIFY2(saidA == "saved" && saidB == "saved" && lost == 0,
+           qPrintable(
+               QString("%1; %2; %3 of %4 keys lost").arg(saidA, saidB).arg(lost).arg(2 * kSaves)));
   QCOMPARE(bad, 0);
-  QCOMPARE(ini.read("A", "N"), QString::number(kSaves));
-  QCOMPARE(ini.read("B", "N"), QString::number(kSaves));
+  QCOMPARE(QFileInfo(dir.filePath("kept/real.ini")).isSymLink(), false);
+#endif
+}
+
+// A save that finds another program waiting for the lock waits behind it, even when the lock
+// is free at that moment: otherwise a program saving again and again could keep the lock from
+// a waiter for ever. The waiter is stopped while the lock is free, so that it cannot take it.
+void TstIniFile::aWaitingSaverIsNotOvertaken() {
+  POSIX_ONLY();
+#ifndef Q_OS_WIN
+  QTemporaryDir dir;
+  IniFile ini(dir.path());
+  writeKey(ini, "S", "K", "0");
+  const int script = ::open(QFile::encodeName(ini.lockPath()).constData(), O_RDWR);
+  QCOMPARE(::flock(script, LOCK_EX), 0);
+  int waiting[2];
+  QCOMPARE(::pipe(waiting), 0);
+  const Child waiter = startChild(false, [&] {
+    ::close(script);  // the script's lock is not the child's to hold
+    IniFile mine = ini;
+    mine.setLockWait({std::chrono::seconds(10), std::chrono::milliseconds(0), [&](qint64 ms) {
+                        if (ms >= 0) [[maybe_unused]]
+                          const auto n = ::write(waiting[1], "w", 1);
+                        return true;
+                      }});
+    QString error;
+    return mine.write("S", "W", "1", &error) ? QString("saved") : error;
+  });
+  ::close(waiting[1]);
+  char said = 0;
+  QCOMPARE(::read(waiting[0], &said, 1), ssize_t(1));
+  ::close(waiting[0]);
+  QCOMPARE(::kill(waiter.pid, SIGSTOP), 0);
+  int status = 0;
+  QCOMPARE(::waitpid(waiter.pid, &status, WUNTRACED), waiter.pid);
+  QVERIFY(WIFSTOPPED(status));
+  ::close(script);
+
+  bool waited = false;
+  ini.setLockWait({std::chrono::seconds(10), std::chrono::milliseconds(0), [&](qint64 ms) {
+                     if (ms >= 0 && !std::exchange(waited, true)) ::kill(waiter.pid, SIGCONT);
+                     return true;
+                   }});
+  QString error;
+  const bool saved = ini.write("S", "K", "1", &error);
+  ::kill(waiter.pid, SIGCONT);
+  QCOMPARE(resultOf(waiter), QString("saved"));
+  QVERIFY2(saved, qPrintable(error));
+  QVERIFY(waited);
+  QCOMPARE(ini.read("S", "W"), QString("1"));
 #endif
 }
 
