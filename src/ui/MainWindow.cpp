@@ -136,6 +136,24 @@ void MainWindow::buildLayout() {
 
   session_ = new PortSession(
       ini_, dialogs_, {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_}, this);
+  connectParts();
+  orderTabs();
+
+  const int controlsHeight = controls->sizeHint().height();
+  controlsArea_->setMinimumWidth(controls->sizeHint().width());
+  controlsArea_->setMinimumHeight(120);
+  setMinimumSize(controlsArea_->minimumWidth() + 24, 0);
+  // At first as tall as all of it, if the screen has room (less its title bar and panels).
+  QSize room(1600, 1000);
+  if (const QScreen* shown = screen()) room = shown->availableSize() - QSize(40, 80);
+  const QSize size = QSize(980, controlsHeight + 380).boundedTo(room);
+  resize(size);
+  split_->setSizes({std::min(controlsHeight, size.height() / 2), 380});
+}
+
+// What each part says reaches the others: the session hears of every change to what the
+// slaves answer with, the status bar of what was done.
+void MainWindow::connectParts() {
   connect(session_, &PortSession::stateChanged, this, &MainWindow::showState);
   connect(session_, &PortSession::notice, this, &MainWindow::showNotice);
   connect(session_, &PortSession::opened, this,
@@ -155,18 +173,6 @@ void MainWindow::buildLayout() {
   connect(line_, &LinePanel::moduleChanged, this, &MainWindow::showChosenModule);
   connect(line_, &LinePanel::devicesChanged, this,
           [this](const QString& said) { showNotice(said, false); });
-  orderTabs();
-
-  const int controlsHeight = controls->sizeHint().height();
-  controlsArea_->setMinimumWidth(controls->sizeHint().width());
-  controlsArea_->setMinimumHeight(120);
-  setMinimumSize(controlsArea_->minimumWidth() + 24, 0);
-  // At first as tall as all of it, if the screen has room (less its title bar and panels).
-  QSize room(1600, 1000);
-  if (const QScreen* shown = screen()) room = shown->availableSize() - QSize(40, 80);
-  const QSize size = QSize(980, controlsHeight + 380).boundedTo(room);
-  resize(size);
-  split_->setSizes({std::min(controlsHeight, size.height() / 2), 380});
 }
 
 // Connect and Listen, Configure LCD and Find line settings, two by two; under them, in sight

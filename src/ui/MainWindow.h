@@ -61,6 +61,7 @@ class MainWindow : public QWidget {
 
  private:
   void buildLayout();
+  void connectParts();
   QLayout* buildButtons();
   void orderTabs();
   void restoreGeometry(const IniSnapshot& file);
