@@ -3,7 +3,11 @@
 // master polling every slave, so that the windows show real traffic. Run by
 // scripts/screenshots on a virtual display.
 //
-//   vantor-screenshots OUTDIR [--dark]
+//   vantor-screenshots OUTDIR [--dark] [--screen]
+//
+// --screen takes the whole screen, each window placed as it opens on it (the main window
+// filling it), to show how they fit a small one: run it on a 1280x720 display, or on a
+// 1366x768 one at a scale factor of 2.
 #include "AppSession.h"
 #include "core/modbus/Crc16.h"
 #include "core/simulator/Faults.h"
@@ -17,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
 
@@ -64,7 +70,7 @@ void configure(AppSession& s) {
                                                       {"UDT2", "  Set point 60 C"}};
   for (const auto& [key, value] : cfg1602) s.set("Cfg1602", key, value);
   const QList<std::pair<QString, QString>> cfg2004 = {
-      {"CSet", "19200,n,8,1"},       {"Interval", "5"},
+      {"CSet", "19200,n,8,1"},          {"Interval", "5"},
       {"UDT1", "Boiler T:        C"},   {"UDT2", "Pressure:        bar"},
       {"UDT3", "Flow:           m3/h"}, {"UDT4", "Level:           %"}};
   for (const auto& [key, value] : cfg2004) s.set("Cfg2004", key, value);
@@ -79,9 +85,28 @@ void configure(AppSession& s) {
   s.set("Settings", "AF", "4");
 }
 
+bool wholeScreen = false;
+
+// The main window as a technician has it: filling a small screen, or at a laptop's size.
+void sizeMainWindow(QWidget& main) {
+  if (wholeScreen)
+    main.setGeometry(main.screen()->availableGeometry());
+  else
+    main.resize(1300, 700);  // a laptop's 1366x768 screen, less the title bar and the panel
+}
+
 bool save(QWidget& window, const QString& path) {
   QCoreApplication::processEvents();
-  const bool ok = window.grab().save(path);
+  QPixmap shot;
+  if (wholeScreen) {
+    window.raise();
+    window.activateWindow();
+    QTest::qWait(300);
+    shot = window.screen()->grabWindow(0);
+  } else {
+    shot = window.grab();
+  }
+  const bool ok = shot.save(path);
   std::printf("%s: %dx%d\n", qPrintable(path), window.width(), window.height());
   return ok;
 }
@@ -92,7 +117,7 @@ bool listening(AppSession& s, const QString& out) {
   s.main->close();
   s.set("LCD", "Module", "2004");
   MainWindow& main = s.start();
-  main.resize(1300, 700);
+  sizeMainWindow(main);
   s.press(QStringLiteral("cmdListen"));
   const auto hex = [](const char* body) { return withCheckValue(QByteArray::fromHex(body)); };
   const QByteArray exchanges[][2] = {
@@ -130,6 +155,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   if (app.arguments().contains(QStringLiteral("--dark"))) useDarkPalette();
+  wholeScreen = app.arguments().contains(QStringLiteral("--screen"));
   QDir().mkpath(out);
 
   AppSession s;
@@ -144,7 +170,7 @@ int main(int argc, char* argv[]) {
     QMetaObject::invokeMethod(box, "editingFinished");
   }
   main.setFault(4, Fault{FaultKind::Exception, 6, 0, 0, 5});
-  main.resize(1300, 700);  // a laptop's 1366x768 screen, less the title bar and the panel
+  sizeMainWindow(main);
 
   // Real polls, every slave once in each of the configured 500 ms: as the module polls. Then
   // an address nobody simulates, and a broken check value.
@@ -169,8 +195,8 @@ int main(int argc, char* argv[]) {
   bool ok = save(main, out + QStringLiteral("/main-window.png"));
 
   // Slave 4's bench controls as its Faults... button opens them.
-  BenchDialog bench(4, {DataType::Unsigned, 0}, Fault{FaultKind::Exception, 6, 50, 150, 5},
-                    Sweep::ramp(0, 100, 10));
+  BenchDialog bench(QStringLiteral("Slave 4 (field 4)"), {DataType::Unsigned, 0},
+                    Fault{FaultKind::Exception, 6, 50, 150, 5}, Sweep::ramp(0, 100, 10));
   bench.show();
   ok = save(bench, out + QStringLiteral("/faults-dialog.png")) && ok;
   bench.close();

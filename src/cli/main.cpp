@@ -290,6 +290,8 @@ class Simulation {
     QString text =
         QStringLiteral("RX %1 | %2 | TX%3")
             .arg(hexText(x.request), statusText(x.verdict), tx.isEmpty() ? tx : u' ' + tx);
+    // Why a valid poll went unanswered, on its own line as the log has it.
+    if (!x.reason.isEmpty()) text += QStringLiteral(" | unanswered: ") + x.reason;
     if (!x.note.isEmpty()) text += QStringLiteral(" | ") + x.note;
     output_.print(text, x.time, o_.timestamps);
   }

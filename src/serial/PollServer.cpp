@@ -271,6 +271,8 @@ class PollServer::Thread : public QThread {
     x.slave = r.slave;
     x.sent = sent;
     x.note = r.note;
+    x.reason = reasonText(r);
+    x.altered = r.altered;
     x.sendError = written.message();
     x.latencyUs = sent.isEmpty() ? -1 : double(writtenNs - readNs) / 1000.0;
     x.value = decision.value;

@@ -85,6 +85,7 @@ AnswerAllBox::AnswerAllBox(QWidget* parent) : QGroupBox(QStringLiteral("Other Po
 }
 
 void AnswerAllBox::setSettings(const AnswerAllSettings& settings) {
+  stored_ = settings;
   {
     const QSignalBlocker quiet(table_);
     table_->setRowCount(0);
@@ -210,6 +211,12 @@ void AnswerAllBox::check() {
   const bool differs = usable != registers_;
   registers_ = std::move(usable);
   if (differs) emit changed();
+}
+
+void AnswerAllBox::appendChanges(std::vector<IniEntry>& entries) const {
+  const AnswerAllSettings now = settings();
+  if (now.enabled == stored_.enabled && now.entries == stored_.entries) return;
+  for (IniEntry& entry : answerAllEntries(now, stored_.keys)) entries.push_back(std::move(entry));
 }
 
 }  // namespace vantor

@@ -25,6 +25,9 @@ class AnswerAllBox : public QGroupBox {
   void setSettings(const AnswerAllSettings& settings);
   // What to keep: the switch, and every row that holds anything, as typed.
   AnswerAllSettings settings() const;
+  // The keys to save, once changed since setSettings(): a file that never had the section
+  // stays without.
+  void appendChanges(std::vector<IniEntry>& entries) const;
 
   bool answersAll() const;
   // The rows that can be used: a row with a bad cell, or for a register an earlier row already
@@ -51,6 +54,7 @@ class AnswerAllBox : public QGroupBox {
   QPushButton* remove_ = nullptr;
   QLabel* problem_ = nullptr;
   RegisterMap registers_;
+  AnswerAllSettings stored_;
 };
 
 }  // namespace vantor

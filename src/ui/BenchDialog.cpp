@@ -40,11 +40,11 @@ QString shown(qint64 integer, int decimals) {
 
 }  // namespace
 
-BenchDialog::BenchDialog(int slave, TypedFormat format, const Fault& fault,
+BenchDialog::BenchDialog(const QString& slave, TypedFormat format, const Fault& fault,
                          const std::optional<Sweep>& sweep, QWidget* parent)
     : QDialog(parent), format_(format), sweep_(sweep) {
   setObjectName(QStringLiteral("dlgBench"));
-  setWindowTitle(QStringLiteral("Slave %1: faults and sweeps").arg(slave));
+  setWindowTitle(QStringLiteral("%1: faults and sweeps").arg(slave));
 
   QGroupBox* faultBox = buildFaultBox();
   QGroupBox* sweepBox = buildSweepBox();

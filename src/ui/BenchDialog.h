@@ -22,8 +22,9 @@ class BenchDialog : public QDialog {
   Q_OBJECT
 
  public:
-  BenchDialog(int slave, TypedFormat format, const Fault& fault, const std::optional<Sweep>& sweep,
-              QWidget* parent = nullptr);
+  // `slave` names it as the window does: "Slave 3 (field 2)".
+  BenchDialog(const QString& slave, TypedFormat format, const Fault& fault,
+              const std::optional<Sweep>& sweep, QWidget* parent = nullptr);
 
   Fault fault() const;
   const std::optional<Sweep>& sweep() const { return sweep_; }

@@ -30,7 +30,7 @@ constexpr int kRefreshMs = 500;
 const char* const kCounterColumns[] = {"Requests",   "Replies",
                                        "CRC errors", "Unanswered",
                                        "Fragments",  "Interval ms: last/min/mean/max",
-                                       "Configured", "Latency µs: p50/p99",
+                                       "Configured", "Latency: p50/p99",
                                        "Exceptions", "Pauses"};
 enum CounterColumn {
   IntervalColumn = 5,
@@ -63,18 +63,18 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
 
   QLayout* tools = buildTools();
   QTableView* logView = buildLog();
-  auto* counters = new QWidget(this);
-  counters->setLayout(buildCounters());
-  counters->layout()->setContentsMargins(0, 0, 0, 0);
+  countersPart_ = new QWidget(this);
+  countersPart_->setLayout(buildCounters());
+  countersPart_->layout()->setContentsMargins(0, 0, 0, 0);
   // The log takes what room is left; the counters keep theirs unless the user drags.
-  split_ = stackedSplit(QStringLiteral("splitMonitor"), logView, counters, true, this);
+  split_ = stackedSplit(QStringLiteral("splitMonitor"), logView, countersPart_, true, this);
   auto* root = new QVBoxLayout(this);
   root->addLayout(tools);
   root->addWidget(split_, 1);
   connectControls();
   // Tab leaves the tables; the arrow keys move inside them.
-  for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(logView_),
-                                   static_cast<QAbstractItemView*>(countersTable_)})
+  for (QAbstractItemView* table :
+       {static_cast<QAbstractItemView*>(logView_), static_cast<QAbstractItemView*>(countersTable_)})
     table->setTabKeyNavigation(false);
   giveAccessKey(pauseButton_, Qt::Key_P);
   giveAccessKey(clearButton_, Qt::Key_E);
@@ -169,10 +169,7 @@ QLayout* BusMonitor::buildCounters() {
       ->setToolTip(QStringLiteral(
           "Gaps between two polls of the slave longer than five configured intervals; they are "
           "not counted as intervals"));
-  QStringList rows;
-  for (int s = 1; s <= kSlaveCount; ++s) rows << QStringLiteral("Slave %1").arg(s);
-  rows << QStringLiteral("Total");
-  countersTable_->setVerticalHeaderLabels(rows);
+  nameSlaves({});
   countersTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   countersTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   countersTable_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -246,11 +243,40 @@ bool BusMonitor::echoFilterOn() const {
 void BusMonitor::setTable(const SlaveTable& table) {
   counters_.setTable(table);
   countersChanged_ = true;
+  nameSlaves(table);
+}
+
+// Rows and filter entries by the slave's address and the field it stands for, as the log
+// names them: "slave 3 (field 2)"; a field nobody polls by its number alone.
+void BusMonitor::nameSlaves(const SlaveTable& table) {
+  QStringList rows;
+  for (int s = 1; s <= kSlaveCount; ++s) {
+    const Slave& slave = table[std::size_t(s - 1)];
+    QString name = slave.enabled ? slaveName(slave.address, s) : QStringLiteral("field %1").arg(s);
+    name[0] = name[0].toUpper();
+    rows << name;
+    slaveFilter_->setItemText(s, name);
+  }
+  rows << QStringLiteral("Total");
+  countersTable_->setVerticalHeaderLabels(rows);
+}
+
+void BusMonitor::setListening(bool listening) {
+  if (listening == listening_) return;
+  listening_ = listening;
+  if (listening) {
+    counters_.reset();
+    countersChanged_ = true;
+    showCounters();
+  }
+  countersPart_->setVisible(!listening);
 }
 
 void BusMonitor::record(std::vector<TrafficEvent> events) {
-  for (const TrafficEvent& event : events) counters_.record(event);
-  countersChanged_ = true;
+  if (!listening_) {
+    for (const TrafficEvent& event : events) counters_.record(event);
+    countersChanged_ = true;
+  }
   log_->append(std::move(events));
 }
 
@@ -299,10 +325,11 @@ void BusMonitor::showCounters() {
     set(row, ConfiguredColumn, configured > 0 ? QString::number(configured) : QString());
     set(row, PausesColumn, QString::number(counters_.pauses(slave)));
     const auto latency = counters_.latency(slave);
+    const QString micro = QStringLiteral("µs");
     set(row, LatencyColumn,
-        latency
-            ? QStringLiteral("%1/%2").arg(latency->first, 0, 'f', 0).arg(latency->second, 0, 'f', 0)
-            : QString());
+        latency ? QStringLiteral("%1 / %2").arg(latencyText(latency->first, micro),
+                                                latencyText(latency->second, micro))
+                : QString());
   }
 }
 
@@ -326,12 +353,16 @@ void BusMonitor::exportLog() {
   exporter_ = QThread::create([this, path, events = log_->shownEvents()] {
     QString error;
     vantor::exportLog(events, path, &error);
-    QMetaObject::invokeMethod(this, [this, error] {
+    QMetaObject::invokeMethod(this, [this, error, path, rows = events.size()] {
       exporter_->wait();
       exporter_->deleteLater();
       exporter_ = nullptr;
       exportButton_->setEnabled(true);
-      if (!error.isEmpty()) dialogs_.message(this, error);
+      if (!error.isEmpty())
+        dialogs_.message(this, error);
+      else
+        emit said(
+            tr("Exported %1 to %2.").arg(rows == 1 ? tr("1 row") : tr("%1 rows").arg(rows), path));
       emit exportFinished(error);
     });
   });

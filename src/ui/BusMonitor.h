@@ -42,6 +42,9 @@ class BusMonitor : public QGroupBox {
   TrafficLog& log() { return *log_; }
   const BusCounters& counters() const { return counters_; }
   bool echoFilterOn() const;
+  // While listening nothing is served: the counters of serving are put aside (started afresh
+  // and hidden, the poll plan counts what is heard) and the log takes every frame.
+  void setListening(bool listening);
   // Where Tab enters the monitor from the controls above it.
   QWidget* firstInTabOrder() const;
   // The share of the height the log and the counters have, to keep between runs.
@@ -52,6 +55,8 @@ class BusMonitor : public QGroupBox {
   void echoFilterToggled(bool on);
   // An export has been written (`error` empty) or has failed.
   void exportFinished(const QString& error);
+  // Something done that the user should hear of ("Exported 12 rows to …").
+  void said(const QString& text);
 
  private:
   QLayout* buildTools();
@@ -61,6 +66,7 @@ class BusMonitor : public QGroupBox {
   void exportLog();
   void showCounters();
   void showDropped(qint64 total);
+  void nameSlaves(const SlaveTable& table);
 
   Dialogs& dialogs_;
   TrafficLog* log_ = nullptr;
@@ -71,6 +77,8 @@ class BusMonitor : public QGroupBox {
   BusCounters counters_;
   bool countersChanged_ = true;
   bool following_ = true;
+  bool listening_ = false;
+  QWidget* countersPart_ = nullptr;
 
   QPushButton* pauseButton_ = nullptr;
   QPushButton* clearButton_ = nullptr;

@@ -23,6 +23,21 @@ bool MessageBoxDialogs::askYesNo(QWidget* parent, const QString& text) {
   return box.exec() == QMessageBox::Yes;
 }
 
+Dialogs::Answer MessageBoxDialogs::askYesNoCancel(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), text,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    default:
+      return Answer::Cancel;
+  }
+}
+
 bool MessageBoxDialogs::askRetry(QWidget* parent, const QString& text, const QString& detail) {
   QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kTitle), text,
                   QMessageBox::Retry | QMessageBox::Cancel, parent);

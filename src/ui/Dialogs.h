@@ -21,6 +21,11 @@ class Dialogs {
   virtual void message(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
   // A box with Yes and No, Yes the default; true for Yes.
   virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+  enum class Answer { Yes, No, Cancel };
+  // A box with Yes, No and Cancel, Yes the default and Escape Cancel.
+  virtual Answer askYesNoCancel(QWidget* parent, const QString& text) {
+    return askYesNo(parent, text) ? Answer::Yes : Answer::No;
+  }
   // A box saying what failed, with Retry and Cancel, Cancel the default; true for Retry.
   virtual bool askRetry(QWidget* parent, const QString& text, const QString& detail) = 0;
   // Another program holds the settings file's lock at `lockPath` and has for `waitedMs`:
@@ -59,6 +64,7 @@ class MessageBoxDialogs : public Dialogs {
   ~MessageBoxDialogs() override;
   void message(QWidget* parent, const QString& text, const QString& detail = {}) override;
   bool askYesNo(QWidget* parent, const QString& text) override;
+  Answer askYesNoCancel(QWidget* parent, const QString& text) override;
   bool askRetry(QWidget* parent, const QString& text, const QString& detail) override;
   bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) override;
   QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -61,6 +62,34 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
   }
 }
 
+PollPlanBox::PollPlanBox(QWidget* parent)
+    : QGroupBox(tr("Poll plan: what the master asks"), parent) {
+  setObjectName(QStringLiteral("fPollPlan"));
+  table_ = new PollPlanTable(this);
+  table_->setMinimumHeight(110);
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(table_);
+  hide();  // until the first Listen
+}
+
+void PollPlanBox::start(const SlaveTable& configured) {
+  plan_ = PollPlan(configured);
+  table_->showRows({});
+  setTitle(tr("Poll plan: what the master asks"));
+}
+
+void PollPlanBox::take(const std::vector<TrafficEvent>& heard) {
+  if (heard.empty()) return;
+  for (const TrafficEvent& e : heard) plan_.take(e);
+  table_->showRows(plan_.rows());
+  setTitle(plan_.forgotten() == 0
+               ? tr("Poll plan: what the master asks")
+               : tr("Poll plan: what the master asks (the newest %1 kinds of poll; %2 older "
+                    "ones forgotten)")
+                     .arg(PollPlan::kMostPolls)
+                     .arg(plan_.forgotten()));
+}
+
 LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lineAt,
                                QWidget* parent)
     : QDialog(parent), lineAt_(std::move(lineAt)) {
@@ -78,11 +107,21 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   seconds_->setValue(3);
   seconds_->setSuffix(tr(" s"));
   startButton_ = namedButton(QStringLiteral("cmdStartScan"), tr("Start"), this);
+  stopButton_ = namedButton(QStringLiteral("cmdStopScan"), tr("Stop"), this);
+  stopButton_->setEnabled(false);
   auto* row = new QHBoxLayout;
   row->addWidget(caption(tr("Listen at each setting for"), seconds_, this));
   row->addWidget(seconds_);
   row->addStretch();
   row->addWidget(startButton_);
+  row->addWidget(stopButton_);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("barScan"));
+  progress_->setAccessibleName(tr("Scan progress"));
+  progress_->setRange(0, 1000);
+  progress_->setValue(0);
+  progress_->setTextVisible(true);
+  progress_->setFormat(tr("Not started"));
 
   buildTable();
 
@@ -100,6 +139,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   auto* column = new QVBoxLayout(this);
   column->addWidget(intro);
   column->addLayout(row);
+  column->addWidget(progress_);
   column->addWidget(table_);
   column->addWidget(finding_);
   column->addWidget(close);
@@ -107,6 +147,9 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   listening_.setSingleShot(true);
   connect(&listening_, &QTimer::timeout, this, &LineScanDialog::finishSetting);
   connect(startButton_, &QPushButton::clicked, this, &LineScanDialog::start);
+  connect(stopButton_, &QPushButton::clicked, this, &LineScanDialog::stop);
+  progressTick_.setInterval(200);
+  connect(&progressTick_, &QTimer::timeout, this, &LineScanDialog::showProgress);
   connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(useButton_, &QPushButton::clicked, this, [this] {
     if (found_) emit settingsChosen(*found_);
@@ -121,6 +164,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
   // Closing the dialog stops listening at once.
   connect(this, &QDialog::finished, this, [this] {
     listening_.stop();
+    progressTick_.stop();
     server_.close();
   });
 }
@@ -134,7 +178,9 @@ void LineScanDialog::buildTable() {
   table_->setHorizontalHeaderLabels(
       {tr("Settings"), tr("Valid frames"), tr("Bad frames"), tr("Bytes"), tr("Note")});
   fitColumns(table_, 4);
-  table_->setWordWrap(false);
+  // A note says why a setting was not heard: shown whole, over as many lines as it takes.
+  table_->setWordWrap(true);
+  table_->setTextElideMode(Qt::ElideNone);
   for (int i = 0; i < int(settings_.size()); ++i)
     table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
   table_->resizeRowsToContents();
@@ -147,13 +193,45 @@ void LineScanDialog::start() {
   found_.reset();
   useButton_->setEnabled(false);
   startButton_->setEnabled(false);
+  stopButton_->setEnabled(true);
   seconds_->setEnabled(false);
   for (int i = 0; i < table_->rowCount(); ++i)
     for (int c = 1; c < table_->columnCount(); ++c) table_->setItem(i, c, cell({}));
+  table_->resizeRowsToContents();
+  running_ = true;
+  sinceStart_.start();
+  progressTick_.start();
   listenNext();
 }
 
+// Stopped half-way: what was heard so far is judged as it stands.
+void LineScanDialog::stop() {
+  if (!running_) return;
+  listening_.stop();
+  server_.close();
+  showCounts(int(counts_.size()) - 1);
+  finish();
+  progress_->setFormat(
+      tr("Stopped after %1 of %2 settings").arg(counts_.size()).arg(settings_.size()));
+}
+
+// How far the scan has got, and about how long it has to go: each setting takes the time
+// chosen (one the device refuses takes none).
+void LineScanDialog::showProgress() {
+  const double each = seconds_->value();
+  const double total = each * double(settings_.size());
+  const double done = std::min(
+      total, double(counts_.empty() ? 0 : counts_.size() - 1) * each +
+                 (listening_.isActive() ? each - double(listening_.remainingTime()) / 1000 : 0));
+  progress_->setValue(int(1000 * done / total));
+  progress_->setFormat(tr("%1 of %2 settings, about %3 s left")
+                           .arg(counts_.size())
+                           .arg(settings_.size())
+                           .arg(std::max(0.0, total - done), 0, 'f', 0));
+}
+
 void LineScanDialog::listenNext() {
+  if (!running_) return;
   if (counts_.size() == settings_.size()) return finish();
   const LineSettings settings = settings_[counts_.size()];
   counts_.push_back(ScanCounts{settings, 0, 0, 0, {}});
@@ -177,6 +255,11 @@ void LineScanDialog::finishSetting() {
 }
 
 void LineScanDialog::finish() {
+  running_ = false;
+  progressTick_.stop();
+  stopButton_->setEnabled(false);
+  progress_->setValue(progress_->maximum());
+  progress_->setFormat(tr("Done in %1 s").arg(double(sinceStart_.elapsed()) / 1000, 0, 'f', 1));
   table_->clearSelection();
   const ScanFinding finding = chooseSettings(counts_);
   found_ = finding.best;
@@ -193,6 +276,7 @@ void LineScanDialog::showCounts(int row) {
     auto* note = cell(tr("not heard: %1").arg(c.refused), false);
     note->setToolTip(note->text());
     table_->setItem(row, 4, note);
+    table_->resizeRowToContents(row);
     return;
   }
   table_->setItem(row, 1, cell(QString::number(c.validFrames)));

@@ -8,6 +8,8 @@
 #include "serial/PollServer.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QGroupBox>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -16,6 +18,7 @@
 
 class QDoubleSpinBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 
 namespace vantor {
@@ -28,6 +31,21 @@ class PollPlanTable : public QTableWidget {
  public:
   explicit PollPlanTable(QWidget* parent = nullptr);
   void showRows(const std::vector<PollPlanRow>& rows);
+};
+
+// What the master asks, summed up while listening; it stays to be read once listening stops.
+class PollPlanBox : public QGroupBox {
+  Q_OBJECT
+
+ public:
+  explicit PollPlanBox(QWidget* parent);
+  // A new plan; `configured` names the values of the polls the saved configuration makes.
+  void start(const SlaveTable& configured);
+  void take(const std::vector<TrafficEvent>& heard);
+
+ private:
+  PollPlan plan_;
+  PollPlanTable* table_ = nullptr;
 };
 
 // Listens at every baud rate and data format in turn on the chosen port, shows what it heard
@@ -51,10 +69,12 @@ class LineScanDialog : public QDialog {
  private:
   void buildTable();
   void start();
+  void stop();
   void listenNext();
   void finishSetting();
   void finish();
   void showCounts(int row);
+  void showProgress();
 
   std::function<ServeLine(const LineSettings&)> lineAt_;
   std::vector<LineSettings> settings_ = scanSettings();
@@ -62,10 +82,15 @@ class LineScanDialog : public QDialog {
   std::optional<LineSettings> found_;
   PollServer server_;
   QTimer listening_;
+  QTimer progressTick_;
+  bool running_ = false;
+  QElapsedTimer sinceStart_;
   QDoubleSpinBox* seconds_ = nullptr;
   QTableWidget* table_ = nullptr;
   QLabel* finding_ = nullptr;
   QPushButton* startButton_ = nullptr;
+  QPushButton* stopButton_ = nullptr;
+  QProgressBar* progress_ = nullptr;
   QPushButton* useButton_ = nullptr;
 };
 

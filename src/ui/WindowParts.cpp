@@ -1,16 +1,30 @@
 #include "ui/WindowParts.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QWidget>
 
 namespace vantor {
 
+bool desktopNamesFont() {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+  return true;
+#else
+  for (const char* name : {"XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORMTHEME", "KDE_FULL_SESSION"})
+    if (!qEnvironmentVariableIsEmpty(name)) return true;
+  return false;
+#endif
+}
+
 QFont windowFont() {
+  if (desktopNamesFont()) return QApplication::font();
   QFont font;
   font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
   font.setPointSizeF(8.25);
@@ -25,11 +39,39 @@ QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent) {
 
 void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier) {
   const QKeySequence keys(QKeyCombination(modifier, key));
-  button->setShortcut(keys);
+  // A shortcut of its own, not the button's: setText() sets a button's shortcut anew from the
+  // caption's mnemonic, which would drop this one at the first change of caption. It is live
+  // while the button is visible and enabled in the active window.
+  auto* shortcut = new QShortcut(keys, button);
+  shortcut->setContext(Qt::WindowShortcut);
+  QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+    if (!button->isEnabled() || !button->isVisible()) return;
+    button->setFocus(Qt::ShortcutFocusReason);
+    button->click();
+  });
   const QString said = keys.toString(QKeySequence::NativeText);
-  button->setToolTip(button->toolTip().isEmpty()
-                         ? said
-                         : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
+  button->setToolTip(
+      button->toolTip().isEmpty() ? said : QStringLiteral("%1 (%2)").arg(button->toolTip(), said));
+}
+
+void fitToScreen(QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  // The frame around the window (title bar, borders) needs room too; before the window is
+  // shown its size is not known, so a typical one is allowed for.
+  const QSize frame =
+      window->isVisible() ? window->frameGeometry().size() - window->size() : QSize(16, 40);
+  const QSize most = (room.size() - frame).expandedTo(window->minimumSize());
+  if (window->width() > most.width() || window->height() > most.height())
+    window->resize(window->size().boundedTo(most));
+  if (!window->isVisible()) return;
+  QRect placed = window->frameGeometry();
+  placed.moveRight(std::min(placed.right(), room.right()));
+  placed.moveBottom(std::min(placed.bottom(), room.bottom()));
+  placed.moveLeft(std::max(placed.left(), room.left()));
+  placed.moveTop(std::max(placed.top(), room.top()));
+  if (placed.topLeft() != window->frameGeometry().topLeft()) window->move(placed.topLeft());
 }
 
 QPushButton* namedButton(const QString& name, const QString& text, QWidget* parent) {

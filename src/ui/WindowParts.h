@@ -12,16 +12,23 @@ class QWidget;
 
 namespace vantor {
 
-// The windows' font: Tahoma 8.25 pt where it is installed, elsewhere a face of similar width
-// so that the captions fit the same layout.
+// Whether the desktop names a font for its programs (a desktop session, a platform theme, or
+// Windows): the windows then follow it.
+bool desktopNamesFont();
+// The windows' font: the desktop's where it names one; else Tahoma 8.25 pt where it is
+// installed, elsewhere a face of similar width so that the captions fit the same layout.
 QFont windowFont();
+// Keeps `window` within the screen it opens on: a size kept on a larger screen (or at another
+// scale) shrinks to fit, and a window that would stand off the screen is moved onto it.
+void fitToScreen(QWidget* window);
 
 // A caption beside or above `buddy`: keyboard users and screen readers reach the list by it.
 QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent);
 
-// Alt+`key` presses `button` wherever the focus is in its window. The caption stays as it is
-// (programs and people read it); the key is said in the tooltip. `modifier` for buttons of
-// which a window has a row, such as one per slave.
+// Alt+`key` presses `button` wherever the focus is in its window, whatever its caption says
+// now or later (Connect, then Disconnect). The caption stays as it is (programs and people
+// read it); the key is said in the tooltip. `modifier` for buttons of which a window has a
+// row, such as one per slave.
 void giveAccessKey(QAbstractButton* button, Qt::Key key, Qt::Modifier modifier = Qt::ALT);
 
 // A push button called `name`; Enter on it presses it, as in a dialog.

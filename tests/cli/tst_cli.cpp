@@ -290,9 +290,11 @@ class tst_cli : public QObject {
              QStringList({"RX 01 03 00 00 00 01 84 0A | CRC Validated | TX 01 03 02 00 0A 38 43",
                           "RX 02 04 00 10 00 02 70 3D | CRC Validated | "
                           "TX 02 04 04 00 01 23 45 41 87",
-                          "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX", ""}));
+                          "RX 09 03 00 00 00 01 85 42 | CRC Validated | TX | unanswered: no "
+                          "simulated slave has address 9",
+                          ""}));
     const QString err = QString::fromUtf8(sim.readAllStandardError());
-    QVERIFY2(err.contains("slave 2: 1 requests, 1 replies") &&
+    QVERIFY2(err.contains("slave 2 (field 2): 1 requests, 1 replies") &&
                  err.contains("total: 3 requests, 2 replies, 0 CRC errors, 1 unanswered"),
              qPrintable(err));
     const QList<QByteArray> records = fileBytes(log).split('\n');

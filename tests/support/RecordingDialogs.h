@@ -26,6 +26,15 @@ class RecordingDialogs : public Dialogs {
     boxes.append({text, {}});
     return answers.isEmpty() ? true : answers.takeFirst();
   }
+  // Cancel when `cancelNext` says so, else as askYesNo.
+  Answer askYesNoCancel(QWidget* parent, const QString& text) override {
+    if (cancelNext > 0) {
+      --cancelNext;
+      boxes.append({text, {}});
+      return Answer::Cancel;
+    }
+    return askYesNo(parent, text) ? Answer::Yes : Answer::No;
+  }
   // Cancel (the default) unless an answer is queued.
   bool askRetry(QWidget*, const QString& text, const QString& detail) override {
     boxes.append({text, detail});
@@ -56,6 +65,7 @@ class RecordingDialogs : public Dialogs {
 
   QList<Box> boxes;
   QList<bool> answers;
+  int cancelNext = 0;  // questions with a Cancel to answer with it
   QList<qint64> lockWaits;
   std::function<bool(qint64 waitedMs)> onLockWait;
   QString saveAs;

@@ -5,6 +5,11 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -98,9 +103,15 @@ class TstConfigWindows : public QObject {
     QCOMPARE(readOnce(s.pty).toHex(' '), saved.toHex(' '));
 
     s.lcd(slaveList)->setCurrentIndex(16);
-    s.dialogs.answers = {false};  // Escape closes it as the title bar does: with the question
+    // Escape closes it as the title bar does: with the question. Cancel (Escape on the
+    // question) keeps it open with its edits; No lets them go.
+    s.dialogs.cancelNext = 1;
     QTest::keyClick(s.lcd(slaveList), Qt::Key_Escape);
-    QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
+    QVERIFY(s.lcdWindow().isVisible() && s.lcdPort().isOpen());
+    QCOMPARE(s.lcd(slaveList)->currentIndex(), 16);
+    s.dialogs.answers = {false};
+    QTest::keyClick(s.lcd(slaveList), Qt::Key_Escape);
+    QCOMPARE(s.dialogs.texts(), QStringList({"Save Config. Data ?", "Save Config. Data ?"}));
     QVERIFY(!s.lcdWindow().isVisible() && !s.lcdPort().isOpen());
     QCOMPARE(fileBytes(s.ini.filePath()), file);
 
@@ -123,6 +134,25 @@ class TstConfigWindows : public QObject {
     QCOMPARE(s.dialogs.texts(), QStringList{"Save Config. Data ?"});
     QCOMPARE(savedFrame(s.ini, model).toHex(' '), edited.toHex(' '));
     QCOMPARE(s.pty.read(0, 100), QByteArray());  // nothing else was sent
+  }
+
+  // At 1280x720 (this test's screen) each window fits the screen; what does not fit scrolls.
+  // The question on closing takes Escape as Cancel.
+  void fitsASmallScreen_data() { models(); }
+  void fitsASmallScreen() {
+    QFETCH(QString, model);
+    QWidget& window = open(model).lcdWindow();
+    const QRect screen = window.screen()->availableGeometry();
+    QVERIFY2(window.width() <= screen.width() && window.height() <= screen.height(),
+             qPrintable(QString("%1x%2").arg(window.width()).arg(window.height())));
+
+    MessageBoxDialogs real;
+    QTimer escape;
+    QObject::connect(&escape, &QTimer::timeout, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_Escape);
+    });
+    escape.start(20);
+    QCOMPARE(real.askYesNoCancel(&window, "Save Config. Data ?"), Dialogs::Answer::Cancel);
   }
 
   // First use is no fault: the main window says what the simulator answers as in its ordinary

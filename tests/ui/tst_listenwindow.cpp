@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QDoubleSpinBox>
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -46,8 +47,8 @@ class tst_listenwindow : public QObject {
     auto* plan = s.get<QTableWidget>("tblPollPlan");
     QTRY_COMPARE_WITH_TIMEOUT(plan->rowCount() == 1 ? plan->item(0, 6)->text() : QString(), "2",
                               10000);
-    QCOMPARE(plan->item(0, 4)->text(), "2");                 // polls
-    QCOMPARE(plan->item(0, 7)->text(), "0x000A = 10");       // by the saved data type
+    QCOMPARE(plan->item(0, 4)->text(), "2");            // polls
+    QCOMPARE(plan->item(0, 7)->text(), "0x000A = 10");  // by the saved data type
     TrafficLog& log = s.main->monitor().log();
     QCOMPARE(log.rowCount(), 4);
     QCOMPARE(log.event(1).kind, EventKind::Response);
@@ -77,12 +78,21 @@ class tst_listenwindow : public QObject {
     s.press("cmdFindSettings");
     auto* dialog = s.main->findChild<QDialog*>("frmFindSettings");
     QVERIFY(dialog && dialog->isVisible());
+    // A long scan says how far it has got and how long it has to go, and can be stopped.
+    control<QDoubleSpinBox>(dialog, "spnSeconds")->setValue(60);
+    control<QPushButton>(dialog, "cmdStartScan")->click();
+    auto* bar = control<QProgressBar>(dialog, "barScan");
+    QTRY_VERIFY_WITH_TIMEOUT(bar->text().contains(" s left"), 10000);
+    control<QPushButton>(dialog, "cmdStopScan")->click();
+    QVERIFY(control<QPushButton>(dialog, "cmdStartScan")->isEnabled());
+    QVERIFY2(bar->text().startsWith("Stopped after 1 of 9"), qPrintable(bar->text()));
     control<QDoubleSpinBox>(dialog, "spnSeconds")->setValue(0.5);
     control<QPushButton>(dialog, "cmdStartScan")->click();
     auto* use = control<QPushButton>(dialog, "cmdUseSettings");
     QTRY_VERIFY_WITH_TIMEOUT(use->isEnabled(), 60000);
-    QVERIFY2(control<QLabel>(dialog, "lblFinding")->text().startsWith("The line runs at 38400,n,8,1"),
-             qPrintable(control<QLabel>(dialog, "lblFinding")->text()));
+    QVERIFY2(
+        control<QLabel>(dialog, "lblFinding")->text().startsWith("The line runs at 38400,n,8,1"),
+        qPrintable(control<QLabel>(dialog, "lblFinding")->text()));
     use->click();
     QVERIFY(s.get<QRadioButton>("opt38400")->isChecked());
     QCOMPARE(s.get<QComboBox>("cboDF")->currentText(), "8N1");

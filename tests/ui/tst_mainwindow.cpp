@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 
 using namespace vantor;
@@ -182,37 +183,45 @@ class tst_mainwindow : public QObject {
   }
 
   // The bus monitor says what each poll was and why one went unanswered, counts them, and
-  // exports what it shows.
+  // exports what it shows. A slave is its Modbus address, the quadrant its field: field 2
+  // polls address 7 here.
   void busMonitorLogsCountsAndExports() {
     AppSession s;
-    startServing(s, "2004", {{1, 3, 0, 0}, {2, 3, 10, 0}, {3, 3, 20, 3}, {4, 4, 30, 0}});
+    startServing(s, "2004", {{1, 3, 0, 0}, {7, 3, 10, 0}, {3, 3, 20, 3}, {4, 4, 30, 0}});
     s.showValue(1, 0x0A);
+    s.showValue(2, 0x0B);
     const std::pair<QByteArray, QString> polls[] = {
-        {kRequest, "CRC Validated, answered by slave 1"},
+        {kRequest, "CRC Validated, answered by slave 1 (field 1)"},
+        {request(7, 3, 10, 1), "CRC Validated, answered by slave 7 (field 2)"},
         {request(5, 3, 0, 1), "CRC Validated, unanswered: no simulated slave has address 5"},
-        {request(2, 4, 10, 1),
-         "CRC Validated, unanswered: slave 2 is polled with function 04 but configured for 03"},
-        {request(2, 3, 16, 1),
-         "CRC Validated, unanswered: slave 2 expects register 0x000A, the "
+        {request(7, 4, 10, 1),
+         "CRC Validated, unanswered: slave 7 (field 2) is polled with function 04 but "
+         "configured for 03"},
+        {request(7, 3, 16, 1),
+         "CRC Validated, unanswered: slave 7 (field 2) expects register 0x000A, the "
          "poll asks for 0x0010"},
-        {request(2, 3, 10, 2),
-         "CRC Validated, unanswered: slave 2 expects 1 register, the poll asks for 2"},
+        {request(7, 3, 10, 2),
+         "CRC Validated, unanswered: slave 7 (field 2) expects 1 register, the poll asks for 2"},
         {request(1, 3, 0, 1, true), "CRC Error (expected check value 84 0A)"}};
     for (const auto& [bytes, what] : polls) exchange(s, bytes, 60);
     TrafficLog& log = s.main->monitor().log();
-    const auto whats = [&log] {
+    const auto whats = [&log](Direction direction) {
       QStringList texts;
       for (int row = 0; row < log.rowCount(); ++row)
-        if (log.event(row).direction == Direction::Rx)
+        if (log.event(row).direction == direction)
           texts << log.data(log.index(row, TrafficLog::WhatColumn)).toString();
       return texts;
     };
     QStringList expected;
     for (const auto& poll : polls) expected << poll.second;
-    QTRY_COMPARE(whats(), expected);
+    QTRY_COMPARE(whats(Direction::Rx), expected);
+    QCOMPARE(whats(Direction::Tx), QStringList({"reply of slave 1", "reply of slave 7"}));
+    const auto* table = s.get<QTableWidget>("tblCounters");
+    QCOMPARE(table->verticalHeaderItem(1)->text(), QString("Slave 7 (field 2)"));
+    QCOMPARE(s.get<QLabel>("lblField2")->text(), QString("Field 2 \u00b7 slave 7"));
     const BusCounters& counters = s.main->monitor().counters();
-    QCOMPARE(counters.counts(0).requests, 6);
-    QCOMPARE(counters.counts(0).replies, 1);
+    QCOMPARE(counters.counts(0).requests, 7);
+    QCOMPARE(counters.counts(0).replies, 2);
     QCOMPARE(counters.counts(0).unanswered, 4);
     QCOMPARE(counters.counts(0).crcErrors, 1);
     QCOMPARE(counters.counts(2).unanswered, 3);
@@ -223,8 +232,10 @@ class tst_mainwindow : public QObject {
     s.press("cmdExport");
     QVERIFY(exported.wait(5000));
     const QList<QByteArray> lines = fileBytes(s.dialogs.saveAs).trimmed().split('\n');
-    QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[0].contains("\"kind\":\"unanswered\",\"slave\":null,"));
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines[2].contains("\"kind\":\"unanswered\",\"slave\":null,"));
+    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(),
+             "Exported 5 rows to " + s.dialogs.saveAs + ".");
 
     // A bare name takes the chosen filter's suffix; the next suggestion is in the last folder.
     s.dialogs.saveAs = s.folder() + "/mylog";
@@ -324,6 +335,15 @@ class tst_mainwindow : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(lcd->accessibleDescription().contains("-12.5"), 20000);
     QVERIFY2(!findings->text().contains("field 2: ") && !dimmed(), qPrintable(findings->text()));
 
+    // A late reply still carries its value: the field shows it, faded by nothing.
+    s.main->setFault(2, Fault{FaultKind::None, 6, 60, 120, 1});
+    const BusCounters& counters = s.main->monitor().counters();
+    const qint64 replies = counters.counts(2).replies;
+    QCOMPARE(readValue(master, second), std::optional<quint32>(0xFF83));
+    QTRY_VERIFY_WITH_TIMEOUT(counters.counts(2).replies > replies, 20000);
+    QVERIFY2(!findings->text().contains("field 2: ") && !dimmed(), qPrintable(findings->text()));
+    QVERIFY(lcd->accessibleDescription().contains("-12.5"));
+
     s.main->setFault(2, Fault{FaultKind::Silent, 6, 0, 0, 1});
     QVERIFY(!readValue(master, second));
     QTRY_VERIFY_WITH_TIMEOUT(findings->text().contains("field 2: no value: no reply"), 20000);
@@ -347,6 +367,7 @@ class tst_mainwindow : public QObject {
     s.press("saveBench");
     const QString file = s.dialogs.saveAs + ".vbench";
     QVERIFY2(QFile::exists(file), qPrintable(s.dialogs.texts().join('|')));
+    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(), "Saved the bench to " + file + ".");
 
     typed->clear();
     s.showValue(1, 0);
@@ -356,6 +377,7 @@ class tst_mainwindow : public QObject {
     s.dialogs.openPath = file;
     s.press("openBench");
     QCOMPARE(typed->text(), QString("-12.5"));
+    QCOMPARE(s.get<QLabel>("lblScenario")->toolTip(), file);
     ModbusMaster master(s.pty.masterFd(), 500);
     QCOMPARE(readValue(master, {1, 3, 0, 1}), std::optional<quint32>(0xFF83));
     QCOMPARE(readValue(master, {2, 3, 0, 0}), std::optional<quint32>(0x0B));
@@ -466,16 +488,67 @@ class tst_mainwindow : public QObject {
              qPrintable(walk.join(' ')));
     QCOMPARE(walk.count("tblLog"), 1);
 
-    // Enter on a list is the window's default, Disconnect.
+    // Enter on a value list does what the list does: the port stays open. On a control of
+    // the line it is Connect.
     s.get<QComboBox>("cboMReg1_0")->setFocus();
     QTest::keyClick(s.get<QComboBox>("cboMReg1_0"), Qt::Key_Return);
-    QVERIFY(!s.main->isConnected());
+    QVERIFY(s.main->isConnected());
+    // The access key lasts whatever the caption has become since.
+    for (const bool connected : {false, true, false}) {
+      QTest::keyClick(s.main.get(), Qt::Key_C, Qt::AltModifier);
+      QCOMPARE(s.main->isConnected(), connected);
+    }
+    QTest::keyClick(s.get<QComboBox>("cboDF"), Qt::Key_Enter);
+    QVERIFY(s.main->isConnected());
 
     const QList<int> splits = s.main->monitor().splitSizes();
     s.main->close();
     s.start();
     QCOMPARE(s.main->size(), QSize(1000, 690));
     QCOMPARE(s.main->monitor().splitSizes(), splits);
+
+    // A size kept on a larger screen comes back within this one (1366x768, the test's).
+    s.main->close();
+    s.set("Window", "Size", "2560x1440");
+    s.start();
+    const QRect screen = s.main->screen()->availableGeometry();
+    QVERIFY2(s.main->width() <= screen.width() && s.main->height() <= screen.height(),
+             qPrintable(QString("%1x%2").arg(s.main->width()).arg(s.main->height())));
+  }
+
+  // The value box, the lists, "shows" and the reply agree whatever resets the lists, and a
+  // value typed for one module never reaches the other's slave.
+  void theValueBoxAgreesWithTheLine_data() {
+    QTest::addColumn<QString>("trip");
+    QTest::newRow("Disconnect, Connect") << "reconnect";
+    QTest::newRow("Configure LCD and back") << "configure";
+    QTest::newRow("the other module") << "module";
+  }
+  void theValueBoxAgreesWithTheLine() {
+    QFETCH(QString, trip);
+    AppSession s;
+    s.set("Cfg2004", "DP1", "1");
+    s.set("Cfg1602", "DP1", "1");
+    storePoll(s.ini, "Cfg1602", "", {1, 3, 0, 0});
+    startServing(s, "2004", {{1, 3, 0, 0}, {2, 3, 0, 0}, {3, 3, 0, 0}, {4, 3, 0, 0}});
+    auto* typed = s.get<QLineEdit>("txtValue1");
+    typed->setText("7.5");
+    QTest::keyClick(typed, Qt::Key_Return);
+    QCOMPARE(exchange(s, kRequest).mid(3, 2), QByteArray::fromHex("004B"));
+
+    s.press("cmdConnect");
+    if (trip == "configure") {
+      s.press("cmdConnect");
+      s.press("cmdCfgLcd");
+      s.closeLcd(false);
+    } else if (trip == "module") {
+      s.get<QComboBox>("cboModule")->setCurrentIndex(0);
+    }
+    s.press("cmdConnect");
+    QVERIFY(s.main->isConnected());
+    QCOMPARE(exchange(s, kRequest).mid(3, 2), QByteArray::fromHex("0000"));
+    QCOMPARE(s.get<QLabel>("lblDecoded1")->text(), QString("shows 0.0"));
+    QVERIFY2(typed->text().isEmpty() || typed->text() == "0.0", qPrintable(typed->text()));
   }
 
   // An adapter plugged in or pulled while the window is open is followed by the device label
@@ -489,8 +562,8 @@ class tst_mainwindow : public QObject {
     QCOMPARE(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"));
     QFile adapter(dev.filePath("ttyUSB0"));
     QVERIFY(adapter.open(QIODevice::WriteOnly));
-    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(),
-                              "Device: " + adapter.fileName(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(), "Device: " + adapter.fileName(),
+                              10000);
     QVERIFY(s.get<QLabel>("lblNotice")->text().contains("appeared"));
     QVERIFY(adapter.remove());
     QTRY_COMPARE_WITH_TIMEOUT(s.get<QLabel>("lblDevice")->text(), QString("Device: none found"),

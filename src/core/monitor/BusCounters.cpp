@@ -5,6 +5,11 @@
 
 namespace vantor {
 
+QString latencyText(double microseconds, const QString& micro) {
+  if (microseconds < 10000) return QStringLiteral("%1 %2").arg(microseconds, 0, 'f', 0).arg(micro);
+  return QStringLiteral("%1 ms").arg(microseconds / 1000, 0, 'f', 1);
+}
+
 int BusCounters::slaveOfAddress(std::uint8_t address) const {
   for (int i = 0; i < kSlaveCount; ++i)
     if (table_[std::size_t(i)].enabled && table_[std::size_t(i)].address == address) return i + 1;
@@ -68,8 +73,8 @@ void BusCounters::timePoll(int slave, const QDateTime& time) {
   t.lastPoll = time;
 }
 
-void BusCounters::keepNewest(std::vector<double>& samples, std::size_t& next,
-                             std::size_t most, double sample) {
+void BusCounters::keepNewest(std::vector<double>& samples, std::size_t& next, std::size_t most,
+                             double sample) {
   if (samples.size() < most) {
     samples.push_back(sample);
   } else {
@@ -150,10 +155,11 @@ QString BusCounters::report() const {
               QStringLiteral("; median %1 ms").arg(i->median, 0, 'f', 0);
     if (interval(s) || pauses(s) > 0) more += QStringLiteral("; %1 pauses").arg(pauses(s));
     if (const auto l = latency(s))
-      more += QStringLiteral("; reply latency %1 us median, %2 us p99")
-                  .arg(l->first, 0, 'f', 0)
-                  .arg(l->second, 0, 'f', 0);
-    line(QStringLiteral("slave %1").arg(s), c, more);
+      more += QStringLiteral("; reply latency %1 median, %2 p99")
+                  .arg(latencyText(l->first), latencyText(l->second));
+    line(table_[std::size_t(s - 1)].enabled ? slaveName(table_[std::size_t(s - 1)].address, s)
+                                            : QStringLiteral("field %1").arg(s),
+         c, more);
   }
   line(QStringLiteral("total"), counts(0), {});
   return lines.join(u'\n');

@@ -33,6 +33,11 @@ struct SlaveCounts {
   qint64 exceptions = 0;  // exception replies it sent; these are not counted as replies
 };
 
+// A reply latency as people read it: microseconds up to 10 ms ("26 us"), milliseconds above
+// ("200.1 ms"), so that a delayed reply does not read as a six-digit count. `micro` is the
+// unit's sign: "us" for a terminal, "µs" for the window.
+QString latencyText(double microseconds, const QString& micro = QStringLiteral("us"));
+
 class BusCounters {
  public:
   // Latencies kept for the percentiles: the newest this many per slave.

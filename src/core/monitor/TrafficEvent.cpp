@@ -46,7 +46,8 @@ bool isRequestKind(EventKind kind) {
 
 bool isException(const TrafficEvent& e) {
   if (e.kind == EventKind::Exception) return true;
-  return e.direction == Direction::Tx && e.bytes.size() >= 2 && (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
+  return e.direction == Direction::Tx && e.bytes.size() >= 2 &&
+         (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
 }
 
 namespace {
@@ -58,6 +59,7 @@ TrafficEvent replyEvent(const Response& r, const QDateTime& time) {
   reply.bytes = r.reply;
   reply.kind = EventKind::Reply;
   reply.slave = reply.about = r.slave;
+  reply.address = r.configured.address;
   reply.detail = r.note;
   return reply;
 }
@@ -83,6 +85,7 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
       // A slave silenced by a fault concerned the poll but answered nothing.
       request.slave = r.reply.isEmpty() ? 0 : r.slave;
       request.about = r.slave;
+      request.address = r.configured.address;
       request.detail = r.note;
       break;
     case Verdict::AnsweredAll:
@@ -93,6 +96,7 @@ std::vector<TrafficEvent> eventsOf(const Response& r, const QDateTime& time) {
     default:
       request.kind = EventKind::Unanswered;
       request.about = r.slave;
+      request.address = r.configured.address;
       request.detail = reasonText(r);
       break;
   }
@@ -106,7 +110,8 @@ QString describe(const TrafficEvent& e) {
   switch (e.kind) {
     case EventKind::Answered:
       if (e.slave == 0) return QStringLiteral("CRC Validated, answered%1").arg(detail);
-      return QStringLiteral("CRC Validated, answered by slave %1%2").arg(e.slave).arg(detail);
+      return QStringLiteral("CRC Validated, answered by %1%2")
+          .arg(slaveName(e.address, e.slave), detail);
     case EventKind::Unanswered:
       return QStringLiteral("CRC Validated, unanswered: %1").arg(e.detail);
     case EventKind::CrcError:
@@ -117,7 +122,7 @@ QString describe(const TrafficEvent& e) {
       return QStringLiteral("echo of our own reply, dropped");
     case EventKind::Reply:
       if (e.slave == 0) return QStringLiteral("reply%1").arg(detail);
-      return QStringLiteral("reply of slave %1%2").arg(e.slave).arg(detail);
+      return QStringLiteral("reply of slave %1%2").arg(e.address).arg(detail);
     case EventKind::Request:
       return QStringLiteral("request: %1").arg(e.detail);
     case EventKind::Response:

@@ -47,6 +47,8 @@ struct TrafficEvent {
   // The simulated slave a request concerned: the one that answered, or the one whose
   // configuration an unanswered poll missed; 0 none. For filtering and counting.
   int about = 0;
+  // The Modbus address that simulated slave answers at; 0 with none.
+  int address = 0;
   QString detail;  // the reason of an unanswered request, the expected check value, ...
 };
 

@@ -27,12 +27,13 @@ void applyFault(Response& r, const Fault& fault) {
   if (r.verdict != Verdict::Answered || r.request.size() < rtu::kRequestLength) return;
   const auto address = std::uint8_t(r.request.at(rtu::kSlaveAddress));
   const auto function = std::uint8_t(r.request.at(rtu::kFunctionCode));
+  r.altered = fault.kind != FaultKind::None;
   switch (fault.kind) {
     case FaultKind::None:
       return;
     case FaultKind::Silent:
       r.reply.clear();
-      r.note = QStringLiteral("no reply: fault on slave %1").arg(r.slave);
+      r.note = QStringLiteral("no reply: fault on %1").arg(slaveName(address, r.slave));
       return;
     case FaultKind::Exception:
       // Address, the function code with its high bit set, the exception code, check value.

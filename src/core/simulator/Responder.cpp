@@ -179,22 +179,23 @@ QString reasonText(const Response& r) {
       return QStringLiteral("no simulated slave has address %1")
           .arg(byteAt(r.request, rtu::kSlaveAddress));
     case Verdict::FunctionDiffers:
-      return QStringLiteral("slave %1 is polled with function %2 but configured for %3")
-          .arg(r.slave)
-          .arg(hexDigits(byteAt(r.request, rtu::kFunctionCode)),
+      return QStringLiteral("%1 is polled with function %2 but configured for %3")
+          .arg(slaveName(byteAt(r.request, rtu::kSlaveAddress), r.slave),
+               hexDigits(byteAt(r.request, rtu::kFunctionCode)),
                hexDigits(r.configured.functionCode));
     case Verdict::StartDiffers:
-      return QStringLiteral("slave %1 expects register 0x%2, the poll asks for 0x%3")
-          .arg(r.slave)
-          .arg(hexDigits(r.configured.startRegister, 4),
+      return QStringLiteral("%1 expects register 0x%2, the poll asks for 0x%3")
+          .arg(slaveName(byteAt(r.request, rtu::kSlaveAddress), r.slave),
+               hexDigits(r.configured.startRegister, 4),
                hexDigits(byteAt(r.request, rtu::kStartHi) * 256u + byteAt(r.request, rtu::kStartLo),
                          4));
     case Verdict::CountDiffers:
-      return QStringLiteral("slave %1 expects %2, the poll asks for %3")
-          .arg(r.slave)
-          .arg(registers(r.configured.registerCount), QString::number(count));
+      return QStringLiteral("%1 expects %2, the poll asks for %3")
+          .arg(slaveName(byteAt(r.request, rtu::kSlaveAddress), r.slave),
+               registers(r.configured.registerCount), QString::number(count));
     case Verdict::NoValueChosen:
-      return QStringLiteral("slave %1 has a value list with no entry chosen").arg(r.slave);
+      return QStringLiteral("%1 has a value list with no entry chosen")
+          .arg(slaveName(byteAt(r.request, rtu::kSlaveAddress), r.slave));
     default:
       return {};
   }

@@ -53,6 +53,9 @@ struct Response {
   CheckValue expected;  // the check value the request should have ended with
   // What a fault did to the reply, or that every poll is answered, in words; empty without.
   QString note;
+  // A fault changed the reply or kept it back: whatever goes out carries no value the module
+  // can read. (A delay alone does not count: the reply is the same, only later.)
+  bool altered = false;
 };
 
 // Judges the first eight of `received` (the rest is not a request of its own: a slave reads

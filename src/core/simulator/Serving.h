@@ -71,6 +71,8 @@ struct Exchange {
   int slave = 0;
   QByteArray sent;        // what of the reply the port took; empty when nothing was sent
   QString note;           // what a fault did to the reply
+  QString reason;         // why a valid poll got no reply (reasonText); empty otherwise
+  bool altered = false;   // a fault changed the reply or kept it back (Response::altered)
   QString sendError;      // why not all of the reply left; empty when it did
   double latencyUs = -1;  // from the request read to the reply written; -1 without a reply
   std::optional<std::uint32_t> value;  // the raw value the reply carried

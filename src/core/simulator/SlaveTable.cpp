@@ -114,6 +114,10 @@ void noteLoad(SlaveTableLoad& result, const IniFile& ini, const char* section, c
 
 }  // namespace
 
+QString slaveName(int address, int field) {
+  return QStringLiteral("slave %1 (field %2)").arg(address).arg(field);
+}
+
 QStringList valueListEntries(int element) {
   const int count = element == 2 ? 16 : (element == 0 || element == 1) ? 256 : 0;
   QStringList entries;

@@ -63,6 +63,11 @@ struct SlaveTableLoad {
   std::optional<Config2004> config2004;
 };
 
+// How a simulated slave is named in the log, the counters and every message: by the Modbus
+// address it answers at, and the module's field it stands for (its quadrant in the window):
+// "slave 3 (field 2)". A slave alone is always an address.
+QString slaveName(int address, int field);
+
 // Entries of value list `element` of a slave: "0x00".."0xFF" for elements 0 and 1,
 // "0x00".."0x0F" for element 2. An entry's position is the byte value it stands for.
 QStringList valueListEntries(int element);

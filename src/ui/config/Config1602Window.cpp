@@ -230,7 +230,7 @@ void Config1602Window::buildLayout() {
   markText(notice_, Mark::Notice);
   notice_->hide();
 
-  auto* root = new QVBoxLayout(this);
+  auto* root = new QVBoxLayout(content());
   root->addLayout(halves);
   root->addWidget(portStatus_);
   root->addWidget(notice_);
@@ -241,16 +241,17 @@ void Config1602Window::buildLayout() {
   // Measured with the lists filled, so that no entry is cut.
   fillLists();
   updatePreview();
-  setFixedWidth(sizeHint().width());
+  content()->setFixedWidth(content()->sizeHint().width());
   linesChanged();
 }
 
 void Config1602Window::linesChanged() {
-  QLayout* l = layout();
+  QLayout* l = content()->layout();
   if (!l) return;
   l->activate();
-  setFixedHeight(l->hasHeightForWidth() ? l->totalHeightForWidth(width())
-                                        : l->totalSizeHint().height());
+  content()->setFixedHeight(l->hasHeightForWidth() ? l->totalHeightForWidth(content()->width())
+                                                   : l->totalSizeHint().height());
+  fitWindow();
 }
 
 void Config1602Window::updatePreview() {

@@ -95,7 +95,7 @@ void Config2004Window::buildLayout() {
   auto* fields = new QGridLayout;
   for (int k = 0; k < kFieldCount; ++k) fields->addWidget(buildField(k), k / 2, k % 2);
 
-  auto* root = new QHBoxLayout(this);
+  auto* root = new QHBoxLayout(content());
   root->addLayout(left);
   root->addLayout(fields, 1);
 
@@ -113,7 +113,8 @@ void Config2004Window::buildLayout() {
   const int leftWidth = left->sizeHint().width();
   portStatus_->setFixedWidth(leftWidth);
   noticeArea_->setFixedWidth(leftWidth);
-  setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+  content()->setFixedSize(content()->sizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+  fitWindow();
 }
 
 QScrollArea* Config2004Window::buildNoticeArea() {

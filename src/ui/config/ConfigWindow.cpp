@@ -13,15 +13,19 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTime>
+#include <QVBoxLayout>
 
 namespace vantor {
 
@@ -65,7 +69,8 @@ ListEntries numberEntries(const NumberKey& key) {
 
 ListEntries byteEntries(const QString& prefix) {
   ListEntries entries;
-  for (int value = 0; value <= 0xFF; ++value) entries.append({prefix + hexDigits(unsigned(value)), value});
+  for (int value = 0; value <= 0xFF; ++value)
+    entries.append({prefix + hexDigits(unsigned(value)), value});
   return entries;
 }
 
@@ -135,6 +140,14 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
   setObjectName(objectName);
   setWindowTitle(title);
   setFont(windowFont());
+  scroll_ = new QScrollArea(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  content_ = new QWidget;
+  scroll_->setWidget(content_);
+  auto* root = new QVBoxLayout(this);
+  root->setContentsMargins(0, 0, 0, 0);
+  root->addWidget(scroll_);
 
   port_ = new SerialPort([&ini](int port) { return devicePathForPort(ini, port); }, this);
   port_->setObjectName(QStringLiteral("MSComm1"));
@@ -171,6 +184,20 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
 }
 
 ConfigWindow::~ConfigWindow() = default;
+
+void ConfigWindow::fitWindow() {
+  QSize whole = content_->minimumSize().expandedTo(content_->sizeHint());
+  setMaximumSize(whole);
+  resize(whole);
+  fitToScreen(this);
+  if (height() < whole.height()) {
+    // It scrolls up and down: room for the scroll bar, so that it need not scroll sideways.
+    whole.rwidth() += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    setMaximumSize(whole);
+    resize(whole.width(), height());
+    fitToScreen(this);
+  }
+}
 
 void ConfigWindow::orderTabs(const QList<QWidget*>& order) {
   for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
@@ -383,8 +410,16 @@ void ConfigWindow::showNotice(const QString& text) {
 void ConfigWindow::closeEvent(QCloseEvent* event) {
   event->accept();
   if (!open_) return;
+  // Cancel (and Escape on the question) keeps the window open with its edits: a second
+  // Escape must not throw them away.
+  const Dialogs::Answer answer =
+      dialogs_.askYesNoCancel(this, QStringLiteral("Save Config. Data ?"));
+  if (answer == Dialogs::Answer::Cancel) {
+    event->ignore();
+    return;
+  }
   open_ = false;
-  if (dialogs_.askYesNo(this, QStringLiteral("Save Config. Data ?"))) {
+  if (answer == Dialogs::Answer::Yes) {
     // A save that failed (another program kept the lock, a full disk) can be tried again
     // before the window goes.
     QString error;

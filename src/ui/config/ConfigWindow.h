@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 
 namespace vantor {
 
@@ -118,6 +119,12 @@ class ConfigWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
+  // What the window lays its controls out on: it scrolls within the window where the screen
+  // is smaller than it (a 1280x720 laptop).
+  QWidget* content() const { return content_; }
+  // The window as large as its content, and no larger; within the screen it opens on.
+  void fitWindow();
+
   // A list called `control`, offering `entries` after every fillLists(); `caption` is how
   // screen readers and a refused send name it.
   QComboBox* addList(const QString& control, const QString& caption, const ListEntries& entries,
@@ -192,6 +199,8 @@ class ConfigWindow : public QWidget {
   std::vector<OfferedList> lists_;
   std::vector<SampleBox> samples_;
   SerialPort* port_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* content_ = nullptr;
   QString portError_;
   // Set by the opening sequence, cleared by the closing one.
   bool open_ = false;

@@ -99,13 +99,13 @@ void TstSimulator::respond_data() {
   row("disabled slave silent", holding1, false, "0A0000", "010300000001840A",
       Verdict::NoSuchAddress, "no simulated slave has address 1", "");
   row("function differs", holding1, true, "0A0000", "01040000000131CA", Verdict::FunctionDiffers,
-      "slave 1 is polled with function 04 but configured for 03", "");
+      "slave 1 (field 1) is polled with function 04 but configured for 03", "");
   row("start differs", "0103000A0001", true, "0A0000", "01030010000185CF", Verdict::StartDiffers,
-      "slave 1 expects register 0x000A, the poll asks for 0x0010", "");
+      "slave 1 (field 1) expects register 0x000A, the poll asks for 0x0010", "");
   row("count differs", holding1, true, "0A0000", "010300000002C40B", Verdict::CountDiffers,
-      "slave 1 expects 1 register, the poll asks for 2", "");
+      "slave 1 (field 1) expects 1 register, the poll asks for 2", "");
   row("no value chosen", holding1, true, "", "010300000001840A", Verdict::NoValueChosen,
-      "slave 1 has a value list with no entry chosen", "");
+      "slave 1 (field 1) has a value list with no entry chosen", "");
 }
 
 void TstSimulator::respond() {
@@ -346,7 +346,7 @@ void TstSimulator::faultsOnTheLine_data() {
   QTest::addColumn<int>("address");
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<QString>("note");
-  QTest::newRow("silent") << "silent" << 1 << QByteArray() << "no reply: fault on slave 1";
+  QTest::newRow("silent") << "silent" << 1 << QByteArray() << "no reply: fault on slave 1 (field 1)";
   QTest::newRow("exception 06") << "exception:6" << 1 << hex("018306C132") << "exception 06 sent";
   QTest::newRow("a broken check value")
       << "bad-crc" << 1 << hex("010302000A38BC") << "reply with a broken check value sent";

@@ -1,0 +1,77 @@
+#include "ui/DisplayPanel.h"
+
+#include "core/simulator/Serving.h"
+#include "core/simulator/SlaveTable.h"
+#include "ui/LcdView.h"
+#include "ui/WindowParts.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+FieldReading readingOf(const Exchange& x) {
+  // A fault that changed or kept the reply: the module reads no value from it. A delay alone
+  // changes nothing the module reads, only when.
+  if (x.altered) return {std::nullopt, x.note};
+  if (!x.sendError.isEmpty()) return {std::nullopt, QStringLiteral("reply not sent")};
+  if (x.verdict == Verdict::Answered && x.value && !x.sent.isEmpty()) return {x.value, {}};
+  if (x.verdict == Verdict::NoValueChosen)
+    return {std::nullopt, QStringLiteral("no reply: no value chosen")};
+  return {std::nullopt, QStringLiteral("no reply: the poll differs from the saved configuration")};
+}
+
+DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
+  lcd_ = new LcdView(this);
+  findings_ = new QLabel(this);
+  findings_->setObjectName(QStringLiteral("lblFindings"));
+  findings_->setWordWrap(true);
+  findings_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  findings_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  markText(findings_, Mark::Notice);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addWidget(lcd_, 0, Qt::AlignHCenter);
+  column->addWidget(findings_);
+}
+
+void DisplayPanel::showConfiguration(const std::optional<Config1602>& cfg1602,
+                                     const std::optional<Config2004>& cfg2004, bool live) {
+  cfg1602_ = cfg1602;
+  cfg2004_ = cfg2004;
+  live_ = live;
+  readings_.fill({std::nullopt, QStringLiteral("not polled yet")});
+  changed_ = true;
+  refresh();
+}
+
+void DisplayPanel::showConfiguration(const SlaveTableLoad& load, bool live) {
+  showConfiguration(load.config1602, load.config2004, live);
+}
+
+void DisplayPanel::take(const Exchange& x) {
+  // The four-line module's field k is polled as slave k; the two-line module's one field as
+  // slave 1.
+  static_assert(kSlaveCount == kFieldCount);
+  if (x.slave < 1 || x.slave > kFieldCount) return;
+  readings_[std::size_t(x.slave - 1)] = readingOf(x);
+  changed_ = true;
+}
+
+void DisplayPanel::refresh() {
+  if (!changed_) return;
+  changed_ = false;
+  DisplayPreview shown;
+  if (cfg1602_)
+    shown = previewDisplay(*cfg1602_, readings_[0]);
+  else if (cfg2004_)
+    shown = previewDisplay(*cfg2004_, readings_);
+  lcd_->setPreview(shown);
+  findings_->setText(live_ ? shown.findings.join(u'\n') : QString());
+}
+
+const DisplayPreview& DisplayPanel::preview() const {
+  return lcd_->preview();
+}
+
+}  // namespace vantor

@@ -1,0 +1,161 @@
+#include "ui/PortSession.h"
+
+#include "core/settings/IniFile.h"
+#include "serial/PollServer.h"
+#include "ui/AnswerAllBox.h"
+#include "ui/BusMonitor.h"
+#include "ui/ByteDisplays.h"
+#include "ui/Dialogs.h"
+#include "ui/DisplayPanel.h"
+#include "ui/LinePanel.h"
+#include "ui/ListenViews.h"
+#include "ui/SimulatorPanel.h"
+
+#include <QWidget>
+
+namespace vantor {
+
+PortSession::PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window)
+    : QObject(window), ini_(ini), dialogs_(dialogs), views_(views), window_(window) {
+  server_ = new PollServer(this);
+  server_->setObjectName(QStringLiteral("MSComm1"));
+  connect(server_, &PollServer::events, this, &PortSession::onEvents);
+}
+
+ServeLine PortSession::lineAt(int port, const std::optional<LineSettings>& settings) const {
+  return {port, views_.line->devicePath(port), false, settings};
+}
+
+bool PortSession::serve() {
+  // Remembered on every press, so that even a failed Connect is kept at exit.
+  views_.line->remember();
+  const bool twoLine = views_.line->twoLine();
+  const SlaveTableLoad loaded = twoLine ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  // Served from the first byte as the window will stand once the load is shown: slaves the
+  // load enables start at 0x00. A port that does not open leaves the window as it was.
+  ServePlan first = plan();
+  first.table = loaded.table;
+  for (std::size_t i = 0; i < loaded.views.size(); ++i)
+    if (loaded.views[i].listsReset) first.values[i] = valueListsOf(0);
+  const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
+  const OpenResult result = server_->open(lineAt(views_.line->chosenPort(), settings),
+                                          std::make_shared<const ServePlan>(first));
+  if (!result.ok) {
+    dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
+    return false;
+  }
+  setState(State::Serving);
+  // The lists at 0x00 with nothing typed, then the values the settings file keeps; each
+  // change reaches the serving thread from the next poll.
+  views_.simulator->showLoad(loaded, views_.line->module());
+  emit opened(result.deviceName, *settings);
+  showServed(loaded, result.notice);
+  return true;
+}
+
+void PortSession::showServed(const SlaveTableLoad& loaded, const QString& openNotice) {
+  views_.monitor->setTable(loaded.table);
+  // The display as the module will show it, from the configuration the slaves stand for.
+  views_.display->showConfiguration(loaded);
+  // The port stays open and the slaves answer; what the user should know is said: a setting
+  // the device did not take, keys the file did not give. A configuration never saved is no
+  // fault: that alone is said in the ordinary colour.
+  QStringList notices{openNotice, loaded.notice};
+  notices.removeAll(QString());
+  emit notice(notices.join(u'\n'), !openNotice.isEmpty() || loaded.noticeWarns,
+              loaded.noticeDetails);
+}
+
+bool PortSession::listen() {
+  views_.line->remember();
+  // The saved configuration names the values of the polls it makes.
+  const SlaveTableLoad loaded =
+      views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
+  ServeLine line = lineAt(views_.line->chosenPort(), settings);
+  line.listenOnly = true;
+  const OpenResult result = server_->open(line, nullptr);
+  if (!result.ok) {
+    dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
+    return false;
+  }
+  emit opened(result.deviceName, *settings);
+  views_.pollPlan->start(loaded.table);
+  // Nothing stale: what the simulator answered last is no reading of this line.
+  views_.display->showConfiguration(std::nullopt, std::nullopt);
+  setState(State::Listening);
+  const QString listening =
+      tr("Listening on %1: nothing is written to the line.").arg(result.deviceName);
+  emit notice(result.notice.isEmpty() ? listening : result.notice + u'\n' + listening,
+              !result.notice.isEmpty(), {});
+  return true;
+}
+
+void PortSession::close() {
+  server_->close();
+  setState(State::Closed);
+}
+
+void PortSession::setState(State state) {
+  if (state == state_) return;
+  state_ = state;
+  emit stateChanged(state);
+}
+
+ServePlan PortSession::plan() const {
+  ServePlan p;
+  views_.simulator->fillPlan(p);
+  p.dropEcho = views_.monitor->echoFilterOn();
+  p.answerAll = views_.answerAll->answersAll();
+  p.registerMap = views_.answerAll->registers();
+  return p;
+}
+
+void PortSession::updatePlan() {
+  if (state_ == State::Serving) server_->setPlan(std::make_shared<const ServePlan>(plan()));
+}
+
+void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
+  std::vector<TrafficEvent> traffic;
+  traffic.reserve(batch.size());
+  const Exchange* last = nullptr;
+  std::optional<QString> lost;
+  for (const ServeEvent& event : batch) {
+    switch (event.type) {
+      case ServeEvent::Type::Traffic:
+        traffic.push_back(event.traffic);
+        break;
+      case ServeEvent::Type::Exchange: {
+        const Exchange& x = event.exchange;
+        last = &x;
+        if (x.latencyUs >= 0) views_.monitor->recordLatency(x.slave, x.latencyUs);
+        // A sweep's lists follow the value its slave last sent.
+        if (x.slave > 0 && x.value && !x.sent.isEmpty())
+          views_.simulator->followSweep(x.slave, *x.value);
+        if (!x.sendError.isEmpty())
+          emit notice(tr("The reply was not sent. %1").arg(x.sendError), true, {});
+        views_.display->take(x);
+        break;
+      }
+      case ServeEvent::Type::Closed:
+        lost = event.reason;
+        break;
+    }
+  }
+  if (state_ == State::Listening) views_.pollPlan->take(traffic);
+  views_.monitor->record(std::move(traffic));
+  // The byte displays show the latest exchange of the batch; a person reads no faster.
+  if (last) views_.bytes->showExchange(*last);
+  views_.display->refresh();
+  if (lost) onPortLost(*lost);
+}
+
+void PortSession::onPortLost(const QString& reason) {
+  close();
+  dialogs_.message(window_, tr("The serial port was lost."),
+                   tr("%1. The simulator is disconnected; press Connect once the device is "
+                      "back.")
+                       .arg(reason));
+}
+
+}  // namespace vantor

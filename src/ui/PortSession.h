@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/modbus/LineSettings.h"
+#include "core/simulator/Serving.h"
+#include "core/simulator/SlaveTable.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace vantor {
+
+class AnswerAllBox;
+class BusMonitor;
+class ByteDisplays;
+class Dialogs;
+class DisplayPanel;
+class IniFile;
+class LinePanel;
+class PollPlanBox;
+class PollServer;
+class SimulatorPanel;
+struct ServeEvent;
+struct ServeLine;
+
+// What the main window does with its port, one thing at a time: serve the simulated slaves,
+// listen, or nothing. The port is served on a thread of its own (PollServer); this takes its
+// events to the parts of the window that show them, and hands it what the slaves answer
+// with whenever the window changes it.
+class PortSession : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class State { Closed, Serving, Listening };
+
+  // The parts of the window the session reads its choices from and shows what happened in.
+  struct Views {
+    LinePanel* line = nullptr;
+    SimulatorPanel* simulator = nullptr;
+    DisplayPanel* display = nullptr;
+    PollPlanBox* pollPlan = nullptr;
+    BusMonitor* monitor = nullptr;
+    AnswerAllBox* answerAll = nullptr;
+    ByteDisplays* bytes = nullptr;
+  };
+
+  PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window);
+
+  State state() const { return state_; }
+  // Opens the chosen port and serves the chosen module's saved configuration; false (with
+  // "COMM PORT ERROR!" shown) when the port does not open.
+  bool serve();
+  // Opens the chosen port to hear it, never writing to it; false when it does not open.
+  bool listen();
+  // Closes the port, whatever it was doing.
+  void close();
+  // The line on port number `port` at `settings`.
+  ServeLine lineAt(int port, const std::optional<LineSettings>& settings) const;
+  // What the slaves answer with changed in the window.
+  void updatePlan();
+
+ signals:
+  void stateChanged(vantor::PortSession::State state);
+  // What the user should know, in the warning colour when `warns`; `details` on hovering.
+  void notice(const QString& text, bool warns, const QString& details);
+  // The device the port opened, and the line it runs at.
+  void opened(const QString& device, const vantor::LineSettings& settings);
+
+ private:
+  ServePlan plan() const;
+  void setState(State state);
+  void showServed(const SlaveTableLoad& loaded, const QString& openNotice);
+  void onEvents(const std::vector<ServeEvent>& batch);
+  void onPortLost(const QString& reason);
+
+  IniFile& ini_;
+  Dialogs& dialogs_;
+  Views views_;
+  QWidget* window_;
+  PollServer* server_ = nullptr;
+  State state_ = State::Closed;
+};
+
+}  // namespace vantor
