@@ -271,9 +271,14 @@ BenchRead readBenchScenario(const QString& path, const QString& module, const Sl
     return {std::nullopt, QStringLiteral("%1 could not be read: %2").arg(path, file.errorString())};
   if (file.size() > kMaxScenarioSize)
     return {std::nullopt, QStringLiteral("%1 is too large to be a bench scenario.").arg(path)};
+  return parseBenchScenario(file.readAll(), path, module, table);
+}
+
+BenchRead parseBenchScenario(const QByteArray& bytes, const QString& fileName,
+                             const QString& module, const SlaveTable& table) {
   QString error;
-  auto scenario = parseScenario(file.readAll(), module, table, error);
-  if (!scenario) return {std::nullopt, path + error};
+  auto scenario = parseScenario(bytes, module, table, error);
+  if (!scenario) return {std::nullopt, fileName + error};
   return {std::move(scenario), {}};
 }
 

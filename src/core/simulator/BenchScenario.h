@@ -86,6 +86,9 @@ struct BenchRead {
 // cannot be read or is no scenario of this version, one for the other module, one that names a
 // slave the table does not enable or a control that does not take its text.
 BenchRead readBenchScenario(const QString& path, const QString& module, const SlaveTable& table);
+// The same for a scenario's bytes, read from the file `fileName`, which the refusal names.
+BenchRead parseBenchScenario(const QByteArray& bytes, const QString& fileName,
+                             const QString& module, const SlaveTable& table);
 
 // The file for `slaves` of `module`: version 1, only the controls that are on, in a fixed order.
 QByteArray benchScenarioBytes(const QString& module,
