@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <set>
@@ -100,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         names.sections[in.ConsumeIntegralInRange<std::size_t>(0, names.sections.size() - 1)]);
     e.key = QString::fromUtf8(
         names.keys[in.ConsumeIntegralInRange<std::size_t>(0, names.keys.size() - 1)]);
-    e.value = QString::fromUtf8(in.ConsumeRandomLengthString(400)).remove(QChar(0));
+    // Any text, even one that begins with U+FEFF, which fromUtf8() would drop.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    e.value = QString(utf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(400))));
+    e.value.remove(QChar(0));
     e.value.truncate(IniFile::kMaxValueLength);
     if (!e.value.isEmpty() && e.value.back().isHighSurrogate()) e.value.chop(1);
   }

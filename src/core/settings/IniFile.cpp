@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -259,7 +260,9 @@ QString decodeValue(QByteArrayView line) {
   QByteArrayView value = trimBlanks(line.sliced(line.indexOf('=') + 1));
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
     value = value.sliced(1, value.size() - 2);
-  QString result = QString::fromUtf8(value).left(IniFile::kMaxValueLength);
+  // A value may begin with U+FEFF, which fromUtf8() would drop as a byte-order mark.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  QString result = QString(utf8(value)).left(IniFile::kMaxValueLength);
   // Never hand back half of a character that needs two UTF-16 units.
   if (result.size() == IniFile::kMaxValueLength && result.back().isHighSurrogate()) result.chop(1);
   return result;
