@@ -102,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     e.key = QString::fromUtf8(
         names.keys[in.ConsumeIntegralInRange<std::size_t>(0, names.keys.size() - 1)]);
     // Any text, even one that begins with U+FEFF, which fromUtf8() would drop.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     e.value = QString(utf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(400))));
     e.value.remove(QChar(0));
     e.value.truncate(IniFile::kMaxValueLength);
