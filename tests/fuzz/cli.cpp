@@ -7,6 +7,9 @@
 
 #include "cli/CliOptions.h"
 
+#include <map>
+#include <utility>
+
 using namespace vantor;
 using fuzz::require;
 

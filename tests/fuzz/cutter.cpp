@@ -13,7 +13,9 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 using namespace vantor;
 using fuzz::require;

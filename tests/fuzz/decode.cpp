@@ -10,9 +10,10 @@
 
 #include "cli/Decode.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <vector>
 
 using namespace vantor;
 using fuzz::require;

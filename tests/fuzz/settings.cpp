@@ -20,7 +20,10 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cctype>
 #include <set>
+#include <vector>
 
 using namespace vantor;
 using fuzz::require;
