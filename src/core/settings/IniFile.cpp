@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -140,7 +141,11 @@ QString decodeValue(QByteArrayView line) {
   QByteArrayView value = trimBlanks(line.sliced(line.indexOf('=') + 1));
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
     value = value.sliced(1, value.size() - 2);
-  QString result = QString::fromUtf8(value).left(IniFile::kMaxValueLength);
+  // A value may begin with U+FEFF, which fromUtf8() would drop as a byte-order mark; a
+  // character cut short at its end is still one U+FFFD.
+  QStringDecoder utf8(QStringDecoder::Utf8,
+                      QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+  QString result = QString(utf8(value)).left(IniFile::kMaxValueLength);
   // Never hand back half of a character that needs two UTF-16 units.
   if (result.size() == IniFile::kMaxValueLength && result.back().isHighSurrogate()) result.chop(1);
   return result;
