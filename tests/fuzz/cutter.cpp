@@ -9,6 +9,7 @@
 #include "Require.h"
 
 #include "core/modbus/Crc16.h"
+#include "core/modbus/FrameCutter.h"
 #include "core/modbus/RequestCutter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -23,7 +24,7 @@ using fuzz::require;
 namespace {
 
 constexpr qint64 kGapNs = 1'750'000;  // above 19200 baud
-constexpr qint64 kHoldNs = std::chrono::nanoseconds(RequestCutter::kHold).count();
+constexpr qint64 kHoldNs = std::chrono::nanoseconds(FrameCutter::kHold).count();
 
 // Told by the check value itself, not by the code under test.
 bool isRequest(QByteArrayView bytes) {

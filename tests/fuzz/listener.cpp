@@ -14,11 +14,13 @@
 #include "core/config/Config2004.h"
 #include "core/listen/HeardFrames.h"
 #include "core/modbus/Crc16.h"
+#include "core/modbus/FrameCutter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 using namespace vantor;
@@ -27,7 +29,7 @@ using fuzz::require;
 namespace {
 
 constexpr qint64 kGapNs = 1'750'000;
-constexpr qint64 kHoldNs = std::chrono::nanoseconds(FrameListener::kHold).count();
+constexpr qint64 kHoldNs = std::chrono::nanoseconds(FrameCutter::kHold).count();
 
 bool checkHolds(const QByteArray& frame) {
   return frame.size() > 2 && withCheckValue(frame.first(frame.size() - 2)) == frame;
@@ -115,6 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   QByteArray joined;
   for (const TrafficEvent& e : out) {
     joined += e.bytes;
+    if (!isWhatItSays(e))
+      std::fprintf(stderr, "%s: %s\n", qPrintable(kindName(e.kind)), e.bytes.toHex(' ').data());
     require(isWhatItSays(e), "each event is what its bytes are");
   }
   require(joined == line, "every byte comes out once and in order");

@@ -75,6 +75,16 @@ void FrameCutter::cut(std::vector<CutPart>& out, bool closed) {
       }
     }
     if (first < size && !undecided) {
+      // The bytes passed over before a later candidate are no noise where they hold a frame
+      // with a strong check of its own: that is taken first, and the candidates weighed again.
+      for (qsizetype inner = first + 1; inner < at; ++inner) {
+        const FrameFit innerFit = fitAt(inner);
+        if (innerFit.kind == Kind::Frame && inner + innerFit.length <= at) {
+          at = inner;
+          fit = innerFit;
+          break;
+        }
+      }
       take(out, at, fit.length);
       continue;
     }
