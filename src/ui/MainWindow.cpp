@@ -348,8 +348,9 @@ void MainWindow::showNotice(const QString& text, bool warns, const QString& deta
   else
     notice_->setPalette(QPalette());
   notice_->setVisible(!text.isEmpty());
-  if (text.isEmpty()) return;
+  // The status bar never repeats a notice that no longer holds.
   status_->say(text);
+  if (text.isEmpty()) return;
   QTimer::singleShot(0, this, [this] { controlsArea_->ensureWidgetVisible(notice_); });
 }
 

@@ -181,6 +181,12 @@ class TstConfigWindows : public QObject {
     s.sendConfig();
     QVERIFY2(s.lcdStatus().startsWith("Sent "), qPrintable(s.lcdStatus()));
     QCOMPARE(restored->text(), QString());
+
+    // Saved: the next Connect has nothing to say, and the status bar no longer says it.
+    s.closeLcd(true);
+    s.connect();
+    QVERIFY(!notice->isVisible());
+    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(), QString());
   }
 
   void failedSaveCanBeTriedAgain_data() {
