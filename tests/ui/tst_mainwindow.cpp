@@ -2,6 +2,7 @@
 // real Modbus masters (libmodbus, mbpoll) or raw bytes on the far end.
 #include "AppSession.h"
 #include "core/modbus/Crc16.h"
+#include "core/monitor/EchoFilter.h"
 #include "ui/BusMonitor.h"
 #include "ui/LcdView.h"
 
@@ -263,12 +264,28 @@ class tst_mainwindow : public QObject {
     startServing(s, "1602", {{1, 3, 0x400, 3}});
     s.showValue(1, 0x02C5);
     const QByteArray poll = request(1, 3, 0x400, 2);
-    const QByteArray reply = exchange(s, poll);
-    QCOMPARE(reply.size(), 9);
-    QCOMPARE(exchange(s, reply, 100), QByteArray());  // the echo
     TrafficLog& log = s.main->monitor().log();
-    QTRY_VERIFY(log.rowCount() == 3 && log.event(2).kind == EventKind::Echo);
-    QCOMPARE(s.main->monitor().counters().counts(0).requests, 1);
+    // The echo counts as one only within EchoFilter::kWindowMs of the reply. On a busy machine
+    // this test can be slower than that to hand it back: the log's times tell, and such a try
+    // is made again rather than judged.
+    bool dropped = false;
+    for (int tries = 0; tries < 8 && !dropped; ++tries) {
+      const int before = log.rowCount();
+      const QByteArray reply = exchange(s, poll);
+      QCOMPARE(reply.size(), 9);
+      const QByteArray answer = exchange(s, reply, 100);
+      QTRY_VERIFY(log.rowCount() >= before + 3);
+      const TrafficEvent echo = log.event(before + 2);
+      dropped = answer.isEmpty() && echo.kind == EventKind::Echo;
+      const qint64 gap = log.event(before + 1).time.msecsTo(echo.time);
+      QVERIFY2(dropped || gap >= EchoFilter::kWindowMs,
+               qPrintable(QString("echo %1 ms after the reply taken for a request").arg(gap)));
+      QTRY_VERIFY(log.rowCount() == before + (dropped ? 3 : 4));
+      if (!dropped) s.pty.read(9 - answer.size(), 5000);  // the rest of the late answer
+    }
+    QVERIFY(dropped);
+    QCOMPARE(s.main->monitor().counters().counts(0).echoes, 1);
+    const QByteArray reply = exchange(s, poll);
     s.get<QCheckBox>("chkEcho")->setChecked(false);  // judged as a request now
     exchange(s, poll);
     QCOMPARE(exchange(s, reply, 100).size(), 9);
