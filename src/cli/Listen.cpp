@@ -24,8 +24,8 @@ namespace {
 // until a signal, --count or a lost port ends it.
 class Hearing {
  public:
-  Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
-      : o_(o), output_(std::move(log)), plan_(table) {}
+  Hearing(const CliOptions& o, const ModuleConfig& saved, std::optional<LogFile> log)
+      : o_(o), output_(std::move(log)), plan_(saved) {}
 
   // Listens until the run ends, saying so first with `started`; the exit code.
   int listen(PollServer& server, const QString& started) {
@@ -136,7 +136,8 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   if (o.scan) return runScan(o, ini);
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
-  // The saved configuration only names the values it finds in replies.
+  // The saved configuration names the fields of the polls heard and reads their values, until
+  // a configuration frame heard takes its place.
   const SlaveTableLoad load =
       moduleOf(o, ini) == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
   std::optional<LogFile> log;
@@ -153,7 +154,7 @@ int runListen(const CliOptions& o, const IniFile& ini) {
     return fail(opened.error);
   }
   if (!opened.notice.isEmpty()) fail(opened.notice);
-  Hearing hearing(o, load.table, std::move(log));
+  Hearing hearing(o, {load.config1602, load.config2004}, std::move(log));
   return hearing.listen(server, QStringLiteral("Listening on %1 at %2, writing nothing; Ctrl+C "
                                                "stops.")
                                     .arg(opened.deviceName, formatLineSettings(*line)));

@@ -68,7 +68,7 @@ void PortSession::showServed(const SlaveTableLoad& loaded, const QString& openNo
 
 bool PortSession::listen() {
   views_.line->remember();
-  // The saved configuration names the values of the polls it makes.
+  // The saved configuration names the fields of the polls it makes.
   const SlaveTableLoad loaded =
       views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
   const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
@@ -80,7 +80,8 @@ bool PortSession::listen() {
     return false;
   }
   emit opened(result.deviceName, *settings);
-  views_.pollPlan->start(loaded.table);
+  const ModuleConfig saved{loaded.config1602, loaded.config2004};
+  views_.pollPlan->start(saved);
   // Nothing stale: what the simulator answered last is no reading of this line.
   views_.display->showConfiguration(std::nullopt, std::nullopt);
   setState(State::Listening);

@@ -106,7 +106,7 @@ class tst_clilisten : public QObject {
     QVERIFY2(plan.contains(QString("Poll plan, from %1 frames heard:").arg(count)),
              qPrintable(plan));
     QVERIFY2(plan.contains(QRegularExpression(
-                 QString(R"(\n\s+1\s+03\s+0x0000\s+1\s+%1\s+(-|\d+ ms)\s+%2\s+0\s+0)")
+                 QString(R"(\n\s+1\s+1\s+03\s+0x0000\s+1\s+%1\s+(-|\d+ ms)\s+%2\s+0\s+0)")
                      .arg(requests)
                      .arg(responses))),
              qPrintable(plan));

@@ -1,5 +1,6 @@
 // The main window listening: Listen hears the line and writes nothing, the poll plan sums it
-// up, and Find line settings finds the master's rate on a line that garbles other rates.
+// up, naming the field of each poll, and Find line settings finds the master's rate on a line
+// that garbles other rates.
 #include "AppSession.h"
 #include "PtyBus.h"
 #include "core/monitor/TrafficLog.h"
@@ -45,10 +46,11 @@ class tst_listenwindow : public QObject {
       QTest::qWait(200);
     }
     auto* plan = s.get<QTableWidget>("tblPollPlan");
-    QTRY_COMPARE_WITH_TIMEOUT(plan->rowCount() == 1 ? plan->item(0, 6)->text() : QString(), "2",
+    QTRY_COMPARE_WITH_TIMEOUT(plan->rowCount() == 1 ? plan->item(0, 7)->text() : QString(), "2",
                               10000);
-    QCOMPARE(plan->item(0, 4)->text(), "2");            // polls
-    QCOMPARE(plan->item(0, 7)->text(), "0x000A = 10");  // by the saved data type
+    QCOMPARE(plan->item(0, 1)->text(), "1");            // the saved configuration's field
+    QCOMPARE(plan->item(0, 5)->text(), "2");            // polls
+    QCOMPARE(plan->item(0, 8)->text(), "0x000A = 10");  // by the saved data type
     TrafficLog& log = s.main->monitor().log();
     QCOMPARE(log.rowCount(), 4);
     QCOMPARE(log.event(1).kind, EventKind::Response);
