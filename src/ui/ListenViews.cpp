@@ -16,6 +16,9 @@ namespace vantor {
 
 namespace {
 
+// The poll plan's widest column, its text left-aligned.
+constexpr int kLastValueColumn = 8;
+
 QTableWidgetItem* cell(const QString& text, bool number = true) {
   auto* item = new QTableWidgetItem(text);
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -32,10 +35,6 @@ void fitColumns(QTableWidget* table, int stretch) {
 }
 
 }  // namespace
-
-namespace {
-constexpr int kLastValueColumn = 8;
-}
 
 PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 11, parent) {
   setObjectName(QStringLiteral("tblPollPlan"));
