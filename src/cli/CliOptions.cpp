@@ -96,6 +96,7 @@ const Option kOptions[] = {
     {"--answer-all", "simulate", &CliOptions::answerAll, nullptr},
     {"--register", "simulate", nullptr, takeRegister},
     {"--scan", "listen", &CliOptions::scan, nullptr},
+    {"--display", "listen", &CliOptions::display, nullptr},
     {"--seconds", "listen", nullptr, takeSeconds},
 };
 
@@ -151,13 +152,17 @@ const Usage kUsages[] = {
     {"listen",
      {"vantor-cli listen   [--module 1602|2004] [--ini FILE] [--port N | --device PATH]",
       "                    [--setting TEXT] [--log FILE] [--timestamps] [--count K]",
-      "                    [--scan [--seconds S]]"},
+      "                    [--display | --scan [--seconds S]]"},
      "Hears the line and writes nothing: one line per frame (request, response, exception,\n"
      "config-frame, crc-error or fragment) and, when it stops, the poll plan on standard\n"
-     "error: per slave, function, start register and register count, the polls heard, their\n"
-     "median interval, the replies (the last value, read by the saved configuration's data\n"
-     "type where a slave of it makes that poll), exceptions and unanswered polls. --count\n"
+     "error: per slave, function, start register and register count, the field that makes\n"
+     "that poll, the polls heard, their median interval, the replies (the last value, read\n"
+     "by the field's data type), exceptions and unanswered polls. The fields are the saved\n"
+     "configuration's until a configuration frame is heard, then that frame's. --count\n"
      "stops after K frames; --log and --timestamps as for simulate.\n"
+     "--display prints the module's display as preview does, after each frame that changes\n"
+     "it: each field shows the last reply to a poll that is exactly its own, or '-' after\n"
+     "an exception or a poll the next request followed unanswered.\n"
      "--scan listens S seconds (default 3) at each baud rate and data format in turn,\n"
      "prints what it heard at each, and the settings that carry valid frames with the\n"
      "fewest errors (exit 1 when none do, or when the device cannot tell them apart).\n"},
@@ -255,6 +260,8 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
   if (o.port && o.device) return fail(QStringLiteral("give --port or --device, not both"));
   if (o.command.isEmpty() && !o.help) return fail(QStringLiteral("no command given"));
   if (o.seconds && !o.scan) return fail(QStringLiteral("--seconds goes with --scan"));
+  if (o.scan && o.display)
+    return fail(QStringLiteral("--scan hears each line setting in turn: it draws no --display"));
   if (o.scan && (o.setting || o.count || o.log))
     return fail(
         QStringLiteral("--scan tries every line setting and prints counts: it takes no "

@@ -32,10 +32,11 @@ struct CliOptions {
   std::optional<QString> log;  // --log FILE
   bool timestamps = false;
   bool keepEcho = false;
-  bool scan = false;               // listen --scan
+  bool scan = false;              // listen --scan
+  bool display = false;           // listen --display: the module's display as heard
   std::optional<double> seconds;  // --seconds S: how long a scan listens at each setting
-  bool answerAll = false;  // --answer-all
-  QStringList registers;   // --register SLAVE:FC:REGISTER=VALUE, as given
+  bool answerAll = false;         // --answer-all
+  QStringList registers;          // --register SLAVE:FC:REGISTER=VALUE, as given
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why

@@ -1,6 +1,8 @@
 #include "cli/Listen.h"
 
 #include "cli/CliSupport.h"
+#include "core/display/DisplayPreview.h"
+#include "core/listen/HeardDisplay.h"
 #include "core/listen/LineScan.h"
 #include "core/listen/PollPlan.h"
 #include "core/modbus/HexText.h"
@@ -20,12 +22,13 @@ namespace vantor::cli {
 
 namespace {
 
-// One run of listening: every frame heard printed and logged, and summed up in the poll plan,
-// until a signal, --count or a lost port ends it.
+// One run of listening: every frame heard printed and logged, and summed up in the poll plan
+// (with --display, the module's display drawn from it), until a signal, --count or a lost port
+// ends it.
 class Hearing {
  public:
-  Hearing(const CliOptions& o, const SlaveTable& table, std::optional<LogFile> log)
-      : o_(o), output_(std::move(log)), plan_(table) {}
+  Hearing(const CliOptions& o, const ModuleConfig& saved, std::optional<LogFile> log)
+      : o_(o), output_(std::move(log)), plan_(saved), display_(saved) {}
 
   // Listens until the run ends, saying so first with `started`; the exit code.
   int listen(PollServer& server, const QString& started) {
@@ -62,13 +65,27 @@ class Hearing {
       QString text = QStringLiteral("RX %1 | %2").arg(hexText(e.bytes), kindName(e.kind));
       if (!e.detail.isEmpty()) text += QStringLiteral(" | ") + e.detail;
       output_.print(text, e.time, o_.timestamps);
+      if (o_.display && display_.take(e)) showDisplay(e.kind == EventKind::ConfigFrame);
     }
     if (countReached()) QCoreApplication::quit();
+  }
+
+  // The rows after the frame that changed them; a configuration heard is said to be drawn
+  // first, whatever its rows. Rows are no event of the line: they carry no time stamp.
+  void showDisplay(bool tookOver) {
+    if (!display_.heard()) return;
+    QString rows = framedRows(display_.preview());
+    if (!tookOver && rows == shownRows_) return;
+    shownRows_ = rows;
+    if (tookOver) rows.prepend(display_.configNote() + u'\n');
+    output_.print(rows, {}, false);
   }
 
   const CliOptions& o_;
   RunOutput output_;
   PollPlan plan_;
+  HeardDisplay display_;
+  QString shownRows_;
   qint64 heard_ = 0;
   int exitCode_ = 0;
 };
@@ -136,7 +153,8 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   if (o.scan) return runScan(o, ini);
   const auto line = checkedLineSettings(o, ini);
   if (!line) return 1;
-  // The saved configuration only names the values it finds in replies.
+  // The saved configuration names the fields of the polls heard and reads their values, until
+  // a configuration frame heard takes its place.
   const SlaveTableLoad load =
       moduleOf(o, ini) == u"1602" ? loadSlaveTable1602(ini) : loadSlaveTable2004(ini);
   std::optional<LogFile> log;
@@ -153,7 +171,7 @@ int runListen(const CliOptions& o, const IniFile& ini) {
     return fail(opened.error);
   }
   if (!opened.notice.isEmpty()) fail(opened.notice);
-  Hearing hearing(o, load.table, std::move(log));
+  Hearing hearing(o, {load.config1602, load.config2004}, std::move(log));
   return hearing.listen(server, QStringLiteral("Listening on %1 at %2, writing nothing; Ctrl+C "
                                                "stops.")
                                     .arg(opened.deviceName, formatLineSettings(*line)));

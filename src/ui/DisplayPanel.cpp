@@ -37,6 +37,7 @@ DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
 
 void DisplayPanel::showConfiguration(const std::optional<Config1602>& cfg1602,
                                      const std::optional<Config2004>& cfg2004, bool live) {
+  heard_.reset();
   cfg1602_ = cfg1602;
   cfg2004_ = cfg2004;
   live_ = live;
@@ -56,6 +57,29 @@ void DisplayPanel::take(const Exchange& x) {
   if (x.slave < 1 || x.slave > kFieldCount) return;
   readings_[std::size_t(x.slave - 1)] = readingOf(x);
   changed_ = true;
+}
+
+void DisplayPanel::listen(const ModuleConfig& saved) {
+  // Nothing stale: what the simulator answered last is no reading of this line.
+  showConfiguration(std::nullopt, std::nullopt);
+  heard_.emplace(saved);
+}
+
+QString DisplayPanel::hear(const std::vector<TrafficEvent>& heard) {
+  if (!heard_) return {};
+  bool changed = false;
+  bool tookOver = false;
+  for (const TrafficEvent& e : heard) {
+    const bool took = heard_->take(e);
+    changed = changed || took;
+    tookOver = tookOver || (took && e.kind == EventKind::ConfigFrame);
+  }
+  if (!changed || !heard_->heard()) return {};
+  cfg1602_ = heard_->config().cfg1602;
+  cfg2004_ = heard_->config().cfg2004;
+  readings_ = heard_->readings();
+  changed_ = true;  // drawn at the next refresh, once per batch
+  return tookOver ? heard_->configNote() : QString();
 }
 
 void DisplayPanel::refresh() {

@@ -3,11 +3,13 @@
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
+#include "core/listen/HeardDisplay.h"
 
 #include <QWidget>
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class QLabel;
 
@@ -19,6 +21,7 @@ struct SlaveTableLoad;
 
 // What the module shows: its display drawn from the configuration being served and the value
 // each field's last poll gave, with what to look into beneath it (a field faded, and why).
+// While listening, drawn from what is heard instead.
 class DisplayPanel : public QWidget {
   Q_OBJECT
 
@@ -32,6 +35,12 @@ class DisplayPanel : public QWidget {
   void showConfiguration(const SlaveTableLoad& load, bool live = true);
   // What a field's last poll gave, as the module reads its reply.
   void take(const Exchange& exchange);
+  // Listening: the display drawn from the replies heard to the polls of `saved`'s fields, or
+  // of a configuration heard on the line; empty until something of it is heard.
+  void listen(const ModuleConfig& saved);
+  // Takes what was heard while listening. When a configuration frame heard took the drawing
+  // over, what to say of it; else empty.
+  QString hear(const std::vector<TrafficEvent>& heard);
   // Draws what was taken since the last draw.
   void refresh();
   const DisplayPreview& preview() const;
@@ -42,6 +51,7 @@ class DisplayPanel : public QWidget {
   std::array<FieldReading, kFieldCount> readings_{};
   bool changed_ = false;
   bool live_ = true;
+  std::optional<HeardDisplay> heard_;  // while listening
   LcdView* lcd_ = nullptr;
   QLabel* findings_ = nullptr;
 };

@@ -16,6 +16,9 @@ namespace vantor {
 
 namespace {
 
+// The poll plan's widest column, its text left-aligned.
+constexpr int kLastValueColumn = 8;
+
 QTableWidgetItem* cell(const QString& text, bool number = true) {
   auto* item = new QTableWidgetItem(text);
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -33,12 +36,12 @@ void fitColumns(QTableWidget* table, int stretch) {
 
 }  // namespace
 
-PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 10, parent) {
+PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 11, parent) {
   setObjectName(QStringLiteral("tblPollPlan"));
-  setHorizontalHeaderLabels({tr("Slave"), tr("Function"), tr("Register"), tr("Count"), tr("Polls"),
-                             tr("Interval"), tr("Replies"), tr("Last value"), tr("Exceptions"),
-                             tr("Unanswered")});
-  fitColumns(this, 7);  // the last value
+  setHorizontalHeaderLabels({tr("Slave"), tr("Field"), tr("Function"), tr("Register"), tr("Count"),
+                             tr("Polls"), tr("Interval"), tr("Replies"), tr("Last value"),
+                             tr("Exceptions"), tr("Unanswered")});
+  fitColumns(this, kLastValueColumn);
   setAccessibleName(tr("Poll plan"));
 }
 
@@ -48,6 +51,7 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
     const PollPlanRow& r = rows[std::size_t(i)];
     const QString cells[] = {
         QString::number(r.poll.slave),
+        fieldNumbers(r),
         hexDigits(r.poll.function),
         QStringLiteral("0x") + hexDigits(r.poll.start, 4),
         QString::number(r.poll.count),
@@ -58,7 +62,7 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
         QString::number(r.exceptions),
         QString::number(r.unanswered),
     };
-    for (int c = 0; c < columnCount(); ++c) setItem(i, c, cell(cells[c], c != 7));
+    for (int c = 0; c < columnCount(); ++c) setItem(i, c, cell(cells[c], c != kLastValueColumn));
   }
 }
 
@@ -72,7 +76,7 @@ PollPlanBox::PollPlanBox(QWidget* parent)
   hide();  // until the first Listen
 }
 
-void PollPlanBox::start(const SlaveTable& configured) {
+void PollPlanBox::start(const ModuleConfig& configured) {
   plan_ = PollPlan(configured);
   table_->showRows({});
   setTitle(tr("Poll plan: what the master asks"));

@@ -23,8 +23,8 @@ class QPushButton;
 
 namespace vantor {
 
-// The poll plan, one row per kind of poll: slave, function, register, count, polls, interval,
-// replies, last value, exceptions, unanswered.
+// The poll plan, one row per kind of poll: slave, field, function, register, count, polls,
+// interval, replies, last value, exceptions, unanswered.
 class PollPlanTable : public QTableWidget {
   Q_OBJECT
 
@@ -39,8 +39,8 @@ class PollPlanBox : public QGroupBox {
 
  public:
   explicit PollPlanBox(QWidget* parent);
-  // A new plan; `configured` names the values of the polls the saved configuration makes.
-  void start(const SlaveTable& configured);
+  // A new plan; `configured` names the fields and values of the polls it makes.
+  void start(const ModuleConfig& configured);
   void take(const std::vector<TrafficEvent>& heard);
 
  private:

@@ -68,7 +68,8 @@ void PortSession::showServed(const SlaveTableLoad& loaded, const QString& openNo
 
 bool PortSession::listen() {
   views_.line->remember();
-  // The saved configuration names the values of the polls it makes.
+  // The saved configuration names the fields of the polls it makes, and draws the display
+  // from their replies.
   const SlaveTableLoad loaded =
       views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
   const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
@@ -80,14 +81,15 @@ bool PortSession::listen() {
     return false;
   }
   emit opened(result.deviceName, *settings);
-  views_.pollPlan->start(loaded.table);
-  // Nothing stale: what the simulator answered last is no reading of this line.
-  views_.display->showConfiguration(std::nullopt, std::nullopt);
+  const ModuleConfig saved{loaded.config1602, loaded.config2004};
+  views_.pollPlan->start(saved);
+  views_.display->listen(saved);
   setState(State::Listening);
   const QString listening =
       tr("Listening on %1: nothing is written to the line.").arg(result.deviceName);
-  emit notice(result.notice.isEmpty() ? listening : result.notice + u'\n' + listening,
-              !result.notice.isEmpty(), {});
+  listening_ = {result.notice.isEmpty() ? listening : result.notice + u'\n' + listening,
+                !result.notice.isEmpty()};
+  emit notice(listening_.text, listening_.warns, {});
   return true;
 }
 
@@ -142,7 +144,12 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         break;
     }
   }
-  if (state_ == State::Listening) views_.pollPlan->take(traffic);
+  if (state_ == State::Listening) {
+    views_.pollPlan->take(traffic);
+    // The news first: the status bar shows a notice's first line.
+    if (const QString drawing = views_.display->hear(traffic); !drawing.isEmpty())
+      emit notice(drawing + u'\n' + listening_.text, listening_.warns, {});
+  }
   views_.monitor->record(std::move(traffic));
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) views_.bytes->showExchange(*last);

@@ -83,6 +83,11 @@ class PortSession : public QObject {
   QWidget* window_;
   PollServer* server_ = nullptr;
   State state_ = State::Closed;
+  // What the notice says while listening, before anything heard adds to it.
+  struct {
+    QString text;
+    bool warns = false;
+  } listening_;
 };
 
 }  // namespace vantor

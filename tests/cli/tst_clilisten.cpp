@@ -1,6 +1,6 @@
 // vantor-cli listen on a shared line: a real master, a second Vantor answering it, and the
-// listener hearing both and writing nothing; the scan finding the master's rate on a line that
-// garbles bytes sent at another.
+// listener hearing both and writing nothing; the display drawn from what is heard; the scan
+// finding the master's rate on a line that garbles bytes sent at another.
 #include "ModbusMaster.h"
 #include "PtyBus.h"
 #include "PtyPair.h"
@@ -106,7 +106,7 @@ class tst_clilisten : public QObject {
     QVERIFY2(plan.contains(QString("Poll plan, from %1 frames heard:").arg(count)),
              qPrintable(plan));
     QVERIFY2(plan.contains(QRegularExpression(
-                 QString(R"(\n\s+1\s+03\s+0x0000\s+1\s+%1\s+(-|\d+ ms)\s+%2\s+0\s+0)")
+                 QString(R"(\n\s+1\s+1\s+03\s+0x0000\s+1\s+%1\s+(-|\d+ ms)\s+%2\s+0\s+0)")
                      .arg(requests)
                      .arg(responses))),
              qPrintable(plan));
@@ -116,6 +116,37 @@ class tst_clilisten : public QObject {
     QVERIFY(sim.waitForFinished(5000));
     ::close(master);
     ::close(all);
+  }
+
+  // --display: the saved display's rows after each frame that changes them, and only then.
+  void displayPrintedWhenItChanges() {
+    PtyPair pty;
+    const QString ini = dir_.filePath("level.ini");
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Cfg1602]\nUDT1=Level\nSaddr=1\nDT=1\nDP1=1\nDwidth1=6\nSP1=10\n");
+    file.close();
+    QProcess listener;
+    listener.start(VANTOR_CLI,
+                   {"listen", "--module", "1602", "--ini", ini, "--device", pty.devicePath(),
+                    "--setting", "9600,n,8,1", "--display", "--count", "8"});
+    listener.setReadChannel(QProcess::StandardError);
+    QVERIFY(listener.waitForReadyRead(10000));  // it says when it has opened its port
+    const QByteArray poll = QByteArray::fromHex("010300000001840A");
+    for (const char* reply : {"010302000A3843", "010302000A3843", "010302FF83B815", "018302C0F1"}) {
+      pty.write(poll);
+      QTest::qWait(30);
+      pty.write(QByteArray::fromHex(reply));
+      QTest::qWait(30);
+    }
+    listener.waitForFinished(10000);  // false when it had ended already
+    QCOMPARE(listener.state(), QProcess::NotRunning);
+    QVERIFY2(listener.exitCode() == 0, listener.readAllStandardError().constData());
+    QString out = listener.readAllStandardOutput();
+    out.replace(QRegularExpression("(?m)^RX [^\n]*$"), "RX");
+    const QString blank = "|                |\n";
+    QCOMPARE(out, "RX\nRX\n|Level        1.0|\n" + blank + "RX\nRX\nRX\nRX\n|Level      -12.5|\n" +
+                      blank + "RX\nRX\n|Level     ------|\n" + blank);
   }
 
   // A line that goes away while the scan hears it ends the scan, saying so.

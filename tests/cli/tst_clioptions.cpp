@@ -55,6 +55,9 @@ class TstCliOptions : public QObject {
     row("listen --scan --setting 9600,n,8,1",
         "error: --scan tries every line setting and prints counts: it takes no --setting, --count "
         "or --log");
+    row("listen --display --count 3", "listen count=3 display");
+    row("listen --scan --display",
+        "error: --scan hears each line setting in turn: it draws no --display");
     row("listen2", "error: unknown command: listen2");
     row("", "error: no command given");
   }
@@ -86,6 +89,7 @@ class TstCliOptions : public QObject {
       if (o->keepEcho) taken << "echo";
       if (o->answerAll) taken << "all";
       if (o->scan) taken << "scan";
+      if (o->display) taken << "display";
     }
     QTEST(taken.join(' ').replace("help help", "help"), "taken");
   }

@@ -51,6 +51,7 @@ QStringList commandLine(const cli::CliOptions& o, bool apart) {
   for (const auto& [flag, on] : {std::pair{"--timestamps", o.timestamps},
                                  {"--keep-echo", o.keepEcho},
                                  {"--scan", o.scan},
+                                 {"--display", o.display},
                                  {"--answer-all", o.answerAll}})
     if (on) args << QLatin1String(flag);
   if (o.input) args << *o.input;

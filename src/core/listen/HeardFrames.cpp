@@ -178,6 +178,12 @@ std::vector<std::uint16_t> registersOf(QByteArrayView response) {
   return registers;
 }
 
+std::uint32_t registerValue(const std::vector<std::uint16_t>& registers) {
+  if (registers.empty()) return 0;
+  if (registers.size() == 1) return registers[0];
+  return std::uint32_t(registers[0]) << 16 | registers[1];
+}
+
 FrameListener::FrameListener(std::chrono::nanoseconds gap, std::chrono::nanoseconds hold)
     : cutter_(heardFit, gap, hold) {}
 

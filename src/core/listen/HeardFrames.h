@@ -51,6 +51,9 @@ std::optional<ReadRequest> requestOf(QByteArrayView frame);
 bool answers(const ReadRequest& request, QByteArrayView reply);
 // The registers a response carries, high byte first.
 std::vector<std::uint16_t> registersOf(QByteArrayView response);
+// One or two registers as the raw value a module reads from them: of two, the high register
+// first, as the simulated slaves send it.
+std::uint32_t registerValue(const std::vector<std::uint16_t>& registers);
 // Registers as the log and the poll plan show them: "0x0000 0x04D2".
 QString registerWords(const std::vector<std::uint16_t>& registers);
 

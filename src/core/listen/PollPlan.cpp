@@ -3,6 +3,8 @@
 #include "core/modbus/HexText.h"
 #include "core/simulator/TypedValue.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace vantor {
@@ -24,22 +26,17 @@ QString lastReplyText(const PollPlanRow& row) {
                                  : QStringLiteral("%1 = %2").arg(registers, row.lastValue);
 }
 
-QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
-                        const std::vector<std::uint16_t>& registers) {
-  for (const Slave& s : table) {
-    if (!s.enabled || s.address != poll.slave || s.functionCode != poll.function ||
-        s.startRegister != poll.start || s.registerCount != poll.count ||
-        registers.size() != std::size_t(s.registerCount))
-      continue;
-    // Two registers carry the high word first, as the simulated slaves send it.
-    const std::uint32_t raw =
-        registers.size() == 1 ? registers[0] : std::uint32_t(registers[0]) << 16 | registers[1];
-    return decodeTyped(raw, {s.dataType, s.decimals});
-  }
-  return {};
+QString fieldNumbers(const PollPlanRow& row) {
+  QStringList numbers;
+  for (const int field : row.fields) numbers << QString::number(field);
+  return numbers.join(QStringLiteral(", "));
 }
 
 void PollPlan::take(const TrafficEvent& e) {
+  if (e.kind == EventKind::ConfigFrame) {
+    if (const std::optional<ModuleConfig> heard = configOf(e.bytes)) fields_ = fieldPolls(*heard);
+    return;
+  }
   if (e.kind == EventKind::Request) {
     const auto poll = requestOf(e.bytes);
     if (!poll) return;
@@ -76,7 +73,11 @@ void PollPlan::take(const TrafficEvent& e) {
   } else {
     ++row.replies;
     row.lastRegisters = registersOf(e.bytes);
-    row.lastValue = configuredValue(configured_, row.poll, row.lastRegisters);
+    row.lastValue.clear();
+    const auto field = std::find_if(fields_.begin(), fields_.end(),
+                                    [&](const FieldPoll& f) { return f.poll == row.poll; });
+    if (field != fields_.end())
+      row.lastValue = decodeTyped(registerValue(row.lastRegisters), field->format);
   }
   outstanding_.reset();
 }
@@ -92,6 +93,8 @@ std::vector<PollPlanRow> PollPlan::rows() const {
   std::vector<PollPlanRow> rows;
   for (const auto& [poll, entry] : entries_) {
     rows.push_back(entry.row);
+    for (const FieldPoll& f : fields_)
+      if (f.poll == poll) rows.back().fields.push_back(f.field);
     if (!entry.intervals.empty()) rows.back().medianIntervalMs = median(entry.intervals);
   }
   return rows;
@@ -100,8 +103,9 @@ std::vector<PollPlanRow> PollPlan::rows() const {
 QString PollPlan::text() const {
   const std::vector<PollPlanRow> all = rows();
   if (all.empty()) return QStringLiteral("No read request was heard.\n");
-  const QString format = QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n");
+  const QString format = QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n");
   QString text = format.arg(u"slave", 5)
+                     .arg(u"field", 5)
                      .arg(u"function", 8)
                      .arg(u"register", 8)
                      .arg(u"count", 5)
@@ -112,7 +116,9 @@ QString PollPlan::text() const {
                      .arg(u"unanswered", 10);
   for (const PollPlanRow& r : all) {
     const QString last = lastReplyText(r);
+    QString fields = fieldNumbers(r);
     text += format.arg(r.poll.slave, 5)
+                .arg(fields.isEmpty() ? QStringLiteral("-") : fields.remove(u' '), 5)
                 .arg(hexDigits(r.poll.function), 8)
                 .arg(QStringLiteral("0x") + hexDigits(r.poll.start, 4), 8)
                 .arg(r.poll.count, 5)

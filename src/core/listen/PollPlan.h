@@ -1,12 +1,13 @@
 #pragma once
 
 // What a master asks of the line, summed up from what a listener heard: per slave address,
-// function code, start register and register count, how often it is polled and what comes
-// back. A module's configuration can be read off from it.
+// function code, start register and register count, how often it is polled, what comes back,
+// and which field of the module's configuration it is. A module's configuration can be read
+// off from it.
 
+#include "core/listen/HeardDisplay.h"
 #include "core/listen/HeardFrames.h"
 #include "core/monitor/TrafficEvent.h"
-#include "core/simulator/SlaveTable.h"
 
 #include <QDateTime>
 #include <QString>
@@ -20,11 +21,14 @@ namespace vantor {
 
 struct PollPlanRow {
   ReadRequest poll;
+  // The fields of the configuration drawn whose poll this is exactly (1-based); none for a
+  // poll no active field makes.
+  std::vector<int> fields;
   qint64 polls = 0;
   std::optional<qint64> medianIntervalMs;  // between polls of this kind
   qint64 replies = 0;
   std::vector<std::uint16_t> lastRegisters;  // of the last reply
-  // The last reply's value as the module shows it, when a slave of the saved configuration
+  // The last reply's value as the module shows it, when a field of the configuration drawn
   // makes this very poll (its data type and decimal places); empty otherwise.
   QString lastValue;
   qint64 exceptions = 0;
@@ -41,10 +45,12 @@ class PollPlan {
   // scanning master would otherwise grow the plan for as long as it is heard.
   static constexpr std::size_t kMostPolls = 1000;
 
-  explicit PollPlan(const SlaveTable& configured = {}) : configured_(configured) {}
+  // `configured` names the fields of the polls it makes, until a configuration frame heard
+  // replaces it (as it does the display's).
+  explicit PollPlan(const ModuleConfig& configured = {}) : fields_(fieldPolls(configured)) {}
 
-  // Takes what was heard, in order; anything but requests, responses and exceptions is passed
-  // over.
+  // Takes what was heard, in order; anything but requests, responses, exceptions and
+  // configuration frames is passed over.
   void take(const TrafficEvent& event);
   void clear();
 
@@ -65,7 +71,7 @@ class PollPlan {
     qint64 heard = 0;  // when last heard, in polls since the start
   };
 
-  SlaveTable configured_;
+  std::vector<FieldPoll> fields_;
   std::map<ReadRequest, Entry> entries_;
   std::map<qint64, ReadRequest> byHeard_;  // the entries, heard longest ago first
   qint64 pollsHeard_ = 0;
@@ -77,9 +83,7 @@ class PollPlan {
 // ("0x04D2 = 1234"); empty before a reply.
 QString lastReplyText(const PollPlanRow& row);
 
-// The value registers carry for a slave of `table` that makes exactly `poll`, as the module
-// shows it ("12.5"); empty when no enabled slave does.
-QString configuredValue(const SlaveTable& table, const ReadRequest& poll,
-                        const std::vector<std::uint16_t>& registers);
+// The fields a row's poll belongs to: "2", "1, 3"; empty for none.
+QString fieldNumbers(const PollPlanRow& row);
 
 }  // namespace vantor

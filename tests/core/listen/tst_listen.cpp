@@ -1,11 +1,13 @@
 // What a listener makes of a line: frames told apart, the poll plan, the settings a scan finds.
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
+#include "core/listen/HeardDisplay.h"
 #include "core/listen/HeardFrames.h"
 #include "core/listen/LineScan.h"
 #include "core/listen/PollPlan.h"
 #include "core/modbus/Crc16.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace vantor;
@@ -68,6 +70,42 @@ QStringList heard(const QList<QByteArray>& chunks, const QList<int>& gapsMs) {
     tell(listener.read(chunks[i], at, now));
   }
   tell(listener.idle(at + 1'000'000'000, now));
+  return said;
+}
+
+// A four-line module showing three fields: field 2 a two-register value, field 3 another
+// register of field 1's slave; field 4 is not active.
+Config2004 threeFields() {
+  Config2004 cfg;
+  cfg.activeFields = 3;
+  const auto field = [](int slave, int function, int start, DataType type) {
+    Field2004 f;
+    f.slaveAddress = slave;
+    f.functionCode = function;
+    f.startRegister = std::uint16_t(start);
+    f.dataType = type;
+    return f;
+  };
+  cfg.fields = {field(1, 3, 0x0000, DataType::Unsigned), field(3, 4, 0x0020, DataType::LongInteger),
+                field(1, 3, 0x0001, DataType::Signed), field(9, 3, 0x0000, DataType::Unsigned)};
+  return cfg;
+}
+
+// A two-line module's frame whose field polls slave 5's input register 0x0010.
+QByteArray twoLineFrame() {
+  Config1602 cfg;
+  cfg.line = {9600, 0};
+  cfg.field.slaveAddress = 5;
+  cfg.field.functionCode = 4;
+  cfg.field.startRegister = 0x0010;
+  return frameBytes(encodeConfig1602(cfg)).bytes;
+}
+
+// Each field's reading: its raw value, or why it has none.
+QStringList readingsText(const HeardDisplay& display) {
+  QStringList said;
+  for (const FieldReading& r : display.readings())
+    said << (r.raw ? "0x" + QString::number(*r.raw, 16).toUpper().rightJustified(8, '0') : r.why);
   return said;
 }
 
@@ -153,11 +191,93 @@ class tst_listen : public QObject {
     QCOMPARE(heard(chunks, gapsMs), said);
   }
 
+  // The display of a module heard: the frames, each read 200 ms after the one before (a
+  // configuration frame is taken once nothing that may still end later overlaps it).
+  void displayDrawnFromWhatIsHeard_data() {
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QStringList>("readings");  // fields 1 to 4
+    QTest::addColumn<QString>("note");          // a pattern; empty for the saved configuration
+    const QString none = "not polled yet";
+    const QByteArray poll1 = frame("010300000001"), poll2 = frame("030400200002"),
+                     poll3 = frame("010300010001");
+    const QByteArray reply1 = frame("010302000A");
+    QTest::newRow("a poll and its reply")
+        << QList{poll1, reply1} << QStringList{"0x0000000A", none, none, none} << QString();
+    QTest::newRow("two registers: the high one first")
+        << QList{poll2, frame("0304040001E240")} << QStringList{none, "0x0001E240", none, none}
+        << QString();
+    QTest::newRow("an exception reply")
+        << QList{poll2, frame("038402")}
+        << QStringList{none, "exception 02 (illegal data address)", none, none} << QString();
+    QTest::newRow("the next poll follows without a reply")
+        << QList{poll1, reply1, poll1, poll3} << QStringList{"no reply heard", none, none, none}
+        << QString();
+    QTest::newRow("a damaged reply")
+        << QList{poll1, frame("010302000A").first(6) + '\0', poll3}
+        << QStringList{"no valid reply heard", none, none, none} << QString();
+    QTest::newRow("a poll answered, then the next poll")
+        << QList{poll1, reply1, poll3} << QStringList{"0x0000000A", none, none, none} << QString();
+    QTest::newRow("a reply to no poll") << QList{reply1} << QStringList(4, none) << QString();
+    QTest::newRow("a reply that answers another poll")
+        << QList{poll1, frame("0303020007"), frame("0104020007")} << QStringList(4, none)
+        << QString();
+    QTest::newRow("polls that are no field's")
+        << QList{frame("010300020001"),   frame("0103020001"),   frame("010300000002"),
+                 frame("01030400010002"), frame("010400000001"), frame("0104020001"),
+                 frame("090300000001"),   frame("0903020001")}
+        << QStringList(4, none) << QString();
+    const QByteArray two = twoLineFrame();
+    QTest::newRow("a configuration heard takes over")
+        << QList{poll1, reply1, two, poll1, reply1, frame("050400100001"), frame("0504020063")}
+        << QStringList{"0x00000063", none, none, none}
+        << R"(^Drawing the configuration heard at \d\d:\d\d:\d\d\.\d{3}: two-line module, 1 field$)";
+    // The same frame with function code 5, resealed: its check holds, no window sends it.
+    QByteArray refused = two;
+    refused[frame1602::kFunctionCode] = 5;
+    std::uint8_t sum = 0;
+    for (const char c : refused.first(frame1602::kSum)) sum = std::uint8_t(sum + std::uint8_t(c));
+    refused[frame1602::kSum] = char(sum);
+    refused[frame1602::kComplement] = char(0 - sum);
+    QTest::newRow("a configuration no window sends")
+        << QList{refused, poll1, reply1} << QStringList{"0x0000000A", none, none, none}
+        << QString();
+  }
+  void displayDrawnFromWhatIsHeard() {
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QStringList, readings);
+    QFETCH(QString, note);
+    HeardDisplay display(ModuleConfig{std::nullopt, threeFields()});
+    FrameListener listener(1ms);
+    const QDateTime t0 = QDateTime::currentDateTimeUtc();
+    QStringList kinds;
+    for (qsizetype i = 0; i <= frames.size(); ++i) {
+      const qint64 ms = 200 * i;
+      const auto events = i < frames.size()
+                              ? listener.read(frames[i], ms * 1'000'000, t0.addMSecs(ms))
+                              : listener.idle(ms * 1'000'000, t0.addMSecs(ms));
+      for (const TrafficEvent& e : events) {
+        display.take(e);
+        kinds << kindName(e.kind);
+      }
+    }
+    QCOMPARE(kinds.size(), frames.size());
+    QCOMPARE(readingsText(display), readings);
+    QCOMPARE(display.heard(), readings != QStringList(4, "not polled yet"));
+    QVERIFY2(
+        QRegularExpression(note.isEmpty() ? "^$" : note).match(display.configNote()).hasMatch(),
+        qPrintable(display.configNote()));
+  }
+
   void pollPlanSumsUpWhatTheMasterAsks() {
-    SlaveTable table{};
-    table[0] = {true, 1, 3, 0, 1, DataType::Signed, 1, 500};
-    table[1] = {true, 2, 4, 0x10, 2, DataType::LongInteger, 0, 500};
-    PollPlan plan(table);
+    Config2004 cfg;
+    cfg.activeFields = 2;
+    cfg.fields[0].dataType = DataType::Signed;
+    cfg.fields[0].decimals = 1;
+    cfg.fields[1].slaveAddress = 2;
+    cfg.fields[1].functionCode = 4;
+    cfg.fields[1].startRegister = 0x10;
+    cfg.fields[1].dataType = DataType::LongInteger;
+    PollPlan plan(ModuleConfig{std::nullopt, cfg});
     FrameListener listener(1ms);
     const QDateTime t0 = QDateTime::currentDateTimeUtc();
     qint64 ms = 0;
@@ -189,6 +309,18 @@ class tst_listen : public QObject {
     QCOMPARE(rows[1].exceptions, 1);
     QCOMPARE(rows[1].unanswered, 1);
     QCOMPARE(lastReplyText(rows[1]), "0x0001 0xE240 = 123456");  // the high word first
+    QCOMPARE(rows[0].fields, std::vector{1});
+    QCOMPARE(rows[1].fields, std::vector{2});
+    // A configuration heard names the fields from then on: its one field polls slave 2.
+    Config1602 heard;
+    heard.line = {9600, 0};
+    heard.field = cfg.fields[1];
+    TrafficEvent frameHeard;
+    frameHeard.kind = EventKind::ConfigFrame;
+    frameHeard.bytes = frameBytes(encodeConfig1602(heard)).bytes;
+    plan.take(frameHeard);
+    QCOMPARE(plan.rows()[0].fields, std::vector<int>{});
+    QCOMPARE(plan.rows()[1].fields, std::vector{1});
   }
 
   // A master that polls ever new registers (or a line of noise) cannot grow the plan without
