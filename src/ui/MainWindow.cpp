@@ -7,6 +7,7 @@
 #include "ui/ByteDisplays.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayPanel.h"
+#include "ui/Help.h"
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
 #include "ui/SimulatorPanel.h"
@@ -133,6 +134,8 @@ void MainWindow::buildLayout() {
   auto* root = new QVBoxLayout(this);
   root->addWidget(split_, 1);
   root->addWidget(status_);
+  status_->addPermanentWidget(helpButton(this, dialogs_, ini_));
+  giveHelpKey(this, help::kMainWindow);
 
   session_ = new PortSession(
       ini_, dialogs_, {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_}, this);
