@@ -2,7 +2,8 @@
 ;   makensis -DVERSION=<x.y.z> -DSTAGE=<folder with what ships> -DICON=<vantor.ico>
 ;            -DUNINSTALL_LIST=<Delete lines, one per file> -DOUTFILE=<setup.exe> vantor.nsi
 ; It installs into Program Files\Vantor for everyone on the computer, puts Vantor in the Start
-; menu and registers an uninstaller in Add/Remove Programs. Settings are never installed: the
+; menu, makes .vbench files (bench scenarios) open with it and registers an uninstaller in
+; Add/Remove Programs. Settings are never installed: the
 ; programs keep each user's modlcd.ini in %APPDATA%\vantor, since Program Files cannot be
 ; written by them, and the uninstaller leaves those alone.
 
@@ -60,6 +61,14 @@ Section "Vantor"
   CreateShortCut "$SMPROGRAMS\Vantor.lnk" "$INSTDIR\vantor.exe" "" "$INSTDIR\vantor.ico" 0 \
     SW_SHOWNORMAL "" "Configure serial LCD modules and simulate the Modbus slaves they poll"
 
+  ; A bench scenario opens with Vantor from Explorer, as a file manager opens it on Linux.
+  WriteRegStr HKLM "Software\Classes\.vbench" "" "Vantor.Bench"
+  WriteRegStr HKLM "Software\Classes\Vantor.Bench" "" "Vantor bench scenario"
+  WriteRegStr HKLM "Software\Classes\Vantor.Bench\DefaultIcon" "" "$INSTDIR\vantor.ico"
+  WriteRegStr HKLM "Software\Classes\Vantor.Bench\shell\open\command" "" \
+    '"$INSTDIR\vantor.exe" "%1"'
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+
   WriteRegStr HKLM "Software\Vantor" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Vantor"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -84,7 +93,14 @@ Section "Uninstall"
   ; A settings file kept beside the programs by an earlier copy stays, and so does the folder
   ; then; an empty one goes.
   RMDir "$INSTDIR\platforms"
+  RMDir "$INSTDIR\docs"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\Vantor"
+  ; .vbench is left to a program that took it over since.
+  DeleteRegKey HKLM "Software\Classes\Vantor.Bench"
+  ReadRegStr $0 HKLM "Software\Classes\.vbench" ""
+  StrCmp $0 "Vantor.Bench" 0 +2
+    DeleteRegKey HKLM "Software\Classes\.vbench"
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd

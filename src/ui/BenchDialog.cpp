@@ -1,5 +1,6 @@
 #include "ui/BenchDialog.h"
 
+#include "ui/Help.h"
 #include "ui/WindowParts.h"
 
 #include <QComboBox>
@@ -45,6 +46,7 @@ BenchDialog::BenchDialog(const QString& slave, TypedFormat format, const Fault& 
     : QDialog(parent), format_(format), sweep_(sweep) {
   setObjectName(QStringLiteral("dlgBench"));
   setWindowTitle(QStringLiteral("%1: faults and sweeps").arg(slave));
+  giveHelpKey(this, help::kBenchDialog);
 
   QGroupBox* faultBox = buildFaultBox();
   QGroupBox* sweepBox = buildSweepBox();

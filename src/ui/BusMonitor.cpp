@@ -2,16 +2,22 @@
 
 #include "core/monitor/LogExport.h"
 #include "ui/Dialogs.h"
+#include "ui/LogSearchBar.h"
 #include "ui/WindowParts.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -21,6 +27,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vantor {
 
@@ -63,6 +71,9 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
 
   QLayout* tools = buildTools();
   QTableView* logView = buildLog();
+  search_ = new LogSearchBar(*log_, *logView_, this);
+  connect(search_, &LogSearchBar::said, this, &BusMonitor::said);
+  buildLogMenu();
   countersPart_ = new QWidget(this);
   countersPart_->setLayout(buildCounters());
   countersPart_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -70,6 +81,7 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   split_ = stackedSplit(QStringLiteral("splitMonitor"), logView, countersPart_, true, this);
   auto* root = new QVBoxLayout(this);
   root->addLayout(tools);
+  root->addWidget(search_);
   root->addWidget(split_, 1);
   connectControls();
   // Tab leaves the tables; the arrow keys move inside them.
@@ -81,6 +93,9 @@ BusMonitor::BusMonitor(Dialogs& dialogs, QWidget* parent)
   giveAccessKey(exportButton_, Qt::Key_X);
   giveAccessKey(echoFilter_, Qt::Key_D);
   giveAccessKey(resetButton_, Qt::Key_R);
+  // The search row stands between the tools and the log, and Tab goes that way too.
+  setTabOrder(echoFilter_, search_->searchBox());
+  setTabOrder(search_->findChild<QPushButton*>(QStringLiteral("cmdNextError")), logView_);
 
   refresh_ = new QTimer(this);
   refresh_->setInterval(kRefreshMs);
@@ -156,6 +171,56 @@ QTableView* BusMonitor::buildLog() {
   logView_->horizontalHeader()->setStretchLastSection(true);
   logView_->setMinimumHeight(6 * (fontMetrics().height() + 4));
   return logView_;
+}
+
+// Right-click on a row: Copy (Ctrl+C in the log too) and Show only this slave.
+void BusMonitor::buildLogMenu() {
+  auto* copy = new QAction(tr("Copy"), logView_);
+  copy->setObjectName(QStringLiteral("actCopyRows"));
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, &BusMonitor::copySelectedRows);
+  showSlaveAction_ = new QAction(tr("Show only this slave"), logView_);
+  showSlaveAction_->setObjectName(QStringLiteral("actShowSlave"));
+  showSlaveAction_->setEnabled(false);
+  connect(showSlaveAction_, &QAction::triggered, this, [this] {
+    const QModelIndex current = logView_->currentIndex();
+    if (!current.isValid()) return;
+    if (const int slave = log_->event(current.row()).about; slave > 0)
+      slaveFilter_->setCurrentIndex(slaveFilter_->findData(slave));
+  });
+  // The entry names the slave of the row under it; a row that concerned none has none to show.
+  connect(logView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            const int slave = current.isValid() ? log_->event(current.row()).about : 0;
+            QString name = slave > 0 ? slaveFilter_->itemText(slaveFilter_->findData(slave))
+                                     : tr("this slave");
+            name[0] = name[0].toLower();
+            showSlaveAction_->setText(tr("Show only %1").arg(name));
+            showSlaveAction_->setEnabled(slave > 0);
+          });
+  logView_->addActions({copy, showSlaveAction_});
+  logView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void BusMonitor::copySelectedRows() {
+  std::vector<int> rows;
+  for (const QItemSelectionRange& range : logView_->selectionModel()->selection())
+    for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  if (rows.empty()) return;
+  std::vector<TrafficEvent> events;
+  events.reserve(rows.size());
+  for (const int row : rows) events.push_back(log_->event(row));
+  const QByteArray csv = logBytes(LogFormat::Csv, events);
+  // Plain text for anything that pastes; text/csv for a program that takes it as a table.
+  auto* copied = new QMimeData;
+  copied->setText(QString::fromUtf8(csv));
+  copied->setData(QStringLiteral("text/csv"), csv);
+  QGuiApplication::clipboard()->setMimeData(copied);
+  emit said(rows.size() == 1 ? tr("Copied 1 row as CSV.")
+                             : tr("Copied %1 rows as CSV.").arg(rows.size()));
 }
 
 // The counters per slave and in total, with their Reset button.

@@ -5,6 +5,7 @@
 
 #include <QGroupBox>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -19,9 +20,10 @@ class QSplitter;
 namespace vantor {
 
 class Dialogs;
+class LogSearchBar;
 
-// The main window's bus monitor: the traffic log (pause, clear, filter, export), the counters
-// per slave and in total with the poll timing, and the RS-485 echo switch.
+// The main window's bus monitor: the traffic log (pause, clear, filter, export, search, copy),
+// the counters per slave and in total with the poll timing, and the RS-485 echo switch.
 class BusMonitor : public QGroupBox {
   Q_OBJECT
 
@@ -47,6 +49,10 @@ class BusMonitor : public QGroupBox {
   void setListening(bool listening);
   // Where Tab enters the monitor from the controls above it.
   QWidget* firstInTabOrder() const;
+  LogSearchBar& search() { return *search_; }
+  // The rows selected, in the order shown, to the clipboard as the CSV export writes them
+  // (header first): a spreadsheet pastes them as its columns.
+  void copySelectedRows();
   // The share of the height the log and the counters have, to keep between runs.
   QList<int> splitSizes() const;
   void setSplitSizes(const QList<int>& sizes);
@@ -67,6 +73,7 @@ class BusMonitor : public QGroupBox {
   void showCounters();
   void showDropped(qint64 total);
   void nameSlaves(const SlaveTable& table);
+  void buildLogMenu();
 
   Dialogs& dialogs_;
   TrafficLog* log_ = nullptr;
@@ -89,6 +96,8 @@ class BusMonitor : public QGroupBox {
   // How many of the oldest rows the log has let go, once any.
   QLabel* droppedNote_ = nullptr;
   QTableView* logView_ = nullptr;
+  LogSearchBar* search_ = nullptr;
+  QAction* showSlaveAction_ = nullptr;
   QTableWidget* countersTable_ = nullptr;
   QPushButton* resetButton_ = nullptr;
   QTimer* refresh_ = nullptr;

@@ -76,6 +76,11 @@ QString MessageBoxDialogs::openFileName(QWidget* parent, const QString& caption,
   return QFileDialog::getOpenFileName(parent, caption, {}, filter);
 }
 
+QString MessageBoxDialogs::openFileIn(QWidget* parent, const QString& caption,
+                                      const QString& folder, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
 QString MessageBoxDialogs::saveFileAs(QWidget* parent, const QString& caption,
                                       const QString& suggested, const QString& filters,
                                       QString* chosenFilter) {

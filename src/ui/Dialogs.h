@@ -47,8 +47,15 @@ class Dialogs {
     Q_UNUSED(filter);
     return {};
   }
-  // The same, in a dialog opened on `suggested` (a folder and a file name) with `*chosenFilter`
-  // chosen among `filters`; the filter the user chose goes back to `*chosenFilter`.
+  // The same, in a dialog opened on `folder` (empty: wherever the system chooses).
+  virtual QString openFileIn(QWidget* parent, const QString& caption, const QString& folder,
+                             const QString& filter) {
+    Q_UNUSED(folder);
+    return openFileName(parent, caption, filter);
+  }
+  // The file to save to, in a dialog opened on `suggested` (a folder and a file name) with
+  // `*chosenFilter` chosen among `filters`; the filter the user chose goes back to
+  // `*chosenFilter`.
   virtual QString saveFileAs(QWidget* parent, const QString& caption, const QString& suggested,
                              const QString& filters, QString* chosenFilter) {
     Q_UNUSED(suggested);
@@ -69,6 +76,8 @@ class MessageBoxDialogs : public Dialogs {
   bool waitingForLock(QWidget* parent, const QString& lockPath, qint64 waitedMs) override;
   QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
   QString openFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  QString openFileIn(QWidget* parent, const QString& caption, const QString& folder,
+                     const QString& filter) override;
   QString saveFileAs(QWidget* parent, const QString& caption, const QString& suggested,
                      const QString& filters, QString* chosenFilter) override;
 

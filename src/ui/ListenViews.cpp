@@ -1,6 +1,7 @@
 #include "ui/ListenViews.h"
 
 #include "core/modbus/HexText.h"
+#include "ui/Help.h"
 #include "ui/WindowParts.h"
 
 #include <QDialogButtonBox>
@@ -99,6 +100,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
     : QDialog(parent), lineAt_(std::move(lineAt)) {
   setObjectName(QStringLiteral("frmFindSettings"));
   setWindowTitle(tr("Find line settings"));
+  giveHelpKey(this, help::kFindSettings);
   auto* intro = new QLabel(
       tr("Listens to the line at each baud rate and data format in turn, writing nothing, and "
          "counts the frames whose check values hold. A module polls at least every 25.5 s."),

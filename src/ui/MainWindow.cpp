@@ -7,6 +7,7 @@
 #include "ui/ByteDisplays.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayPanel.h"
+#include "ui/Help.h"
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
 #include "ui/SimulatorPanel.h"
@@ -133,6 +134,9 @@ void MainWindow::buildLayout() {
   auto* root = new QVBoxLayout(this);
   root->addWidget(split_, 1);
   root->addWidget(status_);
+  status_->addPermanentWidget(helpButton(this, dialogs_, ini_));
+  giveHelpKey(this, help::kMainWindow);
+  acceptBenchDrops(this, [this](const QString& path) { openScenario(path); });
 
   session_ = new PortSession(
       ini_, dialogs_, {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_}, this);
@@ -250,6 +254,19 @@ void MainWindow::setFault(int slave, const Fault& fault) {
 
 void MainWindow::setSweep(int slave, const std::optional<Sweep>& sweep) {
   simulator_->setSweep(slave, sweep);
+}
+
+void MainWindow::openScenario(const QString& path) {
+  if (isConnected()) {
+    simulator_->openScenario(path);
+    return;
+  }
+  // Read now for the saved configuration of the module chosen, so that a file that cannot be
+  // set is said at once; set at Connect over what it loads.
+  const SlaveTableLoad saved =
+      line_->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  if (simulator_->openAtNextConnect(path, line_->module(), saved.table))
+    showNotice(tr("The bench %1 will be set at the next Connect.").arg(path), false);
 }
 
 void MainWindow::connectClicked() {

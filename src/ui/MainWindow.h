@@ -55,6 +55,9 @@ class MainWindow : public QWidget {
   // Bench controls of slave 1..4, as its Faults and sweeps dialog sets them.
   void setFault(int slave, const Fault& fault);
   void setSweep(int slave, const std::optional<Sweep>& sweep);
+  // The bench scenario at `path` (named on the command line, dropped on the window): set now
+  // while connected, else at the next Connect.
+  void openScenario(const QString& path);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -1,5 +1,6 @@
 #include "ui/SimulatorPanel.h"
 
+#include "core/Logging.h"
 #include "core/settings/IniFile.h"
 #include "core/settings/Schema.h"
 #include "core/simulator/BenchScenario.h"
@@ -8,11 +9,18 @@
 #include "ui/SlaveQuadrant.h"
 #include "ui/WindowParts.h"
 
+#include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
+#include <QToolButton>
+
+#include <utility>
 
 namespace vantor {
 
@@ -41,9 +49,56 @@ TypedFormat formatOf(const Slave& slave) {
   return {slave.dataType, slave.decimals};
 }
 
+QStringList benchFilesOf(const QMimeData* dropped) {
+  QStringList paths;
+  for (const QUrl& url : dropped->urls())
+    if (url.isLocalFile() &&
+        QFileInfo(url.toLocalFile())
+                .suffix()
+                .compare(QLatin1String(kBenchSuffix), Qt::CaseInsensitive) == 0)
+      paths << url.toLocalFile();
+  return paths;
+}
+
+class BenchDrops : public QObject {
+ public:
+  BenchDrops(QWidget* window, std::function<void(const QString&)> open)
+      : QObject(window), open_(std::move(open)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!benchFilesOf(drag->mimeData()).isEmpty()) drag->acceptProposedAction();
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList paths = benchFilesOf(drop->mimeData());
+        if (paths.isEmpty()) return true;
+        drop->acceptProposedAction();
+        open_(paths.first());  // of several, one: each would undo the one before
+        return true;
+      }
+      default:
+        return QObject::eventFilter(watched, event);
+    }
+  }
+
+ private:
+  std::function<void(const QString&)> open_;
+};
+
 }  // namespace
 
-SimulatorPanel::SimulatorPanel(const IniFile& ini, Dialogs& dialogs, QWidget* parent)
+void acceptBenchDrops(QWidget* window, std::function<void(const QString& path)> open) {
+  window->setAcceptDrops(true);
+  window->installEventFilter(new BenchDrops(window, std::move(open)));
+}
+
+SimulatorPanel::SimulatorPanel(IniFile& ini, Dialogs& dialogs, QWidget* parent)
     : QGroupBox(QStringLiteral("Modbus Slave Simulator"), parent), ini_(ini), dialogs_(dialogs) {
   setObjectName(QStringLiteral("fModSim"));
   setEnabled(false);
@@ -68,9 +123,22 @@ QLayout* SimulatorPanel::buildBenchFiles() {
   open->setToolTip(tr("Set every slave's bench controls from a .vbench file"));
   connect(save, &QPushButton::clicked, this, &SimulatorPanel::saveBenchFile);
   connect(open, &QPushButton::clicked, this, &SimulatorPanel::openBenchFile);
+  // The scenarios used last, newest first, as the settings file has them when the list opens
+  // (another window may have added one).
+  auto* recent = new QToolButton(this);
+  recent->setObjectName(QStringLiteral("cmdRecentBench"));
+  recent->setText(tr("Recent"));
+  recent->setAccessibleName(tr("Recent benches"));
+  recent->setToolTip(tr("Open one of the bench scenarios used last"));
+  recentMenu_ = new QMenu(recent);
+  recentMenu_->setObjectName(QStringLiteral("mnuRecentBench"));
+  connect(recentMenu_, &QMenu::aboutToShow, this, &SimulatorPanel::showRecent);
+  recent->setMenu(recentMenu_);
+  recent->setPopupMode(QToolButton::InstantPopup);
   auto* row = new QHBoxLayout;
   row->addWidget(save);
   row->addWidget(open);
+  row->addWidget(recent);
   row->addStretch();
   return row;
 }
@@ -82,6 +150,8 @@ void SimulatorPanel::showLoad(const SlaveTableLoad& load, const QString& module)
     quadrants_[i]->showView(load.views[i]);
   }
   applyKeptValues(module);
+  // A scenario named before this Connect goes over the kept values, as one opened now would.
+  if (!pending_.isEmpty()) openScenario(std::exchange(pending_, {}));
   // A sweep runs on in the numbers the module shows, now by the data type just loaded.
   for (int slave = 1; slave <= kSlaveCount; ++slave)
     if (sweeps_[std::size_t(slave - 1)]) setSweep(slave, sweeps_[std::size_t(slave - 1)]);
@@ -117,8 +187,8 @@ void SimulatorPanel::followSweep(int slave, std::uint32_t raw) {
 QList<QWidget*> SimulatorPanel::tabOrder() const {
   QList<QWidget*> order;
   for (const SlaveQuadrant* quadrant : quadrants_) order << quadrant->tabOrder();
-  for (const char* name : {"saveBench", "openBench"})
-    order << findChild<QPushButton*>(QLatin1String(name));
+  for (const char* name : {"saveBench", "openBench", "cmdRecentBench"})
+    order << findChild<QWidget*>(QLatin1String(name));
   return order;
 }
 
@@ -142,7 +212,10 @@ void SimulatorPanel::openBench(int slave) {
 }
 
 void SimulatorPanel::saveBenchFile() {
-  QString path = dialogs_.saveFileName(this, tr("Save bench"), kBenchFilter);
+  const QString folder =
+      ini_.read(QLatin1String(ini::benchfiles::kSection), QLatin1String(ini::benchfiles::kFolder));
+  QString filter = kBenchFilter;
+  QString path = dialogs_.saveFileAs(this, tr("Save bench"), folder, kBenchFilter, &filter);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += u'.' + QLatin1String(kBenchSuffix);
   std::array<BenchTexts, kSlaveCount> slaves;
@@ -163,24 +236,52 @@ void SimulatorPanel::saveBenchFile() {
     dialogs_.message(this, tr("The bench was not saved."), error);
     return;
   }
-  emit said(tr("Saved the bench to %1.").arg(path));
+  emit said((tr("Saved the bench to %1.").arg(path) + u' ' + remember(path)).trimmed());
   emit scenarioChanged(path);
 }
 
 void SimulatorPanel::openBenchFile() {
-  const QString path = dialogs_.openFileName(this, tr("Open bench"), kBenchFilter);
-  if (path.isEmpty()) return;
+  const QString folder =
+      ini_.read(QLatin1String(ini::benchfiles::kSection), QLatin1String(ini::benchfiles::kFolder));
+  const QString path = dialogs_.openFileIn(this, tr("Open bench"), folder, kBenchFilter);
+  if (!path.isEmpty()) openScenario(path);
+}
+
+bool SimulatorPanel::openScenario(const QString& path) {
   const BenchRead read = readBenchScenario(path, keptModule_, table_);
   if (!read.scenario) {
     // Refused: the bench stays as it was.
     dialogs_.message(this, tr("The bench was not opened."), read.error);
-    return;
+    return false;
   }
-  // What the file leaves out is off: no fault, no sweep, the value 0.
+  applyScenario(*read.scenario);
+  qCDebug(lcSimulator) << "bench scenario set:" << path;
+  emit said((tr("Opened the bench %1.").arg(path) + u' ' + remember(path)).trimmed());
+  emit scenarioChanged(path);
+  return true;
+}
+
+bool SimulatorPanel::openAtNextConnect(const QString& path, const QString& module,
+                                       const SlaveTable& table) {
+  const BenchRead read = readBenchScenario(path, module, table);
+  if (!read.scenario) {
+    dialogs_.message(this, tr("The bench was not opened."), read.error);
+    return false;
+  }
+  pending_ = path;
+  qCDebug(lcSimulator) << "bench scenario read for module" << module
+                       << "to set at the next Connect:" << path;
+  emit said((tr("The bench %1 will be set at the next Connect.").arg(path) + u' ' + remember(path))
+                .trimmed());
+  return true;
+}
+
+// What the file leaves out is off: no fault, no sweep, the value 0.
+void SimulatorPanel::applyScenario(const BenchScenario& scenario) {
   for (int slave = 1; slave <= kSlaveCount; ++slave) {
     const std::size_t i = std::size_t(slave - 1);
-    const BenchTexts& texts = read.scenario->slaves[i];
-    const SlaveBench& controls = read.scenario->controls[i];
+    const BenchTexts& texts = scenario.slaves[i];
+    const SlaveBench& controls = scenario.controls[i];
     if (table_[i].enabled) {
       const auto typed = texts.find(BenchKey::Typed);
       quadrants_[i]->applyText({});
@@ -190,8 +291,32 @@ void SimulatorPanel::openBenchFile() {
     setFault(slave, controls.fault);
     setSweep(slave, controls.sweep);
   }
-  emit said(tr("Opened the bench %1.").arg(path));
-  emit scenarioChanged(path);
+}
+
+QString SimulatorPanel::remember(const QString& path) {
+  const QFileInfo file(path);
+  const QStringList recent =
+      withRecentBench(readRecentBenches(ini_.snapshot()), file.absoluteFilePath());
+  QString error;
+  if (ini_.save(recentBenchEntries(recent, file.absolutePath()), &error)) return {};
+  return tr("The list of recent benches was not kept: %1").arg(error);
+}
+
+void SimulatorPanel::showRecent() {
+  recentMenu_->clear();
+  const QStringList recent = readRecentBenches(ini_.snapshot());
+  for (qsizetype n = 0; n < recent.size(); ++n) {
+    const QFileInfo file(recent[n]);
+    // "&1 bench.vbench (/home/me/benches)": the digit picks it from the keyboard.
+    QAction* entry = recentMenu_->addAction(
+        QStringLiteral("&%1 %2 (%3)")
+            .arg(n + 1)
+            .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
+    entry->setData(recent[n]);
+    entry->setEnabled(file.exists());
+    connect(entry, &QAction::triggered, this, [this, path = recent[n]] { openScenario(path); });
+  }
+  if (recent.isEmpty()) recentMenu_->addAction(tr("No bench opened yet"))->setEnabled(false);
 }
 
 // At every Connect (the lists just reset to 0x00): the values the module's slaves had when

@@ -9,26 +9,34 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
 class QLayout;
+class QMenu;
 
 namespace vantor {
 
 class Dialogs;
 class IniFile;
 class SlaveQuadrant;
+struct BenchScenario;
 struct IniEntry;
+
+// A bench scenario (".vbench") dropped on `window` from a file manager goes to `open` (the
+// first, when several are); anything else is not taken.
+void acceptBenchDrops(QWidget* window, std::function<void(const QString& path)> open);
 
 // The simulator: one quadrant per slave (1 and 2 on the left, 3 and 4 on the right), what
 // each answers with and the bench controls on it, and the bench as a whole: scenario files,
-// and each slave's value kept in the settings file from one run to the next.
+// and each slave's value kept in the settings file from one run to the next. Scenarios opened
+// or saved are kept in a list of recent ones, with the folder of the last.
 class SimulatorPanel : public QGroupBox {
   Q_OBJECT
 
  public:
-  SimulatorPanel(const IniFile& ini, Dialogs& dialogs, QWidget* parent);
+  SimulatorPanel(IniFile& ini, Dialogs& dialogs, QWidget* parent);
 
   // Shows what a Connect loaded for `module`: the lists start again at 0x00, with nothing
   // typed, and then take the values the settings file keeps for the module.
@@ -43,6 +51,15 @@ class SimulatorPanel : public QGroupBox {
   // The values of the module connected last, as the settings file keeps them at exit.
   void appendKeptValues(std::vector<IniEntry>& entries) const;
   QList<QWidget*> tabOrder() const;
+  // Sets every slave's bench controls from the scenario at `path`, for the slaves now served;
+  // says why not, and changes nothing, when it cannot.
+  bool openScenario(const QString& path);
+  // Keeps the scenario at `path` to set at the next Connect, once it reads as one for
+  // `module`'s slaves as `table` (the saved configuration) has them; says why not when it
+  // does not. At Connect it is read again, for what is served then.
+  bool openAtNextConnect(const QString& path, const QString& module, const SlaveTable& table);
+  // The scenario waiting for the next Connect; empty for none.
+  const QString& pendingScenario() const { return pending_; }
 
  signals:
   // What the slaves answer with changed.
@@ -58,9 +75,14 @@ class SimulatorPanel : public QGroupBox {
   void showBench(int slave);
   void saveBenchFile();
   void openBenchFile();
+  void applyScenario(const BenchScenario& scenario);
+  // Puts `path` first in the list of recent scenarios and its folder as the one to open on, in
+  // the settings file; why that failed, or nothing.
+  QString remember(const QString& path);
+  void showRecent();
   void applyKeptValues(const QString& module);
 
-  const IniFile& ini_;
+  IniFile& ini_;
   Dialogs& dialogs_;
   std::array<SlaveQuadrant*, kSlaveCount> quadrants_{};
   SlaveTable table_{};
@@ -68,6 +90,8 @@ class SimulatorPanel : public QGroupBox {
   Sweeps sweeps_{};
   // The module of the last Connect, whose values are kept at exit.
   QString keptModule_;
+  QString pending_;
+  QMenu* recentMenu_ = nullptr;
 };
 
 }  // namespace vantor

@@ -97,6 +97,12 @@ QByteArray logRecord(LogFormat format, const TrafficEvent& e) {
          ",\"detail\":" + jsonString(e.detail) + "}\n";
 }
 
+QByteArray logBytes(LogFormat format, std::span<const TrafficEvent> events) {
+  QByteArray bytes = logHeader(format);
+  for (const TrafficEvent& e : events) bytes += logRecord(format, e);
+  return bytes;
+}
+
 bool exportLog(std::span<const TrafficEvent> events, const QString& path, QString* error) {
   const auto format = logFormatOf(path);
   if (!format) {
@@ -105,10 +111,8 @@ bool exportLog(std::span<const TrafficEvent> events, const QString& path, QStrin
                    .arg(path);
     return false;
   }
-  QByteArray bytes = logHeader(*format);
-  for (const TrafficEvent& e : events) bytes += logRecord(*format, e);
   QString reason;
-  if (replaceFile(path, bytes, &reason)) return true;
+  if (replaceFile(path, logBytes(*format, events), &reason)) return true;
   if (error) *error = QStringLiteral("The log was not exported to %1: %2").arg(path, reason);
   return false;
 }

@@ -37,6 +37,8 @@ QString suggestedExportName(const QDateTime& now, const QString& nameFilter);
 // each with its line end.
 QByteArray logHeader(LogFormat format);
 QByteArray logRecord(LogFormat format, const TrafficEvent& event);
+// A whole file: the header, then every event's line. Rows copied from the log are this too.
+QByteArray logBytes(LogFormat format, std::span<const TrafficEvent> events);
 
 // Writes `events` to `path` in the format its extension names, in one replacement of the
 // file: a failed export leaves no half-written file. False with a sentence naming the file in

@@ -83,6 +83,19 @@ std::vector<TrafficEvent> TrafficLog::shownEvents() const {
   return events;
 }
 
+int TrafficLog::findRow(int from, bool forward,
+                        const std::function<bool(const TrafficEvent&)>& accepts) const {
+  const qint64 count = qint64(shown_.size());
+  if (count == 0) return -1;
+  const qint64 step = forward ? 1 : -1;
+  const qint64 start = from < 0 || from >= count ? (forward ? 0 : count - 1) : from + step;
+  for (qint64 k = 0; k < count; ++k) {
+    const qint64 row = ((start + step * k) % count + count) % count;
+    if (accepts(event(int(row)))) return int(row);
+  }
+  return -1;
+}
+
 int TrafficLog::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : int(shown_.size());
 }

@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,12 @@ class TrafficLog : public QAbstractTableModel {
   const TrafficEvent& event(int row) const;
   // What is shown, in order, as copies (cheap: the bytes and texts are shared).
   std::vector<TrafficEvent> shownEvents() const;
+  // The next row shown after `from` (before it, when not `forward`) whose event `accepts`,
+  // going on from the other end past the last row; `from` itself last of all. -1 when no row
+  // does. `from` -1 starts at the first row (the last, going back). A plain pass over the
+  // events: no cell is drawn or formatted for it.
+  int findRow(int from, bool forward,
+              const std::function<bool(const TrafficEvent&)>& accepts) const;
   // Rows kept, shown or not.
   int keptRows() const { return int(rows_.size()); }
   // Rows dropped to keep within the capacity since the last clear.

@@ -73,4 +73,41 @@ IniEntry textEntry(const char* section, const QString& key, const QString& value
   return {QString::fromLatin1(section), key, value};
 }
 
+namespace {
+
+QString recentKey(int n) {
+  return QLatin1String(ini::benchfiles::kRecent) + QString::number(n);
+}
+
+}  // namespace
+
+QStringList readRecentBenches(const IniSnapshot& file) {
+  using namespace ini::benchfiles;
+  QStringList recent;
+  for (int n = 1; n <= kRecentCount; ++n) {
+    const QString path = file.value(QLatin1String(kSection), recentKey(n));
+    if (!path.isEmpty() && !recent.contains(path)) recent << path;
+  }
+  return recent;
+}
+
+QStringList withRecentBench(const QStringList& recent, const QString& path) {
+  QStringList list{path};
+  for (const QString& other : recent)
+    if (other != path && list.size() < ini::benchfiles::kRecentCount) list << other;
+  return list;
+}
+
+std::vector<IniEntry> recentBenchEntries(const QStringList& recent, const QString& folder) {
+  using namespace ini::benchfiles;
+  std::vector<IniEntry> entries;
+  int n = 0;
+  for (const QString& path : recent)
+    if (path.size() <= IniFile::kMaxValueLength && n < kRecentCount)
+      entries.push_back(textEntry(kSection, recentKey(++n), path));
+  if (folder.size() <= IniFile::kMaxValueLength)
+    entries.push_back(textEntry(kSection, QLatin1String(kFolder), folder));
+  return entries;
+}
+
 }  // namespace vantor

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace vantor {
 
@@ -136,6 +137,16 @@ inline constexpr const char* kSection2004 = "Bench2004";
 inline constexpr const char* kTyped = "Typed";
 }  // namespace bench
 
+// [Bench]: the bench scenarios opened or saved last, newest first ("Recent1" to "Recent8",
+// each a whole path), and the folder the last one was in ("Folder"), where the next file
+// dialog opens. A path longer than a value can hold is not kept.
+namespace benchfiles {
+inline constexpr const char* kSection = "Bench";
+inline constexpr const char* kRecent = "Recent";
+inline constexpr const char* kFolder = "Folder";
+inline constexpr int kRecentCount = 8;
+}  // namespace benchfiles
+
 // [AnswerAll]: whether the simulator answers every valid read, and the registers it answers
 // where no slave of the module holds them: "Count" entries, keys "Register1" to "RegisterN",
 // each "SLAVE:FC:REGISTER=VALUE" (RegisterMap.h). One key an entry: a value holds at most
@@ -152,5 +163,12 @@ inline constexpr const char* kRegister = "Register";
 // An entry for `key` with `value` written as a decimal number.
 IniEntry numberEntry(const char* section, const QString& key, long long value);
 IniEntry textEntry(const char* section, const QString& key, const QString& value);
+
+// The recent scenarios as the file keeps them, newest first, without gaps or repeats.
+QStringList readRecentBenches(const IniSnapshot& file);
+// `path` put first in `recent`, taken out of where it stood, at most kRecentCount kept.
+QStringList withRecentBench(const QStringList& recent, const QString& path);
+// The keys that keep `recent` and `folder`.
+std::vector<IniEntry> recentBenchEntries(const QStringList& recent, const QString& folder);
 
 }  // namespace vantor

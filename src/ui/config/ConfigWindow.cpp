@@ -8,6 +8,7 @@
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "ui/Dialogs.h"
+#include "ui/Help.h"
 #include "ui/LcdView.h"
 #include "ui/WindowParts.h"
 
@@ -140,6 +141,7 @@ ConfigWindow::ConfigWindow(IniFile& ini, Dialogs& dialogs, const QString& object
   setObjectName(objectName);
   setWindowTitle(title);
   setFont(windowFont());
+  giveHelpKey(this, help::kConfigWindow);
   scroll_ = new QScrollArea(this);
   scroll_->setFrameShape(QFrame::NoFrame);
   scroll_->setWidgetResizable(true);

@@ -1,6 +1,7 @@
 #include "core/monitor/BusCounters.h"
 #include "core/monitor/EchoFilter.h"
 #include "core/monitor/LogExport.h"
+#include "core/monitor/LogSearch.h"
 #include "core/monitor/TrafficLog.h"
 #include "core/simulator/Faults.h"
 
@@ -31,6 +32,17 @@ TrafficEvent makeEvent(EventKind kind, const char* hex, int slave = 0, const QSt
   e.slave = e.about = slave;
   e.detail = detail;
   return e;
+}
+
+// A poll answered, its reply, a poll with a wrong check value, one nobody answered, an exception
+// reply and a fragment.
+void fillSearchedLog(TrafficLog& log) {
+  log.append(std::vector<TrafficEvent>{
+      makeEvent(EventKind::Answered, "010300000001840A", 1),
+      makeEvent(EventKind::Reply, "010302000A3843", 1),
+      makeEvent(EventKind::CrcError, "010300000001840B", 0, "expected check value 84 0A"),
+      makeEvent(EventKind::Unanswered, "050300000001858E", 0, "no simulated slave has address 5"),
+      makeEvent(EventKind::Reply, "018302C0F1", 1), makeEvent(EventKind::Fragment, "5555")});
 }
 
 }  // namespace
@@ -147,6 +159,46 @@ class TstMonitor : public QObject {
     QCOMPARE(log.rowCount(), 5);
     QCOMPARE(log.event(4).sincePreviousRequestMs, 250);
     QCOMPARE(log.droppedRows(), 5);
+  }
+
+  // A search reads the events: bytes typed in hexadecimal are found whole and in order however
+  // they are grouped, words in what the log says whatever their case; only the rows shown are
+  // searched, on from the row given and round past the end.
+  void searchFindsBytesAndWords_data() {
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QList<int>>("rows");  // found one after the other from the top
+    QTest::newRow("bytes") << "01 03 00 00" << QList<int>{0, 2, 0};
+    QTest::newRow("bytes grouped otherwise") << "0300 0000" << QList<int>{0, 2, 3, 0};
+    QTest::newRow("bytes, or the words of a check value") << "84 0a" << QList<int>{0, 2, 0};
+    QTest::newRow("not across bytes") << "30 00" << QList<int>{};
+    QTest::newRow("words, any case") << "ADDRESS 5" << QList<int>{3, 3};
+    QTest::newRow("nothing typed") << "  " << QList<int>{};
+  }
+  void searchFindsBytesAndWords() {
+    QFETCH(QString, query);
+    QFETCH(QList<int>, rows);
+    TrafficLog log;
+    fillSearchedLog(log);
+    const LogQuery q(query);
+    const auto matches = [&q](const TrafficEvent& e) { return q.matches(e); };
+    QList<int> found;
+    for (int row = -1; found.size() < rows.size();)
+      found << (row = log.findRow(row, true, matches));
+    QCOMPARE(found, rows);
+    if (rows.isEmpty()) QCOMPARE(log.findRow(-1, true, matches), -1);
+  }
+
+  // Next error: the CRC error, the unanswered poll, the exception reply, the fragment; back
+  // from the first, the last. A filter leaves out what it does not show.
+  void nextError() {
+    TrafficLog log;
+    fillSearchedLog(log);
+    QList<int> errors;
+    for (int row = -1; errors.size() < 5;) errors << (row = log.findRow(row, true, isErrorEvent));
+    QCOMPARE(errors, (QList<int>{2, 3, 4, 5, 2}));
+    QCOMPARE(log.findRow(2, false, isErrorEvent), 5);
+    log.setFilter({1, std::nullopt});
+    QCOMPARE(log.findRow(-1, true, isErrorEvent), 2);  // the exception reply, now row 2
   }
 
   void echoFilter_data() {
