@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace vantor {
 
@@ -44,5 +45,28 @@ QByteArray logBytes(LogFormat format, std::span<const TrafficEvent> events);
 // file: a failed export leaves no half-written file. False with a sentence naming the file in
 // `error` on failure.
 bool exportLog(std::span<const TrafficEvent> events, const QString& path, QString* error);
+
+// One record of an export read back. The kind is kept as written: a file may hold kinds that
+// a later version writes and this one does not know.
+struct LogRecord {
+  qsizetype line = 0;  // where the record begins in the file, counted from 1
+  QDateTime time;      // with the offset it was written with
+  Direction direction = Direction::Rx;
+  QByteArray bytes;
+  QString kind;
+  int slave = 0;  // 0 for none
+  QString detail;
+};
+
+struct LogReading {
+  std::vector<LogRecord> records;  // every record before the first fault
+  qsizetype faultLine = 0;         // the line of the first fault; 0 when there is none
+  QString fault;                   // what is wrong there, in words
+};
+
+// The records of an export, read with the names and quoting it is written with. Lines may end
+// in LF as well as CR LF, and blank lines are passed over; a CSV record without its line end
+// at the end of the file, or a JSON object left open, is cut off.
+LogReading readLog(QByteArrayView content, LogFormat format);
 
 }  // namespace vantor
