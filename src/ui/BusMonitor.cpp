@@ -2,6 +2,7 @@
 
 #include "core/monitor/LogExport.h"
 #include "ui/Dialogs.h"
+#include "ui/LogRecorder.h"
 #include "ui/LogSearchBar.h"
 #include "ui/WindowParts.h"
 
@@ -110,6 +111,8 @@ QLayout* BusMonitor::buildTools() {
   pauseButton_->setCheckable(true);
   clearButton_ = namedButton(QStringLiteral("cmdClear"), QStringLiteral("Clear"), this);
   exportButton_ = namedButton(QStringLiteral("cmdExport"), QStringLiteral("Export..."), this);
+  recorder_ = new LogRecorder(dialogs_, this);
+  connect(recorder_, &LogRecorder::said, this, &BusMonitor::said);
   slaveFilter_ = new QComboBox(this);
   slaveFilter_->setObjectName(QStringLiteral("cboLogSlave"));
   slaveFilter_->addItem(QStringLiteral("all"), 0);
@@ -133,6 +136,7 @@ QLayout* BusMonitor::buildTools() {
   tools->addWidget(pauseButton_);
   tools->addWidget(clearButton_);
   tools->addWidget(exportButton_);
+  tools->addWidget(recorder_->button());
   tools->addSpacing(12);
   tools->addWidget(caption(QStringLiteral("Slave"), slaveFilter_, this));
   tools->addWidget(slaveFilter_);
@@ -342,6 +346,7 @@ void BusMonitor::record(std::vector<TrafficEvent> events) {
     for (const TrafficEvent& event : events) counters_.record(event);
     countersChanged_ = true;
   }
+  recorder_->write(events);
   log_->append(std::move(events));
 }
 

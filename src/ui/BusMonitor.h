@@ -20,6 +20,7 @@ class QSplitter;
 namespace vantor {
 
 class Dialogs;
+class LogRecorder;
 class LogSearchBar;
 
 // The main window's bus monitor: the traffic log (pause, clear, filter, export, search, copy),
@@ -50,6 +51,7 @@ class BusMonitor : public QGroupBox {
   // Where Tab enters the monitor from the controls above it.
   QWidget* firstInTabOrder() const;
   LogSearchBar& search() { return *search_; }
+  LogRecorder& recorder() { return *recorder_; }
   // The rows selected, in the order shown, to the clipboard as the CSV export writes them
   // (header first): a spreadsheet pastes them as its columns.
   void copySelectedRows();
@@ -97,6 +99,7 @@ class BusMonitor : public QGroupBox {
   QLabel* droppedNote_ = nullptr;
   QTableView* logView_ = nullptr;
   LogSearchBar* search_ = nullptr;
+  LogRecorder* recorder_ = nullptr;
   QAction* showSlaveAction_ = nullptr;
   QTableWidget* countersTable_ = nullptr;
   QPushButton* resetButton_ = nullptr;

@@ -230,6 +230,7 @@ QList<KeyRow> keyRows() {
       {{alt(Qt::Key_B), alt(Qt::Key_O)}, QObject::tr("Save bench..., Open bench...")},
       {{alt(Qt::Key_P), alt(Qt::Key_E), alt(Qt::Key_X)},
        QObject::tr("Pause, Clear, Export... of the bus monitor")},
+      {{alt(Qt::Key_T)}, QObject::tr("Record to... / Stop recording: every event to a file")},
       {{alt(Qt::Key_D)}, QObject::tr("Drop RS-485 echo")},
       {{alt(Qt::Key_R)}, QObject::tr("Reset the counters")},
       {standard(QKeySequence::Find), QObject::tr("To the log's search box")},

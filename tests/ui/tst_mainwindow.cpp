@@ -3,6 +3,7 @@
 #include "AppSession.h"
 #include "core/modbus/Crc16.h"
 #include "core/monitor/EchoFilter.h"
+#include "core/monitor/LogExport.h"
 #include "ui/BusMonitor.h"
 #include "ui/LcdView.h"
 
@@ -254,6 +255,34 @@ class tst_mainwindow : public QObject {
     s.press("cmdExport");
     QVERIFY(s.dialogs.texts().contains(s.folder() + "/mylog.csv already exists. Replace it?"));
     QVERIFY(s.get<QPushButton>("cmdExport")->isEnabled());
+  }
+
+  // Record to...: every event goes to the file as it happens, the log paused or not, until
+  // Stop recording; the file reads back as an export.
+  void recordsEveryEventAsItGoes() {
+    AppSession s;
+    startServing(s, "1602", {{1, 3, 0, 0}});
+    s.dialogs.saveAs = s.folder() + "/site";
+    s.dialogs.chooseFilter = "JSON Lines (*.jsonl)";
+    s.press("cmdRecord");
+    const QString path = s.folder() + "/site.jsonl";
+    QCOMPARE(s.get<QPushButton>("cmdRecord")->text(), QString("Stop recording"));
+    s.press("cmdPause");
+    QCOMPARE(exchange(s, kRequest).size(), 7);
+    exchange(s, request(5, 3, 0, 1), 60);
+    const auto kinds = [&path] {
+      QStringList read;
+      const LogReading reading = readLog(fileBytes(path), LogFormat::JsonLines);
+      for (const LogRecord& r : reading.records) read << r.kind;
+      return reading.fault.isEmpty() ? read : QStringList{reading.fault};
+    };
+    QTRY_COMPARE(kinds(), (QStringList{"answered", "reply", "unanswered"}));
+    QCOMPARE(s.main->monitor().log().rowCount(), 0);
+    s.press("cmdRecord");
+    QCOMPARE(s.get<QLabel>("lblLastNotice")->text(), "Recorded 3 rows to " + path + ".");
+    QCOMPARE(exchange(s, kRequest).size(), 7);
+    QTRY_COMPARE(s.main->monitor().counters().counts(0).requests, 3);
+    QCOMPARE(kinds().size(), 3);
   }
 
   // On an echoing two-wire line the reply comes back: it is dropped and logged as an echo.
