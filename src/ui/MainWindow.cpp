@@ -10,6 +10,7 @@
 #include "ui/Help.h"
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
+#include "ui/PlotsPanel.h"
 #include "ui/SimulatorPanel.h"
 #include "ui/StatusLine.h"
 #include "ui/WindowParts.h"
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -100,6 +102,7 @@ void MainWindow::buildLayout() {
   answerAll_ = new AnswerAllBox(this);
   bytes_ = new ByteDisplays(this);
   monitor_ = new BusMonitor(dialogs_, this);
+  plots_ = new PlotsPanel(dialogs_, this);
   status_ = new StatusLine(this);
 
   // The controls scroll when the window is shorter than they are (a laptop's screen), and a
@@ -130,7 +133,12 @@ void MainWindow::buildLayout() {
   controlsArea_->setFrameShape(QFrame::NoFrame);
   controlsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-  split_ = stackedSplit(QStringLiteral("splitMain"), controlsArea_, monitor_, false, this);
+  // The log and the plots of the same traffic share the room under the controls.
+  auto* views = new QTabWidget(this);
+  views->setObjectName(QStringLiteral("tabsTraffic"));
+  views->addTab(monitor_, tr("Bus monitor"));
+  views->addTab(plots_, tr("Plots"));
+  split_ = stackedSplit(QStringLiteral("splitMain"), controlsArea_, views, false, this);
   auto* root = new QVBoxLayout(this);
   root->addWidget(split_, 1);
   root->addWidget(status_);
@@ -139,7 +147,8 @@ void MainWindow::buildLayout() {
   acceptBenchDrops(this, [this](const QString& path) { openScenario(path); });
 
   session_ = new PortSession(
-      ini_, dialogs_, {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_}, this);
+      ini_, dialogs_,
+      {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_, plots_}, this);
   connectParts();
   orderTabs();
 
@@ -171,6 +180,10 @@ void MainWindow::connectParts() {
   connect(answerAll_, &AnswerAllBox::changed, session_, &PortSession::updatePlan);
   connect(monitor_, &BusMonitor::echoFilterToggled, session_, &PortSession::updatePlan);
   connect(monitor_, &BusMonitor::said, status_, &StatusLine::say);
+  connect(plots_, &PlotsPanel::said, status_, &StatusLine::say);
+  // Paused with the log: the plots say so at once, not at the next poll.
+  connect(monitor_->findChild<QPushButton*>(QStringLiteral("cmdPause")), &QPushButton::toggled,
+          plots_, &PlotsPanel::setPaused);
   connect(line_, &LinePanel::enterPressed, this, [this] {
     if (connectButton_->isEnabled()) connectButton_->click();
   });

@@ -28,6 +28,7 @@ class DisplayPanel;
 class IniFile;
 class IniSnapshot;
 class LinePanel;
+class PlotsPanel;
 class PollPlanBox;
 class SimulatorPanel;
 class StatusLine;
@@ -92,6 +93,7 @@ class MainWindow : public QWidget {
   AnswerAllBox* answerAll_ = nullptr;
   ByteDisplays* bytes_ = nullptr;
   BusMonitor* monitor_ = nullptr;
+  PlotsPanel* plots_ = nullptr;
   StatusLine* status_ = nullptr;
   PortSession* session_ = nullptr;
   QPushButton* connectButton_ = nullptr;

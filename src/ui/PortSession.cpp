@@ -9,6 +9,7 @@
 #include "ui/DisplayPanel.h"
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
+#include "ui/PlotsPanel.h"
 #include "ui/SimulatorPanel.h"
 
 #include <QWidget>
@@ -55,6 +56,8 @@ bool PortSession::serve() {
 
 void PortSession::showServed(const SlaveTableLoad& loaded, const QString& openNotice) {
   views_.monitor->setTable(loaded.table);
+  served_ = loaded.table;
+  views_.plots->start(fieldSeries(loaded.table));
   // The display as the module will show it, from the configuration the slaves stand for.
   views_.display->showConfiguration(loaded);
   // The port stays open and the slaves answer; what the user should know is said: a setting
@@ -120,12 +123,14 @@ void PortSession::updatePlan() {
 void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   std::vector<TrafficEvent> traffic;
   traffic.reserve(batch.size());
+  std::vector<PlotSample> plotted;
   const Exchange* last = nullptr;
   std::optional<QString> lost;
   for (const ServeEvent& event : batch) {
     switch (event.type) {
       case ServeEvent::Type::Traffic:
         traffic.push_back(event.traffic);
+        if (auto poll = servedPoll(served_, event.traffic)) plotted.push_back(std::move(*poll));
         break;
       case ServeEvent::Type::Exchange: {
         const Exchange& x = event.exchange;
@@ -137,6 +142,11 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         if (!x.sendError.isEmpty())
           emit notice(tr("The reply was not sent. %1").arg(x.sendError), true, {});
         views_.display->take(x);
+        if (x.slave > 0) {
+          const FieldReading shown = readingOf(x);
+          plotted.push_back(
+              servedValue(served_, x.slave, x.time, shown.raw, shown.why, x.latencyUs));
+        }
         break;
       }
       case ServeEvent::Type::Closed:
@@ -151,10 +161,16 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
       emit notice(drawing + u'\n' + listening_.text, listening_.warns, {});
   }
   views_.monitor->record(std::move(traffic));
+  feedPlots(plotted);
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) views_.bytes->showExchange(*last);
   views_.display->refresh();
   if (lost) onPortLost(*lost);
+}
+
+void PortSession::feedPlots(const std::vector<PlotSample>& samples) {
+  views_.plots->setPaused(views_.monitor->log().paused());
+  views_.plots->take(samples);
 }
 
 void PortSession::onPortLost(const QString& reason) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
+#include "core/plot/PlotSample.h"
 #include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
 
@@ -22,6 +23,7 @@ class DisplayPanel;
 class IniFile;
 class LinePanel;
 class PollPlanBox;
+class PlotsPanel;
 class PollServer;
 class SimulatorPanel;
 struct ServeEvent;
@@ -46,6 +48,7 @@ class PortSession : public QObject {
     BusMonitor* monitor = nullptr;
     AnswerAllBox* answerAll = nullptr;
     ByteDisplays* bytes = nullptr;
+    PlotsPanel* plots = nullptr;
   };
 
   PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window);
@@ -62,6 +65,8 @@ class PortSession : public QObject {
   ServeLine lineAt(int port, const std::optional<LineSettings>& settings) const;
   // What the slaves answer with changed in the window.
   void updatePlan();
+  // The plots' one way in, whatever the port is doing: nothing is kept while the log is paused.
+  void feedPlots(const std::vector<PlotSample>& samples);
 
  signals:
   void stateChanged(vantor::PortSession::State state);
@@ -88,6 +93,7 @@ class PortSession : public QObject {
     QString text;
     bool warns = false;
   } listening_;
+  SlaveTable served_{};  // the slaves of the configuration being served
 };
 
 }  // namespace vantor
