@@ -87,6 +87,8 @@ bool PortSession::listen() {
   const ModuleConfig saved{loaded.config1602, loaded.config2004};
   views_.pollPlan->start(saved);
   views_.display->listen(saved);
+  heard_ = HeardSamples(loaded.table);
+  views_.plots->start(fieldSeries(loaded.table));
   setState(State::Listening);
   const QString listening =
       tr("Listening on %1: nothing is written to the line.").arg(result.deviceName);
@@ -130,7 +132,10 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
     switch (event.type) {
       case ServeEvent::Type::Traffic:
         traffic.push_back(event.traffic);
-        if (auto poll = servedPoll(served_, event.traffic)) plotted.push_back(std::move(*poll));
+        if (state_ == State::Listening)
+          heard_.take(event.traffic, plotted);
+        else if (auto poll = servedPoll(served_, event.traffic))
+          plotted.push_back(std::move(*poll));
         break;
       case ServeEvent::Type::Exchange: {
         const Exchange& x = event.exchange;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
-#include "core/plot/PlotSample.h"
+#include "core/plot/HeardSamples.h"
 #include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
 
@@ -94,6 +94,7 @@ class PortSession : public QObject {
     bool warns = false;
   } listening_;
   SlaveTable served_{};  // the slaves of the configuration being served
+  HeardSamples heard_;   // what the plots are given of the polls heard
 };
 
 }  // namespace vantor

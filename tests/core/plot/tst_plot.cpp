@@ -1,4 +1,6 @@
+#include "core/modbus/Crc16.h"
 #include "core/monitor/TrafficEvent.h"
+#include "core/plot/HeardSamples.h"
 #include "core/plot/PlotStore.h"
 
 #include <QtTest>
@@ -30,6 +32,18 @@ PlotSample shown(qint64 ms, std::optional<double> value, const QString& text = {
   s.text = value ? QString::number(*value) : text;
   s.latencyMs = value ? 0.25 : -1;
   return s;
+}
+
+// What a listener heard: "+ms hex" per frame, the kind told by its length.
+TrafficEvent heard(const QString& at) {
+  const QStringList parts = at.split(' ');
+  TrafficEvent e;
+  e.time = QDateTime::fromMSecsSinceEpoch(kStart + parts[0].toLongLong(), Qt::UTC);
+  e.bytes = withCheckValue(QByteArray::fromHex(parts[1].toLatin1()));
+  e.kind = e.bytes.size() == 8   ? EventKind::Request
+           : e.bytes.size() == 5 ? EventKind::Exception
+                                 : EventKind::Response;
+  return e;
 }
 
 SlaveTable tableWith(DataType type, int decimals) {
@@ -158,6 +172,42 @@ class TstPlot : public QObject {
     e.kind = EventKind::Answered;
     e.about = 0;  // answered because every poll is
     QVERIFY(!servedPoll(table, e));
+  }
+
+  // Heard polls: a configured field's value as the module shows it, any other poll as its
+  // register; a poll the next request followed without a reply, or answered with an exception,
+  // went unanswered; the latency from the request heard to its reply.
+  void heardPolls_data() {
+    QTest::addColumn<QStringList>("frames");
+    QTest::addColumn<QString>("trend");
+    QTest::addColumn<QString>("timing");
+    QTest::newRow("configured field")
+        << QStringList{"0 070300000001", "12 070302FF83"} << "slave 7 (field 2): -12.5"
+        << "slave 7 (field 2): latency 12.0 ms";
+    QTest::newRow("other poll") << QStringList{"0 090400100001", "30 09040204D2"}
+                                << "slave 9 (function 04, 0x0010 +1): 1234"
+                                << "slave 9 (function 04, 0x0010 +1): latency 30.0 ms";
+    QTest::newRow("no reply") << QStringList{"0 070300000001", "500 070300000001"}
+                              << "slave 7 (field 2): no value (no reply heard); 1 poll unanswered"
+                              << "slave 7 (field 2): interval 500 ms (configured 500 ms)";
+    QTest::newRow("exception")
+        << QStringList{"0 070300000001", "9 078302"}
+        << "slave 7 (field 2): no value (exception 02: illegal data address); 1 poll unanswered"
+        << "slave 7 (field 2): latency 9.00 ms";
+    QTest::newRow("reply to another poll")
+        << QStringList{"0 070300000001", "9 0803020001"} << QString() << QString();
+  }
+  void heardPolls() {
+    QFETCH(QStringList, frames);
+    QFETCH(QString, trend);
+    QFETCH(QString, timing);
+    HeardSamples samples(tableWith(DataType::Signed, 1));
+    PlotStore store;
+    std::vector<PlotSample> out;
+    for (const QString& f : frames) samples.take(heard(f), out);
+    for (const PlotSample& sample : out) store.take(sample);
+    QCOMPARE(describeTrend(store), trend);
+    QCOMPARE(describeTiming(store), timing);
   }
 
   // Paused, nothing new is kept, yet polls are timed: the first interval after it is the
