@@ -53,6 +53,9 @@ class tst_listenwindow : public QObject {
     QCOMPARE(plan->item(0, 1)->text(), "1");            // the saved configuration's field
     QCOMPARE(plan->item(0, 5)->text(), "2");            // polls
     QCOMPARE(plan->item(0, 8)->text(), "0x000A = 10");  // by the saved data type
+    // The plots are fed what was heard as they are what was served.
+    QTRY_COMPARE_WITH_TIMEOUT(s.get("plotTrend")->accessibleDescription(),
+                              QString("slave 1 (field 1): 10"), 10000);
     TrafficLog& log = s.main->monitor().log();
     QCOMPARE(log.rowCount(), 4);
     QCOMPARE(log.event(1).kind, EventKind::Response);
