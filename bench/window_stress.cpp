@@ -1,7 +1,8 @@
 // The simulator's replies while the window is busy: a master polls the main window (offscreen,
 // 38400,n,8,1 on a pseudo-terminal) 50 times a second, one poll slave 1 answers and one it must
 // not, while the window goes through phases a user could put it through: idle, a full log
-// filtered back and forth, resizing, Clear, exporting a full log, refilling it. The window's
+// filtered back and forth, the plots shown with five minutes of four fields in them, resizing
+// with the plots shown, Clear, exporting a full log, refilling it. The window's
 // event loop runs between actions as it would for a user. Prints per phase the polls, lost
 // replies and the reply time of the answered polls; the goal is no lost reply and none slower
 // than 5 ms in any phase.
@@ -14,6 +15,8 @@
 #include "core/settings/IniFile.h"
 #include "ui/BusMonitor.h"
 #include "ui/MainWindow.h"
+#include "ui/PlotView.h"
+#include "ui/PlotsPanel.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,6 +24,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -52,7 +56,7 @@ const QByteArray kAnswered = checked("010300000001");    // 01 03 00 00 00 01 84
 const QByteArray kReply = checked("0103021234");         // slave 1 says 0x1234
 const QByteArray kUnanswered = checked("090300000001");  // nobody simulates slave 9
 
-constexpr std::array kPhases = {"idle",  "log at cap, filters", "resizing",
+constexpr std::array kPhases = {"idle",  "log at cap, filters", "plots shown",  "resizing, plots",
                                 "Clear", "export 100,000 rows", "refill to cap"};
 constexpr int kPhaseCount = int(kPhases.size());
 
@@ -162,6 +166,37 @@ void fillLog(MainWindow& window, int count) {
   }
 }
 
+// Five minutes up to now of four fields polled every 20 ms, one poll in seven unanswered, as
+// the serving window would have fed them: the plots as full as they get.
+void fillPlots(PlotsPanel& plots) {
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  std::vector<PlotSample> batch;
+  for (qint64 t = now - PlotStore::kSpanMs; t < now; t += 20) {
+    for (int field = 1; field <= 4; ++field) {
+      PlotSample poll;
+      poll.series = QStringLiteral("slave %1 (field %1)").arg(field);
+      poll.timeMs = t;
+      poll.poll = true;
+      poll.configuredMs = 20;
+      batch.push_back(poll);
+      PlotSample shown = poll;
+      shown.poll = false;
+      const bool answered = (t / 20 + field) % 7 != 0;
+      shown.shown = answered ? PlotSample::Shown::Value : PlotSample::Shown::Unanswered;
+      if (answered) shown.value = double((t / 20) % 500) / 10 * field;
+      shown.text = answered ? QString::number(*shown.value) : QStringLiteral("no reply");
+      shown.latencyMs = answered ? 0.2 + double(t % 13) / 10 : -1;
+      batch.push_back(shown);
+    }
+    if (batch.size() >= 4000) {
+      plots.take(batch);
+      batch.clear();
+      QCoreApplication::processEvents();
+    }
+  }
+  plots.take(batch);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -180,6 +215,8 @@ int main(int argc, char* argv[]) {
   if (!connectServing(window, dialogs)) return 1;
   auto* kinds = window.findChild<QComboBox*>("cboLogKind");
   auto* slaves = window.findChild<QComboBox*>("cboLogSlave");
+  auto* views = window.findChild<QTabWidget*>("tabsTraffic");
+  auto* plots = window.findChild<PlotsPanel*>("fPlots");
   TrafficLog& log = window.monitor().log();
 
   std::array<PhaseStats, kPhaseCount> stats;
@@ -216,6 +253,17 @@ int main(int argc, char* argv[]) {
   finish();
 
   begin(2);
+  views->setCurrentWidget(plots);
+  fillPlots(*plots);
+  runEvents(PlotsPanel::kRedrawMs * 2);
+  // One full draw of both plots, as the redraw timer makes it.
+  QElapsedTimer drawClock;
+  drawClock.start();
+  for (QWidget* plot : plots->findChildren<PlotView*>()) plot->repaint();
+  const double drawMs = double(drawClock.nsecsElapsed()) / 1e6;
+  finish();
+
+  begin(3);
   const QSize base = window.size();
   for (int i = 0; i < 10; ++i) {  // the last one back to where it started
     window.resize(
@@ -224,13 +272,14 @@ int main(int argc, char* argv[]) {
   }
   finish();
 
-  begin(3);
+  begin(4);
+  views->setCurrentWidget(&window.monitor());
   window.findChild<QPushButton*>("cmdClear")->click();
   runEvents(100);
   const int rowsAfterClear = log.rowCount();
   finish();
 
-  begin(4);
+  begin(5);
   fillLog(window, log.capacity());
   dialogs.saveAs = dir.filePath(QStringLiteral("log.csv"));
   window.findChild<QPushButton*>("cmdExport")->click();
@@ -244,7 +293,7 @@ int main(int argc, char* argv[]) {
   if (exported.open(QIODevice::ReadOnly)) exportedLines = exported.readAll().count('\n');
   finish();
 
-  begin(5);
+  begin(6);
   fillLog(window, log.capacity());
   finish();
 
@@ -259,6 +308,8 @@ int main(int argc, char* argv[]) {
       "log cap %d (rows at cap: %d, after Clear: %d); exported %lld data rows%s\n",
       log.capacity(), rowsAtCap, rowsAfterClear, exportedLines > 0 ? exportedLines - 1 : 0,
       qPrintable(dialogs.boxes.isEmpty() ? QString() : " (" + dialogs.boxes[0].text + ')'));
+  std::printf("plots: %zu series, a full draw of both %.1f ms (%dx%d each at most)\n",
+              plots->store().series().size(), drawMs, plots->width(), plots->height());
   std::printf("%-22s %6s %5s %6s %8s %8s %8s\n", "phase", "polls", "lost", "faults", "p50 ms",
               "p99 ms", "max ms");
   bool met = true;
