@@ -21,6 +21,19 @@ void PlotLine::add(qint64 timeMs, double value) {
   broken_ = false;
 }
 
+void PlotLine::breakAt(qint64 timeMs) {
+  auto first = points_.end();
+  for (auto p = points_.begin(); p != points_.end(); ++p)
+    if (p->timeMs >= timeMs) {
+      first = p;
+      break;
+    }
+  if (first == points_.end())
+    broken_ = true;
+  else
+    first->joined = false;
+}
+
 void PlotLine::dropBefore(qint64 timeMs) {
   while (!points_.empty() && points_.front().timeMs < timeMs) points_.pop_front();
   if (!points_.empty()) points_.front().joined = false;
@@ -88,9 +101,9 @@ void PlotStore::timePoll(PlotSeries& s, const PlotSample& sample) {
   const double ms = double(sample.timeMs - previous);
   if (sample.configuredMs > 0 && ms > double(BusCounters::kPauseIntervals) * sample.configuredMs) {
     s.pauses.push_back({previous, sample.timeMs});
-    s.values.breakHere();
-    s.intervals.breakHere();
-    s.latencies.breakHere();
+    s.values.breakAt(sample.timeMs);
+    s.intervals.breakAt(sample.timeMs);
+    s.latencies.breakAt(sample.timeMs);
     return;
   }
   s.intervals.add(sample.timeMs, ms);

@@ -31,6 +31,9 @@ class PlotLine {
   void add(qint64 timeMs, double value);
   // The next point starts a stretch of its own: a pause lies between.
   void breakHere() { broken_ = true; }
+  // The stretch after a pause starts at `timeMs`: the point already taken there (a reply
+  // reported before its poll) or else the next one.
+  void breakAt(qint64 timeMs);
   void dropBefore(qint64 timeMs);
   const std::deque<PlotPoint>& points() const { return points_; }
 

@@ -117,6 +117,22 @@ class TstPlot : public QObject {
     QCOMPARE(points.back().joined, !paused && points.size() > 1);
   }
 
+  // The serving thread may report a reply before the poll it answered: a pause still breaks the
+  // lines at the first poll after it, not at the one after that.
+  void aPauseBreaksTheLinesWhereItEnds() {
+    PlotStore store;
+    for (const qint64 ms : {0, 500, 4000, 4500}) {
+      store.take(shown(ms, double(ms)));
+      store.take(poll(ms));
+    }
+    const PlotSeries& s = store.series().at(0);
+    for (const PlotLine* line : {&s.values, &s.latencies}) {
+      QList<bool> joined;
+      for (const PlotPoint& p : line->points()) joined << p.joined;
+      QCOMPARE(joined, (QList<bool>{false, true, false, true}));
+    }
+  }
+
   // A served slave's reply as the module shows it: its type and decimal places; a value that
   // is no number is said but not drawn; no reply is a mark, and said with its reason.
   void servedValuesAsTheModuleShowsThem_data() {
