@@ -13,6 +13,7 @@
 #include "core/simulator/Faults.h"
 #include "ui/BenchDialog.h"
 #include "ui/BusMonitor.h"
+#include "ui/PlotsPanel.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -23,7 +24,9 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
+#include <QSplitter>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -149,6 +152,43 @@ bool listening(AppSession& s, const QString& out) {
   return save(*dialog, out + QStringLiteral("/find-line-settings.png")) && ok;
 }
 
+// The plots while the master goes on polling every 500 ms as configured: field 1 sweeps a
+// ramp, field 2 keeps silent at every second poll, field 3's replies come 20 to 120 ms late;
+// two rounds come late and the master pauses for 3.5 s half-way.
+bool plots(AppSession& s, ModbusMaster& master, const Poll (&polls)[4], const QString& out) {
+  MainWindow& main = *s.main;
+  main.setSweep(1, Sweep::ramp(-50, 600, 25));
+  main.setFault(2, Fault{FaultKind::Silent, 6, 0, 0, 2});
+  main.setFault(3, Fault{FaultKind::None, 6, 20, 120, 1});
+  QElapsedTimer clock;
+  clock.start();
+  qint64 next = 0;
+  // Each slave at its own moment of the round, after the one before has had its time (a
+  // silent slave's 200 ms, a delayed reply's 120 ms), so that its interval is the round's.
+  const int offsets[] = {0, 100, 330, 460};
+  for (int round = 0; round < 30; ++round) {
+    for (int k = 0; k < 4; ++k) {
+      while (clock.elapsed() < next + offsets[k]) QTest::qWait(5);
+      readValue(master, polls[k]);
+    }
+    next += round == 14 ? 4000 : round % 9 == 4 ? 800 : 500;
+  }
+  main.setSweep(1, std::nullopt);
+  main.setFault(2, {});
+  main.setFault(3, {});
+  // As a user reading the plots has it: the splitter dragged up to give them the room.
+  auto* split = control<QSplitter>(&main, QStringLiteral("splitMain"));
+  const QList<int> sizes = split->sizes();
+  split->setSizes({sizes[0] / 3, sizes[1] + sizes[0] - sizes[0] / 3});
+  control<QTabWidget>(&main, QStringLiteral("tabsTraffic"))
+      ->setCurrentWidget(control<PlotsPanel>(&main, QStringLiteral("fPlots")));
+  QTest::qWait(2 * PlotsPanel::kRedrawMs);
+  const bool ok = save(main, out + QStringLiteral("/plots.png"));
+  control<QTabWidget>(&main, QStringLiteral("tabsTraffic"))->setCurrentIndex(0);
+  split->setSizes(sizes);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -193,6 +233,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   bool ok = save(main, out + QStringLiteral("/main-window.png"));
+  ok = plots(s, master, polls, out) && ok;
 
   // Slave 4's bench controls as its Faults... button opens them.
   BenchDialog bench(QStringLiteral("Slave 4 (field 4)"), {DataType::Unsigned, 0},
