@@ -8,6 +8,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 int main(int argc, char* argv[]) {
   if (vantor::printedVersion(argc, argv, "vantor")) return 0;  // before any display is needed
   QApplication app(argc, argv);
@@ -31,11 +37,23 @@ int main(int argc, char* argv[]) {
   options.process(app);
   if (options.positionalArguments().size() > 1) options.showHelp(2);
 
-  vantor::IniFile ini;
-  vantor::MessageBoxDialogs dialogs;
-  vantor::MainWindow window(ini, dialogs);
-  window.show();
-  if (!options.positionalArguments().isEmpty())
-    window.openScenario(options.positionalArguments().constFirst());
-  return app.exec();
+  int code = 0;
+  {
+    vantor::IniFile ini;
+    vantor::MessageBoxDialogs dialogs;
+    vantor::MainWindow window(ini, dialogs);
+    window.show();
+    if (!options.positionalArguments().isEmpty())
+      window.openScenario(options.positionalArguments().constFirst());
+    code = app.exec();
+  }  // the window is gone: its settings saved, its port closed and its thread ended
+#ifdef Q_OS_WIN
+  // Everything of ours is done. Under Wine, once a port has been opened, the C++ runtime's
+  // own clean-up at process exit (libstdc++'s DLL detach) can wait for ever on a lock that a
+  // thread the system had already stopped held; the window is gone and the process stays.
+  // The system frees all the process holds either way, so it ends here, at once.
+  std::fflush(nullptr);
+  ::TerminateProcess(::GetCurrentProcess(), UINT(code));
+#endif
+  return code;
 }
