@@ -161,7 +161,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
     if (found_) emit settingsChosen(*found_);
     accept();
   });
-  connect(&server_, &PollServer::events, this, [this](const std::vector<ServeEvent>& batch) {
+  connect(&server_, &PortThread::events, this, [this](const std::vector<ServeEvent>& batch) {
     if (counts_.empty()) return;
     for (const ServeEvent& e : batch)
       if (e.type == ServeEvent::Type::Traffic) counts_.back().take(e.traffic);

@@ -1,7 +1,7 @@
 #include "ui/PortSession.h"
 
 #include "core/settings/IniFile.h"
-#include "serial/PollServer.h"
+#include "serial/PortThread.h"
 #include "ui/AnswerAllBox.h"
 #include "ui/BusMonitor.h"
 #include "ui/ByteDisplays.h"
@@ -18,9 +18,9 @@ namespace vantor {
 
 PortSession::PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window)
     : QObject(window), ini_(ini), dialogs_(dialogs), views_(views), window_(window) {
-  server_ = new PollServer(this);
+  server_ = new PortThread(this);
   server_->setObjectName(QStringLiteral("MSComm1"));
-  connect(server_, &PollServer::events, this, &PortSession::onEvents);
+  connect(server_, &PortThread::events, this, &PortSession::onEvents);
 }
 
 ServeLine PortSession::lineAt(int port, const std::optional<LineSettings>& settings) const {
@@ -76,9 +76,7 @@ bool PortSession::listen() {
   const SlaveTableLoad loaded =
       views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
   const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
-  ServeLine line = lineAt(views_.line->chosenPort(), settings);
-  line.listenOnly = true;
-  const OpenResult result = server_->open(line, nullptr);
+  const OpenResult result = server_->listen(lineAt(views_.line->chosenPort(), settings));
   if (!result.ok) {
     dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
     return false;

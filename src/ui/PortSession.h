@@ -24,13 +24,13 @@ class IniFile;
 class LinePanel;
 class PollPlanBox;
 class PlotsPanel;
-class PollServer;
+class PortThread;
 class SimulatorPanel;
 struct ServeEvent;
 struct ServeLine;
 
 // What the main window does with its port, one thing at a time: serve the simulated slaves,
-// listen, or nothing. The port is served on a thread of its own (PollServer); this takes its
+// listen, or nothing. The port is served on a thread of its own (PortThread); this takes its
 // events to the parts of the window that show them, and hands it what the slaves answer
 // with whenever the window changes it.
 class PortSession : public QObject {
@@ -86,7 +86,7 @@ class PortSession : public QObject {
   Dialogs& dialogs_;
   Views views_;
   QWidget* window_;
-  PollServer* server_ = nullptr;
+  PortThread* server_ = nullptr;
   State state_ = State::Closed;
   // What the notice says while listening, before anything heard adds to it.
   struct {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
-#include "core/monitor/TrafficEvent.h"
 #include "core/simulator/Serving.h"
+#include "serial/PortJob.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,28 +16,14 @@
 
 namespace vantor {
 
-// Something the serving thread did, in the order it happened.
-struct ServeEvent {
-  enum class Type {
-    Traffic,   // a row of the bus monitor's log
-    Exchange,  // a judged request and what went out for it
-    Closed,    // the port was lost and is closed; the last event of a connection
-  };
-  Type type = Type::Traffic;
-  TrafficEvent traffic;
-  Exchange exchange;
-  QString reason;  // Closed: what happened to the device
-};
+class ServePlanSlot;
 
-// The line to serve: the device, how to name it, and its settings.
+// The line to open: the device, how to name it, and its settings.
 struct ServeLine {
   int commPort = 0;  // names the port in messages ("Port 2 (/dev/ttyUSB0)")
   QString device;
   bool byPath = false;  // the device was named by path, not by a port number
   std::optional<LineSettings> settings;
-  // Only hear the line: nothing is ever written, and what is heard is told apart as requests,
-  // responses, exception replies and configuration frames instead of being judged.
-  bool listenOnly = false;
 };
 
 struct OpenResult {
@@ -47,31 +33,33 @@ struct OpenResult {
   QString deviceName;
 };
 
-// Serves the simulated slaves on an open port, from a thread of its own per open port: the
-// thread reads the port, cuts frames by the times their bytes were read, judges them, applies
-// faults and delays on its own clock and writes the replies, so that nothing the window (or a
-// terminal, a log file) does can hold up a reply. What it serves from arrives as a whole
-// ServePlan; what happened comes back as events, delivered to the owner's thread in batches.
-// One owner per port, as ever: the thread holds the device from open() to close().
-class PollServer : public QObject {
+// An open port's own thread, doing one job on the line from open to close: serving the
+// simulated slaves or listening. The thread reads the port, cuts frames by the times their
+// bytes were read, keeps its own timers (frame gap, delays) and writes, so that nothing the
+// window (or a terminal, a log file) does can hold up a reply. What it works from arrives
+// whole (a ServePlan); what happened comes back as events, delivered to the owner's thread in
+// batches. One owner per port, as ever: the thread holds the device from opening to close().
+class PortThread : public QObject {
   Q_OBJECT
 
  public:
-  explicit PollServer(QObject* parent = nullptr);
-  ~PollServer() override;
+  explicit PortThread(QObject* parent = nullptr);
+  ~PortThread() override;
 
-  // Opens `line` on a new serving thread and serves `plan` from the first byte.
+  // Opens `line` and serves `plan` from the first byte.
   OpenResult open(const ServeLine& line, std::shared_ptr<const ServePlan> plan);
+  // Opens `line` to hear it, writing nothing.
+  OpenResult listen(const ServeLine& line);
   // Opens `line` to listen only, at exactly its settings: a setting the device does not take
   // would have it heard at others, so then it closes again. Why it does not listen (the
   // failed open's sentence, or what the device did not take); empty when it listens.
-  QString listenExactly(ServeLine line);
+  QString listenExactly(const ServeLine& line);
   bool isOpen() const { return running_; }
-  // Stops serving: delayed replies not yet sent are dropped (nothing is written after this),
+  // Stops the job: delayed replies not yet sent are dropped (nothing is written after this),
   // what was written drains, and the device is released. The events that happened before are
   // delivered first.
   void close();
-  // The plan for the polls to come.
+  // Serving: the plan for the polls to come.
   void setPlan(std::shared_ptr<const ServePlan> plan);
 
   // Events come at most this often (the first after a quiet spell at once): a person reads a
@@ -82,6 +70,7 @@ class PollServer : public QObject {
   void events(const std::vector<vantor::ServeEvent>& batch);
 
  private:
+  OpenResult start(const ServeLine& line, std::unique_ptr<PortJob> job);
   bool stopThread();  // false when nothing was running
   struct Shared;
   class Thread;
@@ -91,6 +80,7 @@ class PollServer : public QObject {
 
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<Thread> thread_;
+  std::shared_ptr<ServePlanSlot> plan_;  // while serving
   bool running_ = false;
   bool delivering_ = false;
   std::chrono::milliseconds interval_{100};
