@@ -6,6 +6,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Decode.h"
 #include "cli/Listen.h"
+#include "cli/Poll.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
@@ -274,6 +275,8 @@ class Simulation {
           ++exchanges_;
           lastRequest_ = event.exchange.request;
           break;
+        case ServeEvent::Type::Polled:
+          break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);
           QCoreApplication::quit();
@@ -496,5 +499,6 @@ int main(int argc, char* argv[]) {
   if (options->command == u"send") return runSend(*options, ini);
   if (options->command == u"preview") return runPreview(*options, ini);
   if (options->command == u"listen") return runListen(*options, ini);
+  if (options->command == u"poll") return runPoll(*options, ini);
   return runSimulate(*options, ini);
 }

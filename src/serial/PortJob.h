@@ -1,12 +1,13 @@
 #pragma once
 
-// What a port's thread does with its line, one job at a time (serve, listen), and what
+// What a port's thread does with its line, one job at a time (serve, listen, poll), and what
 // every job shares: the line reader and writer over the open device, the monotonic clock the
 // frame cutter cuts by, and the events that go to the owner in batches. A job decides nothing
 // of its own: it hands what it reads to the core's pure functions and writes what they say.
 
 #include "core/modbus/LineSettings.h"
 #include "core/monitor/TrafficEvent.h"
+#include "core/poll/PollResult.h"
 #include "core/simulator/Serving.h"
 #include "serial/LineIo.h"
 
@@ -25,11 +26,13 @@ struct ServeEvent {
   enum class Type {
     Traffic,   // a row of the bus monitor's log
     Exchange,  // serving: a judged request and what went out for it
+    Polled,    // polling as the module: what one poll came to
     Closed,    // the port was lost and is closed; the last event of a connection
   };
   Type type = Type::Traffic;
   TrafficEvent traffic;
   Exchange exchange;
+  PollResult poll;
   QString reason;  // Closed: what happened to the device
 };
 

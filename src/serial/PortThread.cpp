@@ -141,6 +141,12 @@ QString PortThread::listenExactly(const ServeLine& line) {
   return opened.notice;
 }
 
+OpenResult PortThread::poll(const ServeLine& line, std::shared_ptr<const ModulePolls> polls,
+                            PollPace pace) {
+  close();
+  return start(line, std::make_unique<PollJob>(std::move(polls), pace));
+}
+
 OpenResult PortThread::start(const ServeLine& line, std::unique_ptr<PortJob> job) {
   shared_ = std::make_shared<Shared>();
   thread_ = std::make_unique<Thread>(shared_, line, std::move(job), this);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/modbus/LineSettings.h"
+#include "core/poll/ModulePolls.h"
 #include "core/simulator/Serving.h"
+#include "serial/PollJob.h"
 #include "serial/PortJob.h"
 
 #include <QElapsedTimer>
@@ -34,10 +36,11 @@ struct OpenResult {
 };
 
 // An open port's own thread, doing one job on the line from open to close: serving the
-// simulated slaves or listening. The thread reads the port, cuts frames by the times their
-// bytes were read, keeps its own timers (frame gap, delays) and writes, so that nothing the
-// window (or a terminal, a log file) does can hold up a reply. What it works from arrives
-// whole (a ServePlan); what happened comes back as events, delivered to the owner's thread in
+// simulated slaves, listening, or polling as the module. The thread reads the port, cuts
+// frames by the times their bytes were read, keeps its own timers (frame gap, delays, the
+// polling interval, timeouts) and writes, so that nothing the window (or a terminal, a log
+// file) does can hold up a reply or a poll. What it works from arrives whole (a ServePlan, the
+// ModulePolls); what happened comes back as events, delivered to the owner's thread in
 // batches. One owner per port, as ever: the thread holds the device from opening to close().
 class PortThread : public QObject {
   Q_OBJECT
@@ -54,10 +57,15 @@ class PortThread : public QObject {
   // would have it heard at others, so then it closes again. Why it does not listen (the
   // failed open's sentence, or what the device did not take); empty when it listens.
   QString listenExactly(const ServeLine& line);
+  // Opens `line` and polls as the module: `polls` every `pace.interval`, each reply waited
+  // for up to `pace.timeout`, for `pace.cycles` cycles or until closed. Each poll comes back as a
+  // Traffic event for the request sent (kind Poll), one for what came of it (PollReply,
+  // PollException, PollError or PollTimeout), and a Polled event with its PollResult.
+  OpenResult poll(const ServeLine& line, std::shared_ptr<const ModulePolls> polls, PollPace pace);
   bool isOpen() const { return running_; }
-  // Stops the job: delayed replies not yet sent are dropped (nothing is written after this),
-  // what was written drains, and the device is released. The events that happened before are
-  // delivered first.
+  // Stops the job: delayed replies not yet sent are dropped and a poll waiting for its reply is
+  // given up (nothing is written after this), what was written drains, and the device is
+  // released. The events that happened before are delivered first.
   void close();
   // Serving: the plan for the polls to come.
   void setPlan(std::shared_ptr<const ServePlan> plan);

@@ -152,6 +152,8 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         }
         break;
       }
+      case ServeEvent::Type::Polled:
+        break;
       case ServeEvent::Type::Closed:
         lost = event.reason;
         break;
