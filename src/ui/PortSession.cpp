@@ -10,6 +10,7 @@
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
 #include "ui/PlotsPanel.h"
+#include "ui/PollViews.h"
 #include "ui/SimulatorPanel.h"
 
 #include <QWidget>
@@ -96,6 +97,43 @@ bool PortSession::listen() {
   return true;
 }
 
+bool PortSession::poll() {
+  views_.line->remember();
+  const ModulePollsLoad loaded = loadModulePolls(ini_, views_.line->twoLine(), true);
+  if (!loaded.polls) {
+    dialogs_.message(window_, tr("Nothing to poll."), loaded.refusal);
+    return false;
+  }
+  auto polls = std::make_shared<const ModulePolls>(*loaded.polls);
+  const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
+  PollPace pace;
+  pace.interval = std::chrono::milliseconds(polls->intervalMs);
+  const OpenResult result =
+      server_->poll(lineAt(views_.line->chosenPort(), settings), polls, pace);
+  if (!result.ok) {
+    dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
+    return false;
+  }
+  emit opened(result.deviceName, *settings);
+  views_.pollFields->start(polls);
+  views_.display->showConfiguration(polls->config1602, polls->config2004);
+  setState(State::Polling);
+  QStringList said{result.notice, loaded.notice};
+  const std::optional<LineSettings> own = moduleLineSettings(polls->line);
+  if (own && *own != *settings)
+    said << tr("The module is configured for %1; polling at %2 as chosen.")
+                .arg(formatLineSettings(*own), formatLineSettings(*settings));
+  said << tr("Polling %n field(s) as the module on %1: a cycle every %2 ms, each reply waited "
+             "for up to %3 ms.",
+             nullptr, int(polls->fields.size()))
+              .arg(result.deviceName)
+              .arg(polls->intervalMs)
+              .arg(pace.timeout.count());
+  said.removeAll(QString());
+  emit notice(said.join(u'\n'), !result.notice.isEmpty(), {});
+  return true;
+}
+
 void PortSession::close() {
   server_->close();
   setState(State::Closed);
@@ -152,8 +190,12 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         }
         break;
       }
-      case ServeEvent::Type::Polled:
+      case ServeEvent::Type::Polled: {
+        const int field = event.poll.field;
+        views_.pollFields->take(event.poll);
+        views_.display->setReading(field, views_.pollFields->stats().reading(field));
         break;
+      }
       case ServeEvent::Type::Closed:
         lost = event.reason;
         break;
@@ -170,6 +212,7 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) views_.bytes->showExchange(*last);
   views_.display->refresh();
+  if (state_ == State::Polling) views_.pollFields->refresh();
   if (lost) onPortLost(*lost);
 }
 
@@ -179,11 +222,15 @@ void PortSession::feedPlots(const std::vector<PlotSample>& samples) {
 }
 
 void PortSession::onPortLost(const QString& reason) {
+  const bool polling = state_ == State::Polling;
   close();
   dialogs_.message(window_, tr("The serial port was lost."),
-                   tr("%1. The simulator is disconnected; press Connect once the device is "
-                      "back.")
-                       .arg(reason));
+                   polling ? tr("%1. Polling as the module stopped; press Poll as module once "
+                                "the device is back.")
+                                 .arg(reason)
+                           : tr("%1. The simulator is disconnected; press Connect once the "
+                                "device is back.")
+                                 .arg(reason));
 }
 
 }  // namespace vantor

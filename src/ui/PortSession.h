@@ -22,6 +22,7 @@ class Dialogs;
 class DisplayPanel;
 class IniFile;
 class LinePanel;
+class PollFieldsBox;
 class PollPlanBox;
 class PlotsPanel;
 class PortThread;
@@ -30,14 +31,14 @@ struct ServeEvent;
 struct ServeLine;
 
 // What the main window does with its port, one thing at a time: serve the simulated slaves,
-// listen, or nothing. The port is served on a thread of its own (PortThread); this takes its
+// listen, poll as the module, or nothing. The port is served on a thread of its own (PortThread); this takes its
 // events to the parts of the window that show them, and hands it what the slaves answer
 // with whenever the window changes it.
 class PortSession : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { Closed, Serving, Listening };
+  enum class State { Closed, Serving, Listening, Polling };
 
   // The parts of the window the session reads its choices from and shows what happened in.
   struct Views {
@@ -45,6 +46,7 @@ class PortSession : public QObject {
     SimulatorPanel* simulator = nullptr;
     DisplayPanel* display = nullptr;
     PollPlanBox* pollPlan = nullptr;
+    PollFieldsBox* pollFields = nullptr;
     BusMonitor* monitor = nullptr;
     AnswerAllBox* answerAll = nullptr;
     ByteDisplays* bytes = nullptr;
@@ -59,6 +61,9 @@ class PortSession : public QObject {
   bool serve();
   // Opens the chosen port to hear it, never writing to it; false when it does not open.
   bool listen();
+  // Opens the chosen port and polls the field devices as the chosen module would, from its
+  // saved configuration; false, said, when there is nothing to poll or the port does not open.
+  bool poll();
   // Closes the port, whatever it was doing.
   void close();
   // The line on port number `port` at `settings`.

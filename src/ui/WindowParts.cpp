@@ -7,7 +7,9 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
+#include <QHeaderView>
 #include <QShortcut>
+#include <QTableWidget>
 #include <QSplitter>
 #include <QWidget>
 
@@ -127,6 +129,20 @@ QColor markColour(Mark mark, const QWidget* widget) {
 
 void markText(QLabel* label, Mark mark) {
   setTextColour(label, markColour(mark, label));
+}
+
+QTableWidgetItem* tableCell(const QString& text, bool number) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return item;
+}
+
+void fitTableColumns(QTableWidget* table, int stretch) {
+  table->verticalHeader()->hide();
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setSectionResizeMode(stretch, QHeaderView::Stretch);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
 }
 
 }  // namespace vantor
