@@ -48,7 +48,8 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
         QString::number(r.exceptions),
         QString::number(r.unanswered),
     };
-    for (int c = 0; c < columnCount(); ++c) setItem(i, c, tableCell(cells[c], c != kLastValueColumn));
+    for (int c = 0; c < columnCount(); ++c)
+      setItem(i, c, tableCell(cells[c], c != kLastValueColumn));
   }
 }
 

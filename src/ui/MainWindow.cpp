@@ -127,8 +127,8 @@ void MainWindow::buildLayout() {
   notice_->hide();
   column->addWidget(notice_);
   for (QWidget* part : {static_cast<QWidget*>(pollPlan_), static_cast<QWidget*>(pollFields_),
-                        static_cast<QWidget*>(simulator_),
-                        static_cast<QWidget*>(answerAll_), static_cast<QWidget*>(bytes_)})
+                        static_cast<QWidget*>(simulator_), static_cast<QWidget*>(answerAll_),
+                        static_cast<QWidget*>(bytes_)})
     column->addWidget(part);
   column->addStretch(1);
   controlsArea_ = new QScrollArea(this);
@@ -208,8 +208,9 @@ QLayout* MainWindow::buildButtons() {
   listenButton_->setToolTip(tr("Hear the line without answering: nothing is written to it"));
   findButton_ = namedButton(QStringLiteral("cmdFindSettings"), tr("Find line settings"), this);
   pollButton_ = namedButton(QStringLiteral("cmdPoll"), tr("Poll as module"), this);
-  pollButton_->setToolTip(tr("Poll the field devices as the chosen module would, from its saved "
-                             "configuration"));
+  pollButton_->setToolTip(
+      tr("Poll the field devices as the chosen module would, from its saved "
+         "configuration"));
   for (auto* button : {connectButton_, configureButton_, listenButton_, findButton_, pollButton_})
     button->setMinimumSize(120, 32);
   giveAccessKey(pollButton_, Qt::Key_M);

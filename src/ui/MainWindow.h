@@ -35,8 +35,9 @@ class SimulatorPanel;
 class StatusLine;
 
 // The main window: port and line settings, module model, Connect, Listen, Poll as module,
-// Configure LCD, Find line settings, the simulator of the slaves a configured module polls, the module's display
-// and the bus monitor. It lays its parts out and keeps them in step with what the port does.
+// Configure LCD, Find line settings, the simulator of the slaves a configured module polls, the
+// module's display and the bus monitor. It lays its parts out and keeps them in step with what the
+// port does.
 class MainWindow : public QWidget {
   Q_OBJECT
 

@@ -57,7 +57,7 @@ void PollFieldsBox::start(std::shared_ptr<const ModulePolls> polls) {
   stats_.reset();
   table_->setRowCount(int(polls_->fields.size()));
   for (int row = 0; row < table_->rowCount(); ++row) {
-    const FieldPoll& poll = polls_->fields[std::size_t(row)];
+    const PolledField& poll = polls_->fields[std::size_t(row)];
     const QString cells[] = {QString::number(poll.field), QString::number(poll.slave.address),
                              hexDigits(poll.slave.functionCode),
                              QStringLiteral("0x") + hexDigits(poll.slave.startRegister, 4),
@@ -77,11 +77,10 @@ void PollFieldsBox::refresh() {
   if (!changed_ || !polls_) return;
   changed_ = false;
   for (int row = 0; row < table_->rowCount(); ++row) {
-    const FieldPoll& poll = polls_->fields[std::size_t(row)];
+    const PolledField& poll = polls_->fields[std::size_t(row)];
     const FieldPollStats& f = stats_.field(poll.field);
-    const qint64 counts[] = {f.polls,      f.replies,          f.timeouts,
-                             f.exceptions, f.checkValueErrors, f.wrongReplies,
-                             f.late};
+    const qint64 counts[] = {
+        f.polls, f.replies, f.timeouts, f.exceptions, f.checkValueErrors, f.wrongReplies, f.late};
     for (int c = PollsColumn; c <= LateColumn; ++c)
       table_->setItem(row, c, tableCell(QString::number(counts[c - PollsColumn])));
     QString last = f.lastValue
@@ -89,12 +88,12 @@ void PollFieldsBox::refresh() {
                        : QStringLiteral("-");
     if (f.last && f.last->failed()) last += tr(" (last poll: %1)").arg(f.last->text);
     table_->setItem(row, LastValueColumn, tableCell(last, false));
-    table_->setItem(row, ResponseColumn,
-                    tableCell(QStringLiteral("%1 / %2 / %3")
-                                  .arg(milliseconds(stats_.responseMs(poll.field, 50)),
-                                       milliseconds(stats_.responseMs(poll.field, 99)),
-                                       milliseconds(f.maxMs < 0 ? std::nullopt
-                                                                : std::optional(f.maxMs)))));
+    table_->setItem(
+        row, ResponseColumn,
+        tableCell(QStringLiteral("%1 / %2 / %3")
+                      .arg(milliseconds(stats_.responseMs(poll.field, 50)),
+                           milliseconds(stats_.responseMs(poll.field, 99)),
+                           milliseconds(f.maxMs < 0 ? std::nullopt : std::optional(f.maxMs)))));
   }
 }
 

@@ -108,14 +108,22 @@ bool PortSession::poll() {
   const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
   PollPace pace;
   pace.interval = std::chrono::milliseconds(polls->intervalMs);
-  const OpenResult result =
-      server_->poll(lineAt(views_.line->chosenPort(), settings), polls, pace);
+  const OpenResult result = server_->poll(lineAt(views_.line->chosenPort(), settings), polls, pace);
   if (!result.ok) {
     dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
     return false;
   }
   emit opened(result.deviceName, *settings);
   views_.pollFields->start(polls);
+  // The fields polled, as the plots and the log name them.
+  served_ = {};
+  for (const PolledField& field : polls->fields) {
+    Slave& slave = served_[std::size_t(field.field - 1)];
+    slave = field.slave;
+    slave.enabled = true;
+    slave.intervalMs = polls->intervalMs;
+  }
+  views_.plots->start(fieldSeries(served_));
   views_.display->showConfiguration(polls->config1602, polls->config2004);
   setState(State::Polling);
   QStringList said{result.notice, loaded.notice};
@@ -123,9 +131,10 @@ bool PortSession::poll() {
   if (own && *own != *settings)
     said << tr("The module is configured for %1; polling at %2 as chosen.")
                 .arg(formatLineSettings(*own), formatLineSettings(*settings));
-  said << tr("Polling %n field(s) as the module on %1: a cycle every %2 ms, each reply waited "
-             "for up to %3 ms.",
-             nullptr, int(polls->fields.size()))
+  const int fields = int(polls->fields.size());
+  said << tr("Polling %1 as the module on %2: a cycle every %3 ms, each reply waited for up to "
+             "%4 ms.")
+              .arg(fields == 1 ? tr("1 field") : tr("%1 fields").arg(fields))
               .arg(result.deviceName)
               .arg(polls->intervalMs)
               .arg(pace.timeout.count());
@@ -170,6 +179,8 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         traffic.push_back(event.traffic);
         if (state_ == State::Listening)
           heard_.take(event.traffic, plotted);
+        else if (state_ == State::Polling)
+          break;  // the poll's result says all the plots need
         else if (auto poll = servedPoll(served_, event.traffic))
           plotted.push_back(std::move(*poll));
         break;
@@ -194,6 +205,7 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         const int field = event.poll.field;
         views_.pollFields->take(event.poll);
         views_.display->setReading(field, views_.pollFields->stats().reading(field));
+        plotPoll(event.poll, plotted);
         break;
       }
       case ServeEvent::Type::Closed:
@@ -214,6 +226,22 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   views_.display->refresh();
   if (state_ == State::Polling) views_.pollFields->refresh();
   if (lost) onPortLost(*lost);
+}
+
+// A field polled as the module: when it was polled, and what came of it as the module shows
+// it, with the response time.
+void PortSession::plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const {
+  if (result.field < 1 || result.field > kFieldCount) return;
+  PlotSample poll;
+  poll.series = servedSeries(served_, result.field);
+  poll.timeMs = result.time.toMSecsSinceEpoch();
+  poll.poll = true;
+  poll.configuredMs = served_[std::size_t(result.field - 1)].intervalMs;
+  plotted.push_back(poll);
+  const std::optional<std::uint32_t> raw = result.failed() ? std::nullopt : result.raw;
+  plotted.push_back(servedValue(served_, result.field, result.time, raw,
+                                result.failed() ? result.text : QString(),
+                                result.responseMs < 0 ? -1 : result.responseMs * 1000));
 }
 
 void PortSession::feedPlots(const std::vector<PlotSample>& samples) {

@@ -27,13 +27,14 @@ class PollPlanBox;
 class PlotsPanel;
 class PortThread;
 class SimulatorPanel;
+struct PollResult;
 struct ServeEvent;
 struct ServeLine;
 
 // What the main window does with its port, one thing at a time: serve the simulated slaves,
-// listen, poll as the module, or nothing. The port is served on a thread of its own (PortThread); this takes its
-// events to the parts of the window that show them, and hands it what the slaves answer
-// with whenever the window changes it.
+// listen, poll as the module, or nothing. The port is served on a thread of its own (PortThread);
+// this takes its events to the parts of the window that show them, and hands it what the slaves
+// answer with whenever the window changes it.
 class PortSession : public QObject {
   Q_OBJECT
 
@@ -72,6 +73,7 @@ class PortSession : public QObject {
   void updatePlan();
   // The plots' one way in, whatever the port is doing: nothing is kept while the log is paused.
   void feedPlots(const std::vector<PlotSample>& samples);
+  void plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const;
 
  signals:
   void stateChanged(vantor::PortSession::State state);
@@ -98,7 +100,7 @@ class PortSession : public QObject {
     QString text;
     bool warns = false;
   } listening_;
-  SlaveTable served_{};  // the slaves of the configuration being served
+  SlaveTable served_{};  // the slaves of the configuration served, or the fields polled
   HeardSamples heard_;   // what the plots are given of the polls heard
 };
 

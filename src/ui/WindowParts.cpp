@@ -2,15 +2,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
-#include <QHeaderView>
 #include <QShortcut>
-#include <QTableWidget>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QWidget>
 
 namespace vantor {

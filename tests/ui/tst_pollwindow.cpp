@@ -13,7 +13,13 @@ using namespace vantor::test;
 namespace {
 
 // The columns of the table of polls per field that these tests read.
-enum { Polls = 5, Replies = 6, Timeouts = 7, LastValue = 12, Response = 13 };
+enum Column {
+  PollsColumn = 5,
+  RepliesColumn,
+  TimeoutsColumn,
+  LastValueColumn = 12,
+  ResponseColumn
+};
 
 QString cellText(const QTableWidget* table, int row, int column) {
   const QTableWidgetItem* item = table->item(row, column);
@@ -47,22 +53,26 @@ class tst_pollwindow : public QObject {
     QCOMPARE(s.get<QPushButton>("cmdPoll")->text(), QString("Stop polling"));
     QVERIFY(!s.get<QPushButton>("cmdConnect")->isEnabled());
     QVERIFY(!s.get<QPushButton>("cmdListen")->isEnabled());
-    QVERIFY(s.get<QLabel>("lblNotice")->text().contains(
-        "Polling 2 fields as the module on " + s.pty.devicePath() + ": a cycle every 100 ms"));
+    const QString notice = s.get<QLabel>("lblNotice")->text();
+    QVERIFY2(notice.contains("Polling 2 fields as the module on " + s.pty.devicePath() +
+                             ": a cycle every 100 ms"),
+             qPrintable(notice));
     auto* table = s.get<QTableWidget>("tblPollFields");
-    QTRY_VERIFY_WITH_TIMEOUT(cellText(table, 1, Timeouts).toInt() >= 2, 20000);
-    QCOMPARE(cellText(table, 0, LastValue), QString("123.4"));
-    QCOMPARE(cellText(table, 1, LastValue), QString("- (last poll: no reply within 500 ms)"));
-    QVERIFY(cellText(table, 0, Replies).toInt() >= 2);
+    QTRY_VERIFY_WITH_TIMEOUT(cellText(table, 1, TimeoutsColumn).toInt() >= 2, 20000);
+    QCOMPARE(cellText(table, 0, LastValueColumn), QString("123.4"));
+    QCOMPARE(cellText(table, 1, LastValueColumn), QString("- (last poll: no reply within 500 ms)"));
+    QVERIFY(cellText(table, 0, RepliesColumn).toInt() >= 2);
     QVERIFY2(QRegularExpression(R"(^\d+\.\d / \d+\.\d / \d+\.\d$)")
-                 .match(cellText(table, 0, Response))
+                 .match(cellText(table, 0, ResponseColumn))
                  .hasMatch(),
-             qPrintable(cellText(table, 0, Response)));
+             qPrintable(cellText(table, 0, ResponseColumn)));
 
     const auto* lcd = s.get<LcdView>("lcdPreview");
-    QVERIFY2(lcd->preview().rows.join('|').contains("123.4"), qPrintable(lcd->preview().rows.join('|')));
-    QVERIFY2(s.get<QLabel>("lblFindings")->text().contains("field 2: no reply within 500 ms"),
-             qPrintable(s.get<QLabel>("lblFindings")->text()));
+    QVERIFY2(lcd->preview().rows.join('|').contains("123.4"),
+             qPrintable(lcd->preview().rows.join('|')));
+    QVERIFY2(
+        s.get<QLabel>("lblFindings")->text().contains("field 2: no value: no reply within 500 ms"),
+        qPrintable(s.get<QLabel>("lblFindings")->text()));
     const QByteArray first = QByteArray::fromHex("070300100001");
     for (const ModbusSlave::Request& r : slave.requests())
       QCOMPARE(hexText(r.bytes.left(6)), hexText(first));
