@@ -59,7 +59,8 @@ class tst_pollwindow : public QObject {
              qPrintable(notice));
     auto* table = s.get<QTableWidget>("tblPollFields");
     QTRY_VERIFY_WITH_TIMEOUT(cellText(table, 1, TimeoutsColumn).toInt() >= 2, 20000);
-    QCOMPARE(cellText(table, 0, LastValueColumn), QString("123.4"));
+    // On a busy machine a poll of field 1 may time out too: its next one answers.
+    QTRY_COMPARE_WITH_TIMEOUT(cellText(table, 0, LastValueColumn), QString("123.4"), 20000);
     QCOMPARE(cellText(table, 1, LastValueColumn), QString("- (last poll: no reply within 500 ms)"));
     QVERIFY(cellText(table, 0, RepliesColumn).toInt() >= 2);
     QVERIFY2(QRegularExpression(R"(^\d+\.\d / \d+\.\d / \d+\.\d$)")
