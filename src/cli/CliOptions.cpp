@@ -51,6 +51,26 @@ QString takeSeconds(CliOptions& o, const QString& value) {
              : QStringLiteral("--seconds takes a number of seconds from 0.1 to 60");
 }
 
+// A whole number of milliseconds from 1 to `most`.
+QString takeMilliseconds(std::optional<int>& into, const QString& value, const char* option,
+                         int most) {
+  bool ok = false;
+  into = value.toInt(&ok);
+  if (ok && *into >= 1 && *into <= most) return {};
+  return QStringLiteral("%1 takes a whole number of milliseconds from 1 to %2")
+      .arg(QLatin1String(option))
+      .arg(most);
+}
+
+// A module polls at most every 25.5 s, and waits for a reply far less.
+QString takeInterval(CliOptions& o, const QString& value) {
+  return takeMilliseconds(o.intervalMs, value, "--interval", 60000);
+}
+
+QString takeTimeout(CliOptions& o, const QString& value) {
+  return takeMilliseconds(o.timeoutMs, value, "--timeout", 10000);
+}
+
 QString takeValue(CliOptions& o, const QString& value) {
   const qsizetype eq = value.indexOf(u'=');
   bool ok = false;
@@ -79,13 +99,16 @@ struct Option {
 const Option kOptions[] = {
     {"--module", "*", nullptr, takeModule},
     {"--ini", "*", nullptr, keep<&CliOptions::ini>},
-    {"--port", "send simulate listen", nullptr, takePort},
-    {"--device", "send simulate listen", nullptr, keep<&CliOptions::device>},
-    {"--setting", "simulate listen", nullptr, keep<&CliOptions::setting>},
+    {"--port", "send simulate listen poll", nullptr, takePort},
+    {"--device", "send simulate listen poll", nullptr, keep<&CliOptions::device>},
+    {"--setting", "simulate listen poll", nullptr, keep<&CliOptions::setting>},
     {"--value", "simulate preview", nullptr, takeValue},
     {"--typed", "simulate preview", nullptr, bySlave<&CliOptions::typed>},
-    {"--count", "simulate listen", nullptr, takeCount},
-    {"--log", "simulate listen", nullptr, keep<&CliOptions::log>},
+    {"--count", "simulate listen poll", nullptr, takeCount},
+    {"--log", "simulate listen poll", nullptr, keep<&CliOptions::log>},
+    {"--interval", "poll", nullptr, takeInterval},
+    {"--timeout", "poll", nullptr, takeTimeout},
+    {"--display", "listen poll", &CliOptions::display, nullptr},
     {"--timestamps", "simulate listen", &CliOptions::timestamps, nullptr},
     {"--keep-echo", "simulate", &CliOptions::keepEcho, nullptr},
     {"--fault", "simulate", nullptr, bySlave<&CliOptions::faults>},
@@ -96,7 +119,6 @@ const Option kOptions[] = {
     {"--answer-all", "simulate", &CliOptions::answerAll, nullptr},
     {"--register", "simulate", nullptr, takeRegister},
     {"--scan", "listen", &CliOptions::scan, nullptr},
-    {"--display", "listen", &CliOptions::display, nullptr},
     {"--seconds", "listen", nullptr, takeSeconds},
 };
 
@@ -166,6 +188,24 @@ const Usage kUsages[] = {
      "--scan listens S seconds (default 3) at each baud rate and data format in turn,\n"
      "prints what it heard at each, and the settings that carry valid frames with the\n"
      "fewest errors (exit 1 when none do, or when the device cannot tell them apart).\n"},
+    {"poll",
+     {"vantor-cli poll     --module 1602|2004 [--ini FILE] (--port N | --device PATH)",
+      "                    [--setting TEXT] [--interval MS] [--timeout MS] [--count K]",
+      "                    [--log FILE] [--display]"},
+     "Polls the field devices as the module would, from its saved configuration: each\n"
+     "active field's request (slave address, function 03 or 04, start register, one or two\n"
+     "registers by data type) in field order, a cycle of them every polling interval.\n"
+     "Within a cycle each request waits for the reply to the one before it, or for its\n"
+     "timeout, and then for the line's frame gap; a cycle that overruns its interval starts\n"
+     "the next at once and is counted late. One line per field and cycle: the reply's\n"
+     "registers and the value as the module shows it, and the response time; or no reply,\n"
+     "the exception, or what is wrong with the reply. When it stops, each field's counts\n"
+     "and response times go to standard error.\n"
+     "--setting sets the line (default: the module's own, CSet); --interval the time\n"
+     "from one cycle's start to the next (default: the module's, Interval x 100 ms);\n"
+     "--timeout how long a reply is waited for (default 500 ms); --count stops after K\n"
+     "cycles; --log as for simulate; --display prints the module's display rows between\n"
+     "'|' marks after each cycle. Nothing is written to the settings file.\n"},
     {"decode",
      {"vantor-cli decode   [--module 1602|2004] [--ini FILE] [FILE]"},
      "Reads one configuration frame from FILE, or standard input, checks it, and prints the\n"
@@ -262,6 +302,8 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
   if (o.seconds && !o.scan) return fail(QStringLiteral("--seconds goes with --scan"));
   if (o.scan && o.display)
     return fail(QStringLiteral("--scan hears each line setting in turn: it draws no --display"));
+  if (o.command == u"poll" && !o.help && !o.port && !o.device)
+    return fail(QStringLiteral("poll writes to a line: give --port N or --device PATH"));
   if (o.scan && (o.setting || o.count || o.log))
     return fail(
         QStringLiteral("--scan tries every line setting and prints counts: it takes no "

@@ -10,7 +10,8 @@ namespace vantor::cli {
 
 // The command line of vantor-cli, taken apart but not yet checked against any settings.
 struct CliOptions {
-  // "frame", "send", "simulate", "preview", "listen" or "decode"; empty with a bare --help
+  // "frame", "send", "simulate", "preview", "listen", "poll" or "decode"; empty with a bare
+  // --help
   QString command;
   bool help = false;
   std::optional<QString> module;  // "1602" or "2004"
@@ -33,10 +34,12 @@ struct CliOptions {
   bool timestamps = false;
   bool keepEcho = false;
   bool scan = false;              // listen --scan
-  bool display = false;           // listen --display: the module's display as heard
+  bool display = false;           // --display: the module's display rows (listen: as heard)
   std::optional<double> seconds;  // --seconds S: how long a scan listens at each setting
   bool answerAll = false;         // --answer-all
   QStringList registers;          // --register SLAVE:FC:REGISTER=VALUE, as given
+  std::optional<int> intervalMs;  // poll --interval MS
+  std::optional<int> timeoutMs;   // poll --timeout MS
 };
 
 // Parses `args` (without the program name). On a usage error returns nothing and says why

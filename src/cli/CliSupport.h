@@ -8,7 +8,7 @@
 #include "core/modbus/LineSettings.h"
 #include "core/monitor/LogExport.h"
 #include "core/settings/IniFile.h"
-#include "serial/PollServer.h"
+#include "serial/PortThread.h"
 
 #include <QSocketNotifier>
 #include <QString>

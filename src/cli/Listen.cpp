@@ -8,7 +8,7 @@
 #include "core/modbus/HexText.h"
 #include "core/monitor/LogExport.h"
 #include "core/simulator/SlaveTable.h"
-#include "serial/PollServer.h"
+#include "serial/PortThread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -31,8 +31,8 @@ class Hearing {
       : o_(o), output_(std::move(log)), plan_(saved), display_(saved) {}
 
   // Listens until the run ends, saying so first with `started`; the exit code.
-  int listen(PollServer& server, const QString& started) {
-    QObject::connect(&server, &PollServer::events,
+  int listen(PortThread& server, const QString& started) {
+    QObject::connect(&server, &PortThread::events,
                      [this](const std::vector<ServeEvent>& batch) { take(batch); });
     const StopOnSignal::Orderly orderly(
         QStringLiteral("stopping, before the poll plan was printed"));
@@ -100,9 +100,9 @@ struct Heard {
 Heard listenAt(const CliOptions& o, const IniFile& ini, const LineSettings& settings,
                double seconds) {
   Heard heard{{settings, 0, 0, 0, {}}, {}};
-  PollServer server;
+  PortThread server;
   QEventLoop loop;
-  QObject::connect(&server, &PollServer::events, [&](const std::vector<ServeEvent>& batch) {
+  QObject::connect(&server, &PortThread::events, [&](const std::vector<ServeEvent>& batch) {
     for (const ServeEvent& e : batch) {
       if (e.type == ServeEvent::Type::Traffic) heard.counts.take(e.traffic);
       if (e.type == ServeEvent::Type::Closed) {
@@ -160,12 +160,11 @@ int runListen(const CliOptions& o, const IniFile& ini) {
   std::optional<LogFile> log;
   if (!openLogOption(o, log)) return 1;
 
-  PollServer server;
+  PortThread server;
   server.setBatchInterval(std::chrono::milliseconds(20));
-  ServeLine serve = serveLine(o, ini, *line);
-  serve.listenOnly = true;
+  const ServeLine serve = serveLine(o, ini, *line);
   StopOnSignal::doing(QStringLiteral("opening %1").arg(serve.device));
-  const OpenResult opened = server.open(serve, nullptr);
+  const OpenResult opened = server.listen(serve);
   if (!opened.ok) {
     if (log) ::close(log->fd);
     return fail(opened.error);

@@ -10,7 +10,7 @@
 
 namespace vantor {
 
-// The serving thread's own access to an open device: it waits on nothing but the device, a
+// A port thread's own access to an open device: it waits on nothing but the device, a
 // wake-up and its own deadline, and reads and writes without any event loop in between. One
 // implementation per platform; the port object that opened the device keeps owning it.
 class LineIo {

@@ -19,7 +19,7 @@ namespace vantor {
 
 namespace {
 
-// What one read() hands over at most, so that the serving loop still looks at its deadlines
+// What one read() hands over at most, so that a job still looks at its deadlines
 // and its stop flag while a flood comes in.
 constexpr qsizetype kMostPerRead = 64 * 1024;
 

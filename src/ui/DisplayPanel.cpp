@@ -54,8 +54,12 @@ void DisplayPanel::take(const Exchange& x) {
   // The four-line module's field k is polled as slave k; the two-line module's one field as
   // slave 1.
   static_assert(kSlaveCount == kFieldCount);
-  if (x.slave < 1 || x.slave > kFieldCount) return;
-  readings_[std::size_t(x.slave - 1)] = readingOf(x);
+  setReading(x.slave, readingOf(x));
+}
+
+void DisplayPanel::setReading(int field, const FieldReading& reading) {
+  if (field < 1 || field > kFieldCount) return;
+  readings_[std::size_t(field - 1)] = reading;
   changed_ = true;
 }
 

@@ -35,6 +35,8 @@ class DisplayPanel : public QWidget {
   void showConfiguration(const SlaveTableLoad& load, bool live = true);
   // What a field's last poll gave, as the module reads its reply.
   void take(const Exchange& exchange);
+  // What field 1..4's last poll gave, read elsewhere (polling as the module).
+  void setReading(int field, const FieldReading& reading);
   // Listening: the display drawn from the replies heard to the polls of `saved`'s fields, or
   // of a configuration heard on the line; empty until something of it is heard.
   void listen(const ModuleConfig& saved);

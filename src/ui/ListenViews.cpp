@@ -20,21 +20,6 @@ namespace {
 // The poll plan's widest column, its text left-aligned.
 constexpr int kLastValueColumn = 8;
 
-QTableWidgetItem* cell(const QString& text, bool number = true) {
-  auto* item = new QTableWidgetItem(text);
-  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return item;
-}
-
-// Columns as wide as their contents, column `stretch` taking what is left.
-void fitColumns(QTableWidget* table, int stretch) {
-  table->verticalHeader()->hide();
-  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table->horizontalHeader()->setSectionResizeMode(stretch, QHeaderView::Stretch);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-}
-
 }  // namespace
 
 PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 11, parent) {
@@ -42,7 +27,7 @@ PollPlanTable::PollPlanTable(QWidget* parent) : QTableWidget(0, 11, parent) {
   setHorizontalHeaderLabels({tr("Slave"), tr("Field"), tr("Function"), tr("Register"), tr("Count"),
                              tr("Polls"), tr("Interval"), tr("Replies"), tr("Last value"),
                              tr("Exceptions"), tr("Unanswered")});
-  fitColumns(this, kLastValueColumn);
+  fitTableColumns(this, kLastValueColumn);
   setAccessibleName(tr("Poll plan"));
 }
 
@@ -63,7 +48,8 @@ void PollPlanTable::showRows(const std::vector<PollPlanRow>& rows) {
         QString::number(r.exceptions),
         QString::number(r.unanswered),
     };
-    for (int c = 0; c < columnCount(); ++c) setItem(i, c, cell(cells[c], c != kLastValueColumn));
+    for (int c = 0; c < columnCount(); ++c)
+      setItem(i, c, tableCell(cells[c], c != kLastValueColumn));
   }
 }
 
@@ -161,7 +147,7 @@ LineScanDialog::LineScanDialog(std::function<ServeLine(const LineSettings&)> lin
     if (found_) emit settingsChosen(*found_);
     accept();
   });
-  connect(&server_, &PollServer::events, this, [this](const std::vector<ServeEvent>& batch) {
+  connect(&server_, &PortThread::events, this, [this](const std::vector<ServeEvent>& batch) {
     if (counts_.empty()) return;
     for (const ServeEvent& e : batch)
       if (e.type == ServeEvent::Type::Traffic) counts_.back().take(e.traffic);
@@ -183,12 +169,12 @@ void LineScanDialog::buildTable() {
   table_->setObjectName(QStringLiteral("tblScan"));
   table_->setHorizontalHeaderLabels(
       {tr("Settings"), tr("Valid frames"), tr("Bad frames"), tr("Bytes"), tr("Note")});
-  fitColumns(table_, 4);
+  fitTableColumns(table_, 4);
   // A note says why a setting was not heard: shown whole, over as many lines as it takes.
   table_->setWordWrap(true);
   table_->setTextElideMode(Qt::ElideNone);
   for (int i = 0; i < int(settings_.size()); ++i)
-    table_->setItem(i, 0, cell(formatLineSettings(settings_[std::size_t(i)]), false));
+    table_->setItem(i, 0, tableCell(formatLineSettings(settings_[std::size_t(i)]), false));
   table_->resizeRowsToContents();
   table_->setMinimumSize(640, table_->verticalHeader()->length() +
                                   table_->horizontalHeader()->sizeHint().height() + 4);
@@ -202,7 +188,7 @@ void LineScanDialog::start() {
   stopButton_->setEnabled(true);
   seconds_->setEnabled(false);
   for (int i = 0; i < table_->rowCount(); ++i)
-    for (int c = 1; c < table_->columnCount(); ++c) table_->setItem(i, c, cell({}));
+    for (int c = 1; c < table_->columnCount(); ++c) table_->setItem(i, c, tableCell({}));
   table_->resizeRowsToContents();
   running_ = true;
   sinceStart_.start();
@@ -279,15 +265,15 @@ void LineScanDialog::finish() {
 void LineScanDialog::showCounts(int row) {
   const ScanCounts& c = counts_[std::size_t(row)];
   if (!c.refused.isEmpty()) {
-    auto* note = cell(tr("not heard: %1").arg(c.refused), false);
+    auto* note = tableCell(tr("not heard: %1").arg(c.refused), false);
     note->setToolTip(note->text());
     table_->setItem(row, 4, note);
     table_->resizeRowToContents(row);
     return;
   }
-  table_->setItem(row, 1, cell(QString::number(c.validFrames)));
-  table_->setItem(row, 2, cell(QString::number(c.badFrames)));
-  table_->setItem(row, 3, cell(QString::number(c.bytes)));
+  table_->setItem(row, 1, tableCell(QString::number(c.validFrames)));
+  table_->setItem(row, 2, tableCell(QString::number(c.badFrames)));
+  table_->setItem(row, 3, tableCell(QString::number(c.bytes)));
 }
 
 }  // namespace vantor

@@ -5,7 +5,7 @@
 
 #include "core/listen/LineScan.h"
 #include "core/listen/PollPlan.h"
-#include "serial/PollServer.h"
+#include "serial/PortThread.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -80,7 +80,7 @@ class LineScanDialog : public QDialog {
   std::vector<LineSettings> settings_ = scanSettings();
   std::vector<ScanCounts> counts_;
   std::optional<LineSettings> found_;
-  PollServer server_;
+  PortThread server_;
   QTimer listening_;
   QTimer progressTick_;
   bool running_ = false;

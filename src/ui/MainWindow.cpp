@@ -11,6 +11,7 @@
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
 #include "ui/PlotsPanel.h"
+#include "ui/PollViews.h"
 #include "ui/SimulatorPanel.h"
 #include "ui/StatusLine.h"
 #include "ui/WindowParts.h"
@@ -60,6 +61,8 @@ QString stateName(PortSession::State state) {
       return QObject::tr("serving");
     case PortSession::State::Listening:
       return QObject::tr("listening");
+    case PortSession::State::Polling:
+      return QObject::tr("polling as the module");
     case PortSession::State::Closed:
       break;
   }
@@ -99,6 +102,7 @@ void MainWindow::buildLayout() {
   line_ = new LinePanel(ini_, this);
   simulator_ = new SimulatorPanel(ini_, dialogs_, this);
   pollPlan_ = new PollPlanBox(this);
+  pollFields_ = new PollFieldsBox(this);
   answerAll_ = new AnswerAllBox(this);
   bytes_ = new ByteDisplays(this);
   monitor_ = new BusMonitor(dialogs_, this);
@@ -122,8 +126,9 @@ void MainWindow::buildLayout() {
   notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   notice_->hide();
   column->addWidget(notice_);
-  for (QWidget* part : {static_cast<QWidget*>(pollPlan_), static_cast<QWidget*>(simulator_),
-                        static_cast<QWidget*>(answerAll_), static_cast<QWidget*>(bytes_)})
+  for (QWidget* part : {static_cast<QWidget*>(pollPlan_), static_cast<QWidget*>(pollFields_),
+                        static_cast<QWidget*>(simulator_), static_cast<QWidget*>(answerAll_),
+                        static_cast<QWidget*>(bytes_)})
     column->addWidget(part);
   column->addStretch(1);
   controlsArea_ = new QScrollArea(this);
@@ -148,7 +153,8 @@ void MainWindow::buildLayout() {
 
   session_ = new PortSession(
       ini_, dialogs_,
-      {line_, simulator_, display_, pollPlan_, monitor_, answerAll_, bytes_, plots_}, this);
+      {line_, simulator_, display_, pollPlan_, pollFields_, monitor_, answerAll_, bytes_, plots_},
+      this);
   connectParts();
   orderTabs();
 
@@ -201,8 +207,19 @@ QLayout* MainWindow::buildButtons() {
   listenButton_ = namedButton(QStringLiteral("cmdListen"), tr("Listen"), this);
   listenButton_->setToolTip(tr("Hear the line without answering: nothing is written to it"));
   findButton_ = namedButton(QStringLiteral("cmdFindSettings"), tr("Find line settings"), this);
-  for (auto* button : {connectButton_, configureButton_, listenButton_, findButton_})
+  pollButton_ = namedButton(QStringLiteral("cmdPoll"), tr("Poll as module"), this);
+  pollButton_->setToolTip(
+      tr("Poll the field devices as the chosen module would, from its saved "
+         "configuration"));
+  for (auto* button : {connectButton_, configureButton_, listenButton_, findButton_, pollButton_})
     button->setMinimumSize(120, 32);
+  giveAccessKey(pollButton_, Qt::Key_M);
+  connect(pollButton_, &QPushButton::clicked, this, [this] {
+    if (session_->state() == PortSession::State::Polling)
+      session_->close();
+    else
+      session_->poll();
+  });
   giveAccessKey(connectButton_, Qt::Key_C);
   giveAccessKey(configureButton_, Qt::Key_L);
   giveAccessKey(listenButton_, Qt::Key_I);
@@ -215,6 +232,7 @@ QLayout* MainWindow::buildButtons() {
   auto* grid = new QGridLayout;
   grid->addWidget(connectButton_, 0, 0);
   grid->addWidget(listenButton_, 0, 1);
+  grid->addWidget(pollButton_, 0, 2);
   grid->addWidget(configureButton_, 1, 0);
   grid->addWidget(findButton_, 1, 1);
   display_ = new DisplayPanel(this);
@@ -229,7 +247,7 @@ QLayout* MainWindow::buildButtons() {
 // in its quadrant, then the bus monitor.
 void MainWindow::orderTabs() {
   QList<QWidget*> order = line_->tabOrder();
-  order << connectButton_ << listenButton_ << configureButton_ << findButton_;
+  order << connectButton_ << listenButton_ << pollButton_ << configureButton_ << findButton_;
   order << simulator_->tabOrder() << answerAll_->tabOrder();
   for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
   setTabOrder(order.back(), monitor_->firstInTabOrder());
@@ -331,20 +349,27 @@ void MainWindow::findSettingsClicked() {
 void MainWindow::showState(PortSession::State state) {
   const bool serving = state == PortSession::State::Serving;
   const bool listening = state == PortSession::State::Listening;
+  const bool polling = state == PortSession::State::Polling;
   const bool closed = state == PortSession::State::Closed;
   connectButton_->setText(serving ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
   listenButton_->setText(listening ? tr("Stop listening") : tr("Listen"));
-  connectButton_->setEnabled(!listening && !scanning_);
-  listenButton_->setEnabled(!serving && !scanning_);
+  pollButton_->setText(polling ? tr("Stop polling") : tr("Poll as module"));
+  connectButton_->setEnabled((closed || serving) && !scanning_);
+  listenButton_->setEnabled((closed || listening) && !scanning_);
+  pollButton_->setEnabled((closed || polling) && !scanning_);
   findButton_->setEnabled(closed && !scanning_);
   configureButton_->setEnabled(serving);
   line_->setEnabled(closed && !scanning_);
   simulator_->setEnabled(serving);
-  simulator_->setVisible(!listening);
-  answerAll_->setVisible(!listening);
-  monitor_->setListening(listening);
+  simulator_->setVisible(!listening && !polling);
+  answerAll_->setVisible(!listening && !polling);
+  // Nothing is served while listening or polling: the serving counters stand aside.
+  monitor_->setListening(listening || polling);
+  // What listening or polling found stays to be read once it stops, until the next.
   if (listening) pollPlan_->show();
-  if (serving) pollPlan_->hide();
+  if (polling) pollFields_->show();
+  if (serving || polling) pollPlan_->hide();
+  if (serving || listening) pollFields_->hide();
   if (closed) {
     showNotice({});
     showChosenModule();

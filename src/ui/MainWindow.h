@@ -29,13 +29,15 @@ class IniFile;
 class IniSnapshot;
 class LinePanel;
 class PlotsPanel;
+class PollFieldsBox;
 class PollPlanBox;
 class SimulatorPanel;
 class StatusLine;
 
-// The main window: port and line settings, module model, Connect, Listen, Configure LCD, Find
-// line settings, the simulator of the slaves a configured module polls, the module's display
-// and the bus monitor. It lays its parts out and keeps them in step with what the port does.
+// The main window: port and line settings, module model, Connect, Listen, Poll as module,
+// Configure LCD, Find line settings, the simulator of the slaves a configured module polls, the
+// module's display and the bus monitor. It lays its parts out and keeps them in step with what the
+// port does.
 class MainWindow : public QWidget {
   Q_OBJECT
 
@@ -90,6 +92,7 @@ class MainWindow : public QWidget {
   SimulatorPanel* simulator_ = nullptr;
   DisplayPanel* display_ = nullptr;
   PollPlanBox* pollPlan_ = nullptr;
+  PollFieldsBox* pollFields_ = nullptr;
   AnswerAllBox* answerAll_ = nullptr;
   ByteDisplays* bytes_ = nullptr;
   BusMonitor* monitor_ = nullptr;
@@ -100,6 +103,7 @@ class MainWindow : public QWidget {
   QPushButton* configureButton_ = nullptr;
   QPushButton* listenButton_ = nullptr;
   QPushButton* findButton_ = nullptr;
+  QPushButton* pollButton_ = nullptr;
   QLabel* notice_ = nullptr;
   QScrollArea* controlsArea_ = nullptr;
   QSplitter* split_ = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/PortSession.h"
 
 #include "core/settings/IniFile.h"
-#include "serial/PollServer.h"
+#include "serial/PortThread.h"
 #include "ui/AnswerAllBox.h"
 #include "ui/BusMonitor.h"
 #include "ui/ByteDisplays.h"
@@ -10,6 +10,7 @@
 #include "ui/LinePanel.h"
 #include "ui/ListenViews.h"
 #include "ui/PlotsPanel.h"
+#include "ui/PollViews.h"
 #include "ui/SimulatorPanel.h"
 
 #include <QWidget>
@@ -18,9 +19,9 @@ namespace vantor {
 
 PortSession::PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window)
     : QObject(window), ini_(ini), dialogs_(dialogs), views_(views), window_(window) {
-  server_ = new PollServer(this);
+  server_ = new PortThread(this);
   server_->setObjectName(QStringLiteral("MSComm1"));
-  connect(server_, &PollServer::events, this, &PortSession::onEvents);
+  connect(server_, &PortThread::events, this, &PortSession::onEvents);
 }
 
 ServeLine PortSession::lineAt(int port, const std::optional<LineSettings>& settings) const {
@@ -76,9 +77,7 @@ bool PortSession::listen() {
   const SlaveTableLoad loaded =
       views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
   const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
-  ServeLine line = lineAt(views_.line->chosenPort(), settings);
-  line.listenOnly = true;
-  const OpenResult result = server_->open(line, nullptr);
+  const OpenResult result = server_->listen(lineAt(views_.line->chosenPort(), settings));
   if (!result.ok) {
     dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
     return false;
@@ -95,6 +94,52 @@ bool PortSession::listen() {
   listening_ = {result.notice.isEmpty() ? listening : result.notice + u'\n' + listening,
                 !result.notice.isEmpty()};
   emit notice(listening_.text, listening_.warns, {});
+  return true;
+}
+
+bool PortSession::poll() {
+  views_.line->remember();
+  const ModulePollsLoad loaded = loadModulePolls(ini_, views_.line->twoLine(), true);
+  if (!loaded.polls) {
+    dialogs_.message(window_, tr("Nothing to poll."), loaded.refusal);
+    return false;
+  }
+  auto polls = std::make_shared<const ModulePolls>(*loaded.polls);
+  const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
+  PollPace pace;
+  pace.interval = std::chrono::milliseconds(polls->intervalMs);
+  const OpenResult result = server_->poll(lineAt(views_.line->chosenPort(), settings), polls, pace);
+  if (!result.ok) {
+    dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
+    return false;
+  }
+  emit opened(result.deviceName, *settings);
+  views_.pollFields->start(polls);
+  // The fields polled, as the plots and the log name them.
+  served_ = {};
+  for (const PolledField& field : polls->fields) {
+    Slave& slave = served_[std::size_t(field.field - 1)];
+    slave = field.slave;
+    slave.enabled = true;
+    slave.intervalMs = polls->intervalMs;
+  }
+  views_.plots->start(fieldSeries(served_));
+  views_.display->showConfiguration(polls->config1602, polls->config2004);
+  setState(State::Polling);
+  QStringList said{result.notice, loaded.notice};
+  const std::optional<LineSettings> own = moduleLineSettings(polls->line);
+  if (own && *own != *settings)
+    said << tr("The module is configured for %1; polling at %2 as chosen.")
+                .arg(formatLineSettings(*own), formatLineSettings(*settings));
+  const int fields = int(polls->fields.size());
+  said << tr("Polling %1 as the module on %2: a cycle every %3 ms, each reply waited for up to "
+             "%4 ms.")
+              .arg(fields == 1 ? tr("1 field") : tr("%1 fields").arg(fields))
+              .arg(result.deviceName)
+              .arg(polls->intervalMs)
+              .arg(pace.timeout.count());
+  said.removeAll(QString());
+  emit notice(said.join(u'\n'), !result.notice.isEmpty(), {});
   return true;
 }
 
@@ -134,6 +179,8 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         traffic.push_back(event.traffic);
         if (state_ == State::Listening)
           heard_.take(event.traffic, plotted);
+        else if (state_ == State::Polling)
+          break;  // the poll's result says all the plots need
         else if (auto poll = servedPoll(served_, event.traffic))
           plotted.push_back(std::move(*poll));
         break;
@@ -154,6 +201,13 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         }
         break;
       }
+      case ServeEvent::Type::Polled: {
+        const int field = event.poll.field;
+        views_.pollFields->take(event.poll);
+        views_.display->setReading(field, views_.pollFields->stats().reading(field));
+        plotPoll(event.poll, plotted);
+        break;
+      }
       case ServeEvent::Type::Closed:
         lost = event.reason;
         break;
@@ -170,7 +224,24 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   // The byte displays show the latest exchange of the batch; a person reads no faster.
   if (last) views_.bytes->showExchange(*last);
   views_.display->refresh();
+  if (state_ == State::Polling) views_.pollFields->refresh();
   if (lost) onPortLost(*lost);
+}
+
+// A field polled as the module: when it was polled, and what came of it as the module shows
+// it, with the response time.
+void PortSession::plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const {
+  if (result.field < 1 || result.field > kFieldCount) return;
+  PlotSample poll;
+  poll.series = servedSeries(served_, result.field);
+  poll.timeMs = result.time.toMSecsSinceEpoch();
+  poll.poll = true;
+  poll.configuredMs = served_[std::size_t(result.field - 1)].intervalMs;
+  plotted.push_back(poll);
+  const std::optional<std::uint32_t> raw = result.failed() ? std::nullopt : result.raw;
+  plotted.push_back(servedValue(served_, result.field, result.time, raw,
+                                result.failed() ? result.text : QString(),
+                                result.responseMs < 0 ? -1 : result.responseMs * 1000));
 }
 
 void PortSession::feedPlots(const std::vector<PlotSample>& samples) {
@@ -179,11 +250,15 @@ void PortSession::feedPlots(const std::vector<PlotSample>& samples) {
 }
 
 void PortSession::onPortLost(const QString& reason) {
+  const bool polling = state_ == State::Polling;
   close();
   dialogs_.message(window_, tr("The serial port was lost."),
-                   tr("%1. The simulator is disconnected; press Connect once the device is "
-                      "back.")
-                       .arg(reason));
+                   polling ? tr("%1. Polling as the module stopped; press Poll as module once "
+                                "the device is back.")
+                                 .arg(reason)
+                           : tr("%1. The simulator is disconnected; press Connect once the "
+                                "device is back.")
+                                 .arg(reason));
 }
 
 }  // namespace vantor

@@ -22,22 +22,24 @@ class Dialogs;
 class DisplayPanel;
 class IniFile;
 class LinePanel;
+class PollFieldsBox;
 class PollPlanBox;
 class PlotsPanel;
-class PollServer;
+class PortThread;
 class SimulatorPanel;
+struct PollResult;
 struct ServeEvent;
 struct ServeLine;
 
 // What the main window does with its port, one thing at a time: serve the simulated slaves,
-// listen, or nothing. The port is served on a thread of its own (PollServer); this takes its
-// events to the parts of the window that show them, and hands it what the slaves answer
-// with whenever the window changes it.
+// listen, poll as the module, or nothing. The port is served on a thread of its own (PortThread);
+// this takes its events to the parts of the window that show them, and hands it what the slaves
+// answer with whenever the window changes it.
 class PortSession : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { Closed, Serving, Listening };
+  enum class State { Closed, Serving, Listening, Polling };
 
   // The parts of the window the session reads its choices from and shows what happened in.
   struct Views {
@@ -45,6 +47,7 @@ class PortSession : public QObject {
     SimulatorPanel* simulator = nullptr;
     DisplayPanel* display = nullptr;
     PollPlanBox* pollPlan = nullptr;
+    PollFieldsBox* pollFields = nullptr;
     BusMonitor* monitor = nullptr;
     AnswerAllBox* answerAll = nullptr;
     ByteDisplays* bytes = nullptr;
@@ -59,6 +62,9 @@ class PortSession : public QObject {
   bool serve();
   // Opens the chosen port to hear it, never writing to it; false when it does not open.
   bool listen();
+  // Opens the chosen port and polls the field devices as the chosen module would, from its
+  // saved configuration; false, said, when there is nothing to poll or the port does not open.
+  bool poll();
   // Closes the port, whatever it was doing.
   void close();
   // The line on port number `port` at `settings`.
@@ -67,6 +73,7 @@ class PortSession : public QObject {
   void updatePlan();
   // The plots' one way in, whatever the port is doing: nothing is kept while the log is paused.
   void feedPlots(const std::vector<PlotSample>& samples);
+  void plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const;
 
  signals:
   void stateChanged(vantor::PortSession::State state);
@@ -86,14 +93,14 @@ class PortSession : public QObject {
   Dialogs& dialogs_;
   Views views_;
   QWidget* window_;
-  PollServer* server_ = nullptr;
+  PortThread* server_ = nullptr;
   State state_ = State::Closed;
   // What the notice says while listening, before anything heard adds to it.
   struct {
     QString text;
     bool warns = false;
   } listening_;
-  SlaveTable served_{};  // the slaves of the configuration being served
+  SlaveTable served_{};  // the slaves of the configuration served, or the fields polled
   HeardSamples heard_;   // what the plots are given of the polls heard
 };
 

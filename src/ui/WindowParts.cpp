@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QWidget>
 
 namespace vantor {
@@ -127,6 +129,20 @@ QColor markColour(Mark mark, const QWidget* widget) {
 
 void markText(QLabel* label, Mark mark) {
   setTextColour(label, markColour(mark, label));
+}
+
+QTableWidgetItem* tableCell(const QString& text, bool number) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return item;
+}
+
+void fitTableColumns(QTableWidget* table, int stretch) {
+  table->verticalHeader()->hide();
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setSectionResizeMode(stretch, QHeaderView::Stretch);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
 }
 
 }  // namespace vantor

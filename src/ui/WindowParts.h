@@ -8,6 +8,8 @@ class QAbstractButton;
 class QLabel;
 class QPushButton;
 class QSplitter;
+class QTableWidget;
+class QTableWidgetItem;
 class QWidget;
 
 namespace vantor {
@@ -38,6 +40,12 @@ QPushButton* namedButton(const QString& name, const QString& text, QWidget* pare
 // the part with `stretchTop` (else the bottom one) takes what the window grows or shrinks by.
 QSplitter* stackedSplit(const QString& name, QWidget* top, QWidget* bottom, bool stretchTop,
                         QWidget* parent);
+
+// A read-only cell of a table of figures: right-aligned when it holds a `number`.
+QTableWidgetItem* tableCell(const QString& text, bool number = true);
+// Columns as wide as their contents, column `stretch` taking what is left; rows selected
+// whole, without a row header.
+void fitTableColumns(QTableWidget* table, int stretch);
 
 // A bold heading over a group of controls.
 QLabel* heading(const QString& text, QWidget* parent);

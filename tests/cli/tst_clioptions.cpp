@@ -58,6 +58,11 @@ class TstCliOptions : public QObject {
     row("listen --display --count 3", "listen count=3 display");
     row("listen --scan --display",
         "error: --scan hears each line setting in turn: it draws no --display");
+    row("poll --device /d --interval 250 --timeout 80 --count 3 --display",
+        "poll device=/d count=3 interval=250 timeout=80 display");
+    row("poll --module 2004", "error: poll writes to a line: give --port N or --device PATH");
+    row("poll --port 2 --timeout 10001",
+        "error: --timeout takes a whole number of milliseconds from 1 to 10000");
     row("listen2", "error: unknown command: listen2");
     row("", "error: no command given");
   }
@@ -89,6 +94,8 @@ class TstCliOptions : public QObject {
       if (o->keepEcho) taken << "echo";
       if (o->answerAll) taken << "all";
       if (o->scan) taken << "scan";
+      if (o->intervalMs) taken << QString("interval=%1").arg(*o->intervalMs);
+      if (o->timeoutMs) taken << QString("timeout=%1").arg(*o->timeoutMs);
       if (o->display) taken << "display";
     }
     QTEST(taken.join(' ').replace("help help", "help"), "taken");

@@ -47,6 +47,8 @@ QStringList commandLine(const cli::CliOptions& o, bool apart) {
   if (o.count) option("--count", number(*o.count));
   option("--log", o.log);
   if (o.seconds) option("--seconds", QString::number(*o.seconds, 'g', 17));
+  if (o.intervalMs) option("--interval", number(*o.intervalMs));
+  if (o.timeoutMs) option("--timeout", number(*o.timeoutMs));
   for (const QString& r : o.registers) option("--register", r);
   for (const auto& [flag, on] : {std::pair{"--timestamps", o.timestamps},
                                  {"--keep-echo", o.keepEcho},

@@ -2,8 +2,8 @@
 #include "ModbusMaster.h"
 #include "PtyPair.h"
 #include "core/settings/IniFile.h"
-#include "serial/PollServer.h"
 #include "serial/PortMap.h"
+#include "serial/PortThread.h"
 #include "serial/SerialPort.h"
 
 #include <QElapsedTimer>
@@ -49,19 +49,20 @@ std::shared_ptr<const ServePlan> planFor(int delayMs = 0) {
   return plan;
 }
 
-// Serves `plan` on `pty`, collecting what the serving thread reports.
+// Serves `plan` on `pty` (without one: listens), collecting what the port's thread reports.
 struct Served {
   Served(const PtyPair& pty, std::shared_ptr<const ServePlan> plan) {
-    QObject::connect(&server, &PollServer::events, [this](const std::vector<ServeEvent>& batch) {
+    QObject::connect(&server, &PortThread::events, [this](const std::vector<ServeEvent>& batch) {
       events.insert(events.end(), batch.begin(), batch.end());
     });
-    opened = server.open({1, pty.devicePath(), false, LineSettings{}}, std::move(plan));
+    const ServeLine line{1, pty.devicePath(), false, LineSettings{}};
+    opened = plan ? server.open(line, std::move(plan)) : server.listen(line);
   }
   int count(ServeEvent::Type type) const {
     return int(std::count_if(events.begin(), events.end(),
                              [type](const ServeEvent& e) { return e.type == type; }));
   }
-  PollServer server;
+  PortThread server;
   OpenResult opened;
   std::vector<ServeEvent> events;
 };
@@ -259,6 +260,31 @@ class TstSerial : public QObject {
     const QByteArray replies = pty.read(int(reply.size()) * polls, 10000);
     QCOMPARE(replies.size(), reply.size() * polls);
     QCOMPARE(replies, reply.repeated(polls));
+  }
+
+  // Bytes that end in silence are judged once the line has been quiet long enough, whether
+  // serving or listening: nothing more has to come first.
+  void silenceEndsWhatCameBeforeIt_data() {
+    QTest::addColumn<bool>("serving");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("serving: a poll cut short")
+        << true << kPoll.first(3) << int(EventKind::Fragment);
+    QTest::newRow("listening: a poll cut short")
+        << false << kPoll.first(3) << int(EventKind::Fragment);
+    QTest::newRow("listening: a poll with a wrong check value")
+        << false << kPoll.first(7) + '\x55' << int(EventKind::CrcError);
+  }
+  void silenceEndsWhatCameBeforeIt() {
+    QFETCH(bool, serving);
+    QFETCH(QByteArray, bytes);
+    PtyPair pty;
+    Served served(pty, serving ? planFor() : nullptr);
+    QVERIFY(served.opened.ok);
+    QVERIFY(pty.write(bytes));
+    QTRY_COMPARE_WITH_TIMEOUT(served.count(ServeEvent::Type::Traffic), 1, 10000);
+    QTEST(int(served.events.front().traffic.kind), "kind");
+    QCOMPARE(served.events.front().traffic.bytes, bytes);
   }
 
   // A reply still waiting when serving stops is never written: not on this line, and not on

@@ -32,6 +32,12 @@ std::optional<qint64> FrameCutter::deadline() const {
   return lastReadNs_ + holdNs_ + 1;
 }
 
+std::vector<CutPart> FrameCutter::flush() {
+  std::vector<CutPart> out;
+  if (!waiting_.isEmpty()) cut(out, true);
+  return out;
+}
+
 void FrameCutter::clear() {
   waiting_.clear();
   silences_.clear();

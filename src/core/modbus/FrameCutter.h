@@ -71,6 +71,9 @@ class FrameCutter {
   std::vector<CutPart> idle(qint64 nowNs);
   // When idle() has something to complete; nothing while no byte waits.
   std::optional<qint64> deadline() const;
+  // Whatever waits, cut now as if held long enough: the reader waits no longer (a master whose
+  // reply timed out).
+  std::vector<CutPart> flush();
   // Drops what waits (the line was closed).
   void clear();
 

@@ -31,8 +31,14 @@ void BusCounters::record(const TrafficEvent& e) {
     case EventKind::Answered:
     case EventKind::Unanswered:
     case EventKind::Request:
+    case EventKind::Poll:
       count(&SlaveCounts::requests);
       if (e.kind == EventKind::Unanswered) count(&SlaveCounts::unanswered);
+      break;
+    // A poll of ours that got nothing it could use.
+    case EventKind::PollTimeout:
+    case EventKind::PollError:
+      if (e.about > 0) count(&SlaveCounts::unanswered);
       break;
     case EventKind::CrcError:
       count(&SlaveCounts::requests);
@@ -47,12 +53,15 @@ void BusCounters::record(const TrafficEvent& e) {
     case EventKind::Reply:
     case EventKind::Response:
     case EventKind::Exception:
+    case EventKind::PollReply:
+    case EventKind::PollException:
       count(isException(e) ? &SlaveCounts::exceptions : &SlaveCounts::replies);
       break;
     case EventKind::ConfigFrame:
       break;
   }
-  if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered))
+  if (slave > 0 && (e.kind == EventKind::Answered || e.kind == EventKind::Unanswered ||
+                    e.kind == EventKind::Poll))
     timePoll(slave, e.time);
 }
 

@@ -23,6 +23,8 @@ bool isErrorEvent(const TrafficEvent& event) {
     case EventKind::Fragment:
     case EventKind::Unanswered:
     case EventKind::Exception:
+    case EventKind::PollError:
+    case EventKind::PollTimeout:
       return true;
     default:
       return isException(event);

@@ -34,7 +34,8 @@ class LogQuery {
 };
 
 // Whether "next error" stops at the event: a request with a wrong check value, a fragment, a
-// valid poll nobody answered, an exception reply (sent or heard).
+// valid poll nobody answered, an exception reply (sent or heard); polling as the module, a
+// reply that was wrong or did not come.
 bool isErrorEvent(const TrafficEvent& event);
 
 }  // namespace vantor

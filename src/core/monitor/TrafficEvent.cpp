@@ -29,6 +29,16 @@ QString kindName(EventKind kind) {
       return QStringLiteral("exception");
     case EventKind::ConfigFrame:
       return QStringLiteral("config-frame");
+    case EventKind::Poll:
+      return QStringLiteral("poll");
+    case EventKind::PollReply:
+      return QStringLiteral("poll-reply");
+    case EventKind::PollException:
+      return QStringLiteral("poll-exception");
+    case EventKind::PollError:
+      return QStringLiteral("poll-error");
+    case EventKind::PollTimeout:
+      return QStringLiteral("poll-timeout");
   }
   return {};
 }
@@ -36,16 +46,16 @@ QString kindName(EventKind kind) {
 QString kindCaption(EventKind kind) {
   if (kind == EventKind::CrcError) return QStringLiteral("CRC error");
   if (kind == EventKind::ConfigFrame) return QStringLiteral("configuration frame");
-  return kindName(kind);
+  return kindName(kind).replace(u'-', u' ');
 }
 
 bool isRequestKind(EventKind kind) {
   return kind == EventKind::Answered || kind == EventKind::Unanswered ||
-         kind == EventKind::CrcError || kind == EventKind::Request;
+         kind == EventKind::CrcError || kind == EventKind::Request || kind == EventKind::Poll;
 }
 
 bool isException(const TrafficEvent& e) {
-  if (e.kind == EventKind::Exception) return true;
+  if (e.kind == EventKind::Exception || e.kind == EventKind::PollException) return true;
   return e.direction == Direction::Tx && e.bytes.size() >= 2 &&
          (std::uint8_t(e.bytes[rtu::kFunctionCode]) & rtu::kExceptionBit);
 }
@@ -131,6 +141,16 @@ QString describe(const TrafficEvent& e) {
       return QStringLiteral("exception reply: %1").arg(e.detail);
     case EventKind::ConfigFrame:
       return QStringLiteral("configuration frame: %1").arg(e.detail);
+    case EventKind::Poll:
+      return QStringLiteral("poll: %1").arg(e.detail);
+    case EventKind::PollReply:
+      return QStringLiteral("poll reply: %1").arg(e.detail);
+    case EventKind::PollException:
+      return QStringLiteral("poll exception: %1").arg(e.detail);
+    case EventKind::PollError:
+      return QStringLiteral("poll error: %1").arg(e.detail);
+    case EventKind::PollTimeout:
+      return QStringLiteral("poll timeout: %1").arg(e.detail);
   }
   return {};
 }

@@ -16,7 +16,11 @@ enum class Direction { Rx, Tx };
 
 // What an event was. While serving, everything received is one of the first five and
 // everything sent a reply. While listening, nothing is sent, and what is heard is a request, a
-// response, an exception reply, a configuration frame, a CRC error or a fragment.
+// response, an exception reply, a configuration frame, a CRC error or a fragment. While polling
+// as the module, what is sent is a poll, and what comes of it a poll reply with a value, a
+// poll exception, a poll error (a check value that does not hold, or a frame that is no reply
+// to the poll; also bytes no poll waited for) or a poll timeout, a row without bytes; an echo
+// of the poll is an echo.
 enum class EventKind {
   Answered,
   Unanswered,
@@ -28,8 +32,13 @@ enum class EventKind {
   Response,
   Exception,
   ConfigFrame,
+  Poll,
+  PollReply,
+  PollException,
+  PollError,
+  PollTimeout,
 };
-inline constexpr int kEventKindCount = 10;
+inline constexpr int kEventKindCount = 15;
 
 struct TrafficEvent {
   // To the millisecond; taken in UTC, which costs no look-up of the time zone while a reply is
@@ -41,8 +50,8 @@ struct TrafficEvent {
   Direction direction = Direction::Rx;
   QByteArray bytes;
   EventKind kind = EventKind::Answered;
-  // 1..4: the simulated slave that answered, or whose reply it is; 0 none (also for a poll
-  // answered because every poll is).
+  // 1..4: the simulated slave that answered, or whose reply it is, or the field polled as the
+  // module; 0 none (also for a poll answered because every poll is).
   int slave = 0;
   // The simulated slave a request concerned: the one that answered, or the one whose
   // configuration an unanswered poll missed; 0 none. For filtering and counting.
@@ -53,7 +62,8 @@ struct TrafficEvent {
 };
 
 // "answered", "unanswered", "crc-error", "fragment", "echo", "reply", "request", "response",
-// "exception", "config-frame": as exported.
+// "exception", "config-frame", "poll", "poll-reply", "poll-exception", "poll-error",
+// "poll-timeout": as exported.
 QString kindName(EventKind kind);
 // The same, as a filter list shows it: "answered", "unanswered", "CRC error", ...
 QString kindCaption(EventKind kind);

@@ -13,20 +13,6 @@ namespace {
 
 constexpr int kReadHolding = 3;
 
-// The slave a data field polls, as the frame tells the module to poll it.
-Slave slaveOf(const DataField& field, int pollInterval) {
-  Slave s;
-  s.enabled = true;
-  s.address = std::uint8_t(field.slaveAddress);
-  s.functionCode = std::uint8_t(field.functionCode);
-  s.startRegister = field.startRegister;
-  s.registerCount = std::uint8_t(registerCount(field.dataType));
-  s.dataType = field.dataType;
-  s.decimals = field.decimals;
-  s.intervalMs = pollInterval * 100;
-  return s;
-}
-
 // Modbus reference numbers: 4xxxxx for holding registers, 3xxxxx for input registers, the
 // register number counting from 1.
 SlaveView viewOf(const Slave& s) {
@@ -113,6 +99,19 @@ void noteLoad(SlaveTableLoad& result, const IniFile& ini, const char* section, c
 }
 
 }  // namespace
+
+Slave slaveOf(const DataField& field, int pollInterval) {
+  Slave s;
+  s.enabled = true;
+  s.address = std::uint8_t(field.slaveAddress);
+  s.functionCode = std::uint8_t(field.functionCode);
+  s.startRegister = field.startRegister;
+  s.registerCount = std::uint8_t(registerCount(field.dataType));
+  s.dataType = field.dataType;
+  s.decimals = field.decimals;
+  s.intervalMs = pollInterval * 100;
+  return s;
+}
 
 QString slaveName(int address, int field) {
   return QStringLiteral("slave %1 (field %2)").arg(address).arg(field);

@@ -72,6 +72,10 @@ QString slaveName(int address, int field);
 // "0x00".."0x0F" for element 2. An entry's position is the byte value it stands for.
 QStringList valueListEntries(int element);
 
+// The slave a data field polls, as the frame tells the module to poll it: what the simulator
+// answers as, and what Vantor sends when it polls as the module.
+Slave slaveOf(const DataField& field, int pollInterval);
+
 // The slaves a module configured from the settings file polls: exactly the polls the frame
 // built from the same file would make the module send. Section Cfg1602 configures slave 1
 // (2 to 4 are disabled), Cfg2004 all four. Keys that are missing or unusable take the

@@ -1,0 +1,107 @@
+#include "AppSession.h"
+#include "ModbusSlave.h"
+#include "core/modbus/HexText.h"
+#include "core/monitor/LogExport.h"
+#include "ui/BusMonitor.h"
+#include "ui/LcdView.h"
+
+#include <QTableWidget>
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+// The columns of the table of polls per field that these tests read.
+enum Column {
+  PollsColumn = 5,
+  RepliesColumn,
+  TimeoutsColumn,
+  LastValueColumn = 12,
+  ResponseColumn
+};
+
+QString cellText(const QTableWidget* table, int row, int column) {
+  const QTableWidgetItem* item = table->item(row, column);
+  return item ? item->text() : QString();
+}
+
+}  // namespace
+
+class tst_pollwindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Poll as module against a field device that is not Vantor: the requests of the saved
+  // configuration, each field's counts and last value, the display drawn from the replies (a
+  // field nobody answers shown as failed with why), the log's rows, and Stop polling.
+  void pollsTheFieldDevicesAsTheModule() {
+    AppSession s;
+    storePoll(s.ini, "Cfg2004", "1", {7, 3, 0x10, 0});
+    storePoll(s.ini, "Cfg2004", "2", {9, 4, 0x20, 0});  // nobody answers as 9
+    s.set("Settings", "AF", "2");
+    s.set("Cfg2004", "DP1", "1");
+    s.set("Cfg2004", "Interval", "1");
+    s.choosePort(2, "9600,n,8,1", "2004");
+    ModbusSlave slave(s.pty.masterFd(), 7);
+    slave.setRegister(3, 0x10, 1234);
+    QVERIFY(slave.start());
+    s.start();
+
+    s.press("cmdPoll");
+    QVERIFY2(s.dialogs.boxes.isEmpty(), qPrintable(s.dialogs.texts().join('|')));
+    QCOMPARE(s.get<QPushButton>("cmdPoll")->text(), QString("Stop polling"));
+    QVERIFY(!s.get<QPushButton>("cmdConnect")->isEnabled());
+    QVERIFY(!s.get<QPushButton>("cmdListen")->isEnabled());
+    const QString notice = s.get<QLabel>("lblNotice")->text();
+    QVERIFY2(notice.contains("Polling 2 fields as the module on " + s.pty.devicePath() +
+                             ": a cycle every 100 ms"),
+             qPrintable(notice));
+    auto* table = s.get<QTableWidget>("tblPollFields");
+    QTRY_VERIFY_WITH_TIMEOUT(cellText(table, 1, TimeoutsColumn).toInt() >= 2, 20000);
+    // On a busy machine a poll of field 1 may time out too: its next one answers.
+    QTRY_COMPARE_WITH_TIMEOUT(cellText(table, 0, LastValueColumn), QString("123.4"), 20000);
+    QCOMPARE(cellText(table, 1, LastValueColumn), QString("- (last poll: no reply within 500 ms)"));
+    QVERIFY(cellText(table, 0, RepliesColumn).toInt() >= 2);
+    QVERIFY2(QRegularExpression(R"(^\d+\.\d / \d+\.\d / \d+\.\d$)")
+                 .match(cellText(table, 0, ResponseColumn))
+                 .hasMatch(),
+             qPrintable(cellText(table, 0, ResponseColumn)));
+
+    const auto* lcd = s.get<LcdView>("lcdPreview");
+    QVERIFY2(lcd->preview().rows.join('|').contains("123.4"),
+             qPrintable(lcd->preview().rows.join('|')));
+    QVERIFY2(
+        s.get<QLabel>("lblFindings")->text().contains("field 2: no value: no reply within 500 ms"),
+        qPrintable(s.get<QLabel>("lblFindings")->text()));
+    const QByteArray first = QByteArray::fromHex("070300100001");
+    for (const ModbusSlave::Request& r : slave.requests())
+      QCOMPARE(hexText(r.bytes.left(6)), hexText(first));
+
+    s.press("cmdPoll");
+    QCOMPARE(s.get<QPushButton>("cmdPoll")->text(), QString("Poll as module"));
+    QVERIFY(s.get<QPushButton>("cmdConnect")->isEnabled());
+    QVERIFY(table->isVisible());  // what it found stays to be read
+    QStringList kinds;
+    TrafficLog& log = s.main->monitor().log();
+    for (int row = 0; row < log.rowCount(); ++row) kinds << kindName(log.event(row).kind);
+    kinds.removeDuplicates();
+    kinds.sort();
+    QCOMPARE(kinds, (QStringList{"poll", "poll-reply", "poll-timeout"}));
+  }
+
+  // With no configuration saved for the chosen module there is nothing to poll: said, and the
+  // port stays closed.
+  void nothingToPollIsSaid() {
+    AppSession s;
+    s.choosePort(2, "9600,n,8,1", "1602");
+    s.start();
+    s.press("cmdPoll");
+    QCOMPARE(s.dialogs.texts().value(0), QString("Nothing to poll."));
+    QCOMPARE(s.get<QPushButton>("cmdPoll")->text(), QString("Poll as module"));
+    QVERIFY(holdDevice(s.pty.devicePath()) != nullptr);
+  }
+};
+
+QTEST_MAIN(tst_pollwindow)
+#include "tst_pollwindow.moc"
