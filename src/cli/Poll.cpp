@@ -52,6 +52,8 @@ class Polling {
           print(event.poll);
           break;
         case ServeEvent::Type::Exchange:
+        case ServeEvent::Type::Replayed:
+        case ServeEvent::Type::Finished:
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);

@@ -276,6 +276,8 @@ class Simulation {
           lastRequest_ = event.exchange.request;
           break;
         case ServeEvent::Type::Polled:
+        case ServeEvent::Type::Replayed:
+        case ServeEvent::Type::Finished:
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);

@@ -153,6 +153,8 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         break;
       }
       case ServeEvent::Type::Polled:
+      case ServeEvent::Type::Replayed:
+      case ServeEvent::Type::Finished:
         break;
       case ServeEvent::Type::Closed:
         lost = event.reason;

@@ -88,6 +88,11 @@ ReplyComparison compareReply(const RecordedExchange& recorded,
                           replyText(recorded.request, *reply, field))};
 }
 
+int polledField(QByteArrayView request, const SlaveTable& fields) {
+  const auto field = fieldOf(request, fields);
+  return field ? field->field : 0;
+}
+
 QString ReplayTally::summary() const {
   const int sent = std::accumulate(counts_.begin(), counts_.end(), 0);
   return QStringLiteral(
