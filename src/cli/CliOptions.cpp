@@ -71,6 +71,22 @@ QString takeTimeout(CliOptions& o, const QString& value) {
   return takeMilliseconds(o.timeoutMs, value, "--timeout", 10000);
 }
 
+QString takeSide(CliOptions& o, const QString& value) {
+  if (value != u"slaves" && value != u"master")
+    return QStringLiteral("--as is slaves or master, not %1").arg(value);
+  o.replayAs = value;
+  return {};
+}
+
+// Faster than a thousand times, a recording's delays are shorter than the line can tell apart.
+QString takeSpeed(CliOptions& o, const QString& value) {
+  bool ok = false;
+  o.speed = value.toDouble(&ok);
+  return ok && *o.speed >= 0.01 && *o.speed <= 1000
+             ? QString()
+             : QStringLiteral("--speed takes a number from 0.01 to 1000");
+}
+
 QString takeValue(CliOptions& o, const QString& value) {
   const qsizetype eq = value.indexOf(u'=');
   bool ok = false;
@@ -99,17 +115,17 @@ struct Option {
 const Option kOptions[] = {
     {"--module", "*", nullptr, takeModule},
     {"--ini", "*", nullptr, keep<&CliOptions::ini>},
-    {"--port", "send simulate listen poll", nullptr, takePort},
-    {"--device", "send simulate listen poll", nullptr, keep<&CliOptions::device>},
-    {"--setting", "simulate listen poll", nullptr, keep<&CliOptions::setting>},
+    {"--port", "send simulate listen poll replay", nullptr, takePort},
+    {"--device", "send simulate listen poll replay", nullptr, keep<&CliOptions::device>},
+    {"--setting", "simulate listen poll replay", nullptr, keep<&CliOptions::setting>},
     {"--value", "simulate preview", nullptr, takeValue},
     {"--typed", "simulate preview", nullptr, bySlave<&CliOptions::typed>},
     {"--count", "simulate listen poll", nullptr, takeCount},
-    {"--log", "simulate listen poll", nullptr, keep<&CliOptions::log>},
+    {"--log", "simulate listen poll replay", nullptr, keep<&CliOptions::log>},
     {"--interval", "poll", nullptr, takeInterval},
-    {"--timeout", "poll", nullptr, takeTimeout},
+    {"--timeout", "poll replay", nullptr, takeTimeout},
     {"--display", "listen poll", &CliOptions::display, nullptr},
-    {"--timestamps", "simulate listen", &CliOptions::timestamps, nullptr},
+    {"--timestamps", "simulate listen replay", &CliOptions::timestamps, nullptr},
     {"--keep-echo", "simulate", &CliOptions::keepEcho, nullptr},
     {"--fault", "simulate", nullptr, bySlave<&CliOptions::faults>},
     {"--delay", "simulate", nullptr, bySlave<&CliOptions::delays>},
@@ -120,6 +136,9 @@ const Option kOptions[] = {
     {"--register", "simulate", nullptr, takeRegister},
     {"--scan", "listen", &CliOptions::scan, nullptr},
     {"--seconds", "listen", nullptr, takeSeconds},
+    {"--as", "replay", nullptr, takeSide},
+    {"--speed", "replay", nullptr, takeSpeed},
+    {"--loop", "replay", &CliOptions::loop, nullptr},
 };
 
 struct Usage {
@@ -206,6 +225,28 @@ const Usage kUsages[] = {
      "--timeout how long a reply is waited for (default 500 ms); --count stops after K\n"
      "cycles; --log as for simulate; --display prints the module's display rows between\n"
      "'|' marks after each cycle. Nothing is written to the settings file.\n"},
+    {"replay",
+     {"vantor-cli replay   FILE --as slaves|master [--module 1602|2004] [--ini FILE]",
+      "                    (--port N | --device PATH) [--setting TEXT] [--speed X] [--loop]",
+      "                    [--timeout MS] [--log FILE] [--timestamps]"},
+     "Plays a recorded line back: FILE is an export of the bus monitor, of listening or of\n"
+     "polling as the module (.csv or .jsonl), read whole before the port opens; one that\n"
+     "cannot be read is refused, naming its line and what is wrong.\n"
+     "--as slaves answers the module as the recording's slaves did: the n-th time a request\n"
+     "comes it gets what its n-th recorded occurrence got, the reply bytes as recorded after\n"
+     "the recorded delay, or nothing; after the last occurrence the last answer is repeated\n"
+     "(--loop: the request's occurrences start over). A request the recording never heard\n"
+     "gets no reply. One line per request. Ctrl+C stops.\n"
+     "--as master sends the recording's requests with the recorded spacing and compares each\n"
+     "reply with the recorded one, values read by the saved configuration's field where\n"
+     "one polls as the request does: one line per difference (other bytes, no reply, a\n"
+     "reply where the recording had none), then a summary on standard error. A reply is\n"
+     "waited for until the next request is due and at least --timeout MS (default 500);\n"
+     "a longer wait moves the later requests on. --loop starts over after the last request\n"
+     "(until Ctrl+C). Exit status 0 when every reply matched, 2 when any differed.\n"
+     "--speed X plays delays and spacing X times as fast (default 1); --setting sets the\n"
+     "line (default: the Setting key); --log and --timestamps as for simulate. Exit status 1\n"
+     "on an error (the file, the port).\n"},
     {"decode",
      {"vantor-cli decode   [--module 1602|2004] [--ini FILE] [FILE]"},
      "Reads one configuration frame from FILE, or standard input, checks it, and prints the\n"
@@ -280,7 +321,7 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
       arg = arg.left(eq);
       inlineValue = true;
     }
-    if (o.command == u"decode" && !arg.startsWith(u"--") && !o.input) {
+    if ((o.command == u"decode" || o.command == u"replay") && !arg.startsWith(u"--") && !o.input) {
       o.input = arg;
       continue;
     }
@@ -304,6 +345,12 @@ std::optional<CliOptions> parseCliOptions(const QStringList& args, QString* erro
     return fail(QStringLiteral("--scan hears each line setting in turn: it draws no --display"));
   if (o.command == u"poll" && !o.help && !o.port && !o.device)
     return fail(QStringLiteral("poll writes to a line: give --port N or --device PATH"));
+  if (o.command == u"replay" && !o.help) {
+    if (!o.input) return fail(QStringLiteral("replay plays a recording: give its FILE"));
+    if (!o.replayAs) return fail(QStringLiteral("replay needs --as slaves or --as master"));
+    if (!o.port && !o.device)
+      return fail(QStringLiteral("replay writes to a line: give --port N or --device PATH"));
+  }
   if (o.scan && (o.setting || o.count || o.log))
     return fail(
         QStringLiteral("--scan tries every line setting and prints counts: it takes no "

@@ -133,6 +133,23 @@ bool openLogOption(const CliOptions& o, std::optional<LogFile>& log) {
   return true;
 }
 
+std::optional<QString> openRun(PortThread& port, const CliOptions& o, const IniFile& ini,
+                               const LineSettings& settings, std::optional<LogFile>& log,
+                               const std::function<OpenResult(const ServeLine&)>& open) {
+  if (!openLogOption(o, log)) return std::nullopt;
+  port.setBatchInterval(std::chrono::milliseconds(20));
+  const ServeLine line = serveLine(o, ini, settings);
+  StopOnSignal::doing(QStringLiteral("opening %1").arg(line.device));
+  const OpenResult opened = open(line);
+  if (!opened.ok) {
+    if (log) ::close(log->fd);
+    fail(opened.error);
+    return std::nullopt;
+  }
+  if (!opened.notice.isEmpty()) fail(opened.notice);
+  return opened.deviceName;
+}
+
 RunOutput::RunOutput(std::optional<LogFile> log)
     : log_(std::move(log)), out_(STDOUT_FILENO, QStringLiteral("standard output")) {
   if (!log_) return;

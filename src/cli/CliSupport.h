@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -66,6 +67,14 @@ class RunOutput {
 
 // The port of --device, --port or the CommPort key, at `settings`.
 ServeLine serveLine(const CliOptions& o, const IniFile& ini, const LineSettings& settings);
+
+// Opens the --log file of `o` first (a log that cannot be written keeps the port free), then
+// the port of `o` at `settings` with `open` (a PortThread method that starts a job); events
+// come in batches of 20 ms, so that a reader of the terminal sees each at once. The port's
+// name, or nothing with the message said (and the log closed) when either cannot be opened.
+std::optional<QString> openRun(PortThread& port, const CliOptions& o, const IniFile& ini,
+                               const LineSettings& settings, std::optional<LogFile>& log,
+                               const std::function<OpenResult(const ServeLine&)>& open);
 
 // A reader that went away or a file-size limit is a failed write to report, not a reason for a
 // run on a port to die.

@@ -8,8 +8,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
-
 namespace vantor::cli {
 
 namespace {
@@ -52,6 +50,8 @@ class Polling {
           print(event.poll);
           break;
         case ServeEvent::Type::Exchange:
+        case ServeEvent::Type::Replayed:
+        case ServeEvent::Type::Finished:
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);
@@ -103,24 +103,18 @@ int runPoll(const CliOptions& o, const IniFile& ini) {
   const PollPace pace{milliseconds(o.intervalMs.value_or(polls.intervalMs)),
                       milliseconds(o.timeoutMs.value_or(500)), o.count};
 
-  // The log first: a log that cannot be written keeps the port free.
   std::optional<LogFile> log;
-  if (!openLogOption(o, log)) return 1;
   PortThread port;
-  port.setBatchInterval(milliseconds(20));
-  const ServeLine serve = serveLine(o, ini, *line);
-  StopOnSignal::doing(QStringLiteral("opening %1").arg(serve.device));
-  const OpenResult opened = port.poll(serve, std::make_shared<const ModulePolls>(polls), pace);
-  if (!opened.ok) {
-    if (log) ::close(log->fd);
-    return fail(opened.error);
-  }
-  if (!opened.notice.isEmpty()) fail(opened.notice);
+  const std::optional<QString> device =
+      openRun(port, o, ini, *line, log, [&](const ServeLine& serve) {
+        return port.poll(serve, std::make_shared<const ModulePolls>(polls), pace);
+      });
+  if (!device) return 1;
   Polling polling(o, polls, std::move(log));
   return polling.run(port,
                      QStringLiteral("Polling as the %1 module on %2 at %3: %4 field%5 every %6 ms, "
                                     "replies waited for %7 ms; Ctrl+C stops.")
-                         .arg(module, opened.deviceName, formatLineSettings(*line))
+                         .arg(module, *device, formatLineSettings(*line))
                          .arg(polls.fields.size())
                          .arg(polls.fields.size() == 1 ? "" : "s")
                          .arg(pace.interval.count())

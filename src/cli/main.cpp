@@ -7,6 +7,7 @@
 #include "cli/Decode.h"
 #include "cli/Listen.h"
 #include "cli/Poll.h"
+#include "cli/Replay.h"
 #include "core/config/Config1602.h"
 #include "core/config/Config2004.h"
 #include "core/display/DisplayPreview.h"
@@ -276,6 +277,8 @@ class Simulation {
           lastRequest_ = event.exchange.request;
           break;
         case ServeEvent::Type::Polled:
+        case ServeEvent::Type::Replayed:
+        case ServeEvent::Type::Finished:
           break;
         case ServeEvent::Type::Closed:
           exitCode_ = fail(event.reason);
@@ -500,5 +503,6 @@ int main(int argc, char* argv[]) {
   if (options->command == u"preview") return runPreview(*options, ini);
   if (options->command == u"listen") return runListen(*options, ini);
   if (options->command == u"poll") return runPoll(*options, ini);
+  if (options->command == u"replay") return runReplay(*options, ini);
   return runSimulate(*options, ini);
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "core/modbus/FrameCutter.h"
-#include "core/monitor/EchoFilter.h"
 #include "core/poll/ModulePolls.h"
 #include "core/poll/PollCadence.h"
-#include "serial/PortJob.h"
+#include "serial/MasterJob.h"
 
 #include <chrono>
 #include <memory>
@@ -23,30 +21,27 @@ struct PollPace {
 };
 
 // Polls the field devices as the configured module would: sends each active field's request
-// on the thread's own clock (PollCadence), cuts what comes back with the frame cutter
-// (replyFit), judges it (judgeReply) and reports each request, each reply or timeout and one
-// PollResult per poll.
-class PollJob : public PortJob {
+// on the thread's own clock (PollCadence), judges what comes back (judgeReply) and reports
+// each request, each reply or timeout and one PollResult per poll.
+class PollJob : public MasterJob {
  public:
   PollJob(std::shared_ptr<const ModulePolls> polls, PollPace pace);
-  void run(JobLine& line) override;
+
+ protected:
+  void begin(qint64 nowNs) override;
+  std::optional<qint64> nextAt() const override;
+  QByteArray request() const override { return waitedFor().request; }
+  void sent(qint64 sentNs, const QString& error) override;
+  std::optional<qint64> waitingUntil() const override;
+  void replied(const QByteArray& reply, qint64 atNs) override;
 
  private:
-  std::optional<qint64> due() const;
-  bool sending() const;  // a request is to go: none waits, and the count is not reached
-  void send();
-  void take(const std::vector<CutPart>& parts);
   void end(PollResult result, qint64 atNs);
   const PolledField& waitedFor() const;
 
   std::shared_ptr<const ModulePolls> polls_;
   PollPace pace_;
-  JobLine* line_ = nullptr;
-  std::optional<FrameCutter> cutter_;
   std::optional<PollCadence> cadence_;
-  EchoFilter echo_;
-  qint64 sentNs_ = 0;      // the request that waits went to the line
-  qint64 lastReadNs_ = 0;  // the last bytes were read: the end of whatever is cut from them
 };
 
 }  // namespace vantor

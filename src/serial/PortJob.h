@@ -8,6 +8,7 @@
 #include "core/modbus/LineSettings.h"
 #include "core/monitor/TrafficEvent.h"
 #include "core/poll/PollResult.h"
+#include "core/replay/MasterReplay.h"
 #include "core/simulator/Serving.h"
 #include "serial/LineIo.h"
 
@@ -21,18 +22,41 @@
 
 namespace vantor {
 
+// Replaying a recording: one request and what came of it.
+struct ReplayStep {
+  QDateTime time;  // the request read (as the slaves) or sent (as the master), UTC
+  QByteArray request;
+  qsizetype line = 0;  // the recorded request's line in the recording; 0: never heard
+  // As the slaves, the reply written; as the master, what came back. Empty: nothing.
+  QByteArray reply;
+  // As the slaves: the recorded occurrence that answered (from 1; 0 for a request the
+  // recording never heard), of how many the recording holds; why nothing was sent; why not
+  // all of the reply left.
+  int occurrence = 0;
+  int occurrences = 0;
+  QString reason;
+  QString sendError;
+  // As the slaves, from the request read to the reply written; as the master, from the
+  // request sent to the reply's last byte read. -1 without a reply.
+  double delayMs = -1;
+  ReplyComparison comparison;  // as the master: the reply against the recorded one
+};
+
 // Something a port's thread did, in the order it happened.
 struct ServeEvent {
   enum class Type {
     Traffic,   // a row of the bus monitor's log
     Exchange,  // serving: a judged request and what went out for it
     Polled,    // polling as the module: what one poll came to
+    Replayed,  // replaying a recording: what one request came to
+    Finished,  // the job did all it had to (a replay as the master); the port stays open
     Closed,    // the port was lost and is closed; the last event of a connection
   };
   Type type = Type::Traffic;
   TrafficEvent traffic;
   Exchange exchange;
   PollResult poll;
+  ReplayStep replay;
   QString reason;  // Closed: what happened to the device
 };
 

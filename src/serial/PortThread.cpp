@@ -2,6 +2,7 @@
 
 #include "serial/LineIo.h"
 #include "serial/ListenJob.h"
+#include "serial/ReplaySlavesJob.h"
 #include "serial/SerialPort.h"
 #include "serial/ServeJob.h"
 
@@ -145,6 +146,20 @@ OpenResult PortThread::poll(const ServeLine& line, std::shared_ptr<const ModuleP
                             PollPace pace) {
   close();
   return start(line, std::make_unique<PollJob>(std::move(polls), pace));
+}
+
+OpenResult PortThread::replaySlaves(const ServeLine& line,
+                                    std::shared_ptr<const Recording> recording, double speed,
+                                    bool loop) {
+  close();
+  return start(line, std::make_unique<ReplaySlavesJob>(std::move(recording), speed, loop));
+}
+
+OpenResult PortThread::replayMaster(const ServeLine& line,
+                                    std::shared_ptr<const Recording> recording,
+                                    MasterReplayPace pace, const SlaveTable& fields) {
+  close();
+  return start(line, std::make_unique<ReplayMasterJob>(std::move(recording), pace, fields));
 }
 
 OpenResult PortThread::start(const ServeLine& line, std::unique_ptr<PortJob> job) {

@@ -5,6 +5,7 @@
 #include "core/simulator/Serving.h"
 #include "serial/PollJob.h"
 #include "serial/PortJob.h"
+#include "serial/ReplayMasterJob.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -62,6 +63,20 @@ class PortThread : public QObject {
   // Traffic event for the request sent (kind Poll), one for what came of it (PollReply,
   // PollException, PollError or PollTimeout), and a Polled event with its PollResult.
   OpenResult poll(const ServeLine& line, std::shared_ptr<const ModulePolls> polls, PollPace pace);
+  // Opens `line` and answers as the slaves of `recording` did, each recorded delay played at
+  // `speed` (SlaveReplay; `loop`: a request starts over after its last occurrence). Each
+  // request comes back as a Traffic event (answered, unanswered or crc-error, the reason in its
+  // detail), its reply as another (reply), and a Replayed event with its ReplayStep once the
+  // reply is written or none is to go.
+  OpenResult replaySlaves(const ServeLine& line, std::shared_ptr<const Recording> recording,
+                          double speed, bool loop);
+  // Opens `line` and polls as the master of `recording` did (ReplayMasterJob): each request
+  // comes back as a Traffic event (poll), what came of it as another (poll-reply,
+  // poll-exception, poll-error or poll-timeout, the difference in its detail), and a Replayed
+  // event with its ReplayStep (the reply compared with the recorded one); then, without loop,
+  // Finished. The port stays open until close().
+  OpenResult replayMaster(const ServeLine& line, std::shared_ptr<const Recording> recording,
+                          MasterReplayPace pace, const SlaveTable& fields);
   bool isOpen() const { return running_; }
   // Stops the job: delayed replies not yet sent are dropped and a poll waiting for its reply is
   // given up (nothing is written after this), what was written drains, and the device is

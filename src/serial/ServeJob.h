@@ -1,17 +1,13 @@
 #pragma once
 
-#include "core/modbus/RequestCutter.h"
-#include "core/monitor/EchoFilter.h"
 #include "core/simulator/Serving.h"
-#include "serial/PortJob.h"
+#include "serial/AnswerJob.h"
 
 #include <QDateTime>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 namespace vantor {
 
@@ -29,32 +25,22 @@ class ServePlanSlot {
   std::atomic<quint64> version_{1};
 };
 
-// Answers as the simulated slaves: cuts requests by the times their bytes were read, judges
-// them, applies faults and delays on the thread's own clock and writes the replies.
-class ServeJob : public PortJob {
+// Answers as the simulated slaves: judges each request, applies faults and delays and writes
+// the replies.
+class ServeJob : public AnswerJob {
  public:
   explicit ServeJob(std::shared_ptr<ServePlanSlot> plan) : plan_(std::move(plan)) {}
-  void run(JobLine& line) override;
+
+ protected:
+  void refresh() override;
+  void answer(const QByteArray& request, qint64 readNs, const QDateTime& time) override;
 
  private:
-  struct Due {
-    Decision decision;
-    qint64 readNs;
-    QDateTime time;
-  };
-
-  void takePlan();
-  void take(QByteArray bytes, qint64 readNs);
-  void judge(const CutPiece& piece, qint64 readNs, const QDateTime& time);
   void send(const Decision& decision, qint64 readNs, const QDateTime& time, bool logRequest);
 
   std::shared_ptr<ServePlanSlot> plan_;
   quint64 planVersion_ = 0;
-  JobLine* line_ = nullptr;
-  std::optional<RequestCutter> cutter_;
   ServingState state_;
-  EchoFilter echo_;
-  std::multimap<qint64, Due> delayed_;
 };
 
 }  // namespace vantor

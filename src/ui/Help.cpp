@@ -223,6 +223,7 @@ QList<KeyRow> keyRows() {
       {{alt(Qt::Key_C)}, QObject::tr("Connect / Disconnect")},
       {{alt(Qt::Key_I)}, QObject::tr("Listen / Stop listening")},
       {{alt(Qt::Key_M)}, QObject::tr("Poll as module / Stop polling")},
+      {{alt(Qt::Key_A)}, QObject::tr("Replay... / Stop replay")},
       {{alt(Qt::Key_L)}, QObject::tr("Configure LCD")},
       {{alt(Qt::Key_F)}, QObject::tr("Find line settings")},
       {{alt(Qt::Key_9), alt(Qt::Key_1), alt(Qt::Key_3)}, QObject::tr("9600, 19200, 38400 bps")},

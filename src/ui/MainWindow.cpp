@@ -12,6 +12,7 @@
 #include "ui/ListenViews.h"
 #include "ui/PlotsPanel.h"
 #include "ui/PollViews.h"
+#include "ui/ReplayViews.h"
 #include "ui/SimulatorPanel.h"
 #include "ui/StatusLine.h"
 #include "ui/WindowParts.h"
@@ -63,6 +64,8 @@ QString stateName(PortSession::State state) {
       return QObject::tr("listening");
     case PortSession::State::Polling:
       return QObject::tr("polling as the module");
+    case PortSession::State::Replaying:
+      return QObject::tr("replaying");
     case PortSession::State::Closed:
       break;
   }
@@ -214,6 +217,22 @@ QLayout* MainWindow::buildButtons() {
   for (auto* button : {connectButton_, configureButton_, listenButton_, findButton_, pollButton_})
     button->setMinimumSize(120, 32);
   giveAccessKey(pollButton_, Qt::Key_M);
+  replayButton_ = namedButton(QStringLiteral("cmdReplay"), tr("Replay..."), this);
+  replayButton_->setToolTip(
+      tr("Play a recorded line back: answer the module as its slaves did, "
+         "or poll the field devices as its master did"));
+  replayButton_->setMinimumSize(120, 32);
+  giveAccessKey(replayButton_, Qt::Key_A);
+  connect(replayButton_, &QPushButton::clicked, this, [this] {
+    if (session_->state() == PortSession::State::Replaying) {
+      session_->close();
+      return;
+    }
+    auto* dialog = new ReplayDialog(dialogs_, {}, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &ReplayDialog::chosen, session_, &PortSession::replay);
+    dialog->open();
+  });
   connect(pollButton_, &QPushButton::clicked, this, [this] {
     if (session_->state() == PortSession::State::Polling)
       session_->close();
@@ -235,6 +254,7 @@ QLayout* MainWindow::buildButtons() {
   grid->addWidget(pollButton_, 0, 2);
   grid->addWidget(configureButton_, 1, 0);
   grid->addWidget(findButton_, 1, 1);
+  grid->addWidget(replayButton_, 1, 2);
   display_ = new DisplayPanel(this);
   auto* buttons = new QVBoxLayout;
   buttons->addLayout(grid);
@@ -247,7 +267,8 @@ QLayout* MainWindow::buildButtons() {
 // in its quadrant, then the bus monitor.
 void MainWindow::orderTabs() {
   QList<QWidget*> order = line_->tabOrder();
-  order << connectButton_ << listenButton_ << pollButton_ << configureButton_ << findButton_;
+  order << connectButton_ << listenButton_ << pollButton_ << configureButton_ << findButton_
+        << replayButton_;
   order << simulator_->tabOrder() << answerAll_->tabOrder();
   for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
   setTabOrder(order.back(), monitor_->firstInTabOrder());
@@ -354,6 +375,9 @@ void MainWindow::showState(PortSession::State state) {
   connectButton_->setText(serving ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
   listenButton_->setText(listening ? tr("Stop listening") : tr("Listen"));
   pollButton_->setText(polling ? tr("Stop polling") : tr("Poll as module"));
+  const bool replaying = state == PortSession::State::Replaying;
+  replayButton_->setText(replaying ? tr("Stop replay") : tr("Replay..."));
+  replayButton_->setEnabled((closed || replaying) && !scanning_);
   connectButton_->setEnabled((closed || serving) && !scanning_);
   listenButton_->setEnabled((closed || listening) && !scanning_);
   pollButton_->setEnabled((closed || polling) && !scanning_);
@@ -361,15 +385,16 @@ void MainWindow::showState(PortSession::State state) {
   configureButton_->setEnabled(serving);
   line_->setEnabled(closed && !scanning_);
   simulator_->setEnabled(serving);
-  simulator_->setVisible(!listening && !polling);
-  answerAll_->setVisible(!listening && !polling);
-  // Nothing is served while listening or polling: the serving counters stand aside.
-  monitor_->setListening(listening || polling);
+  simulator_->setVisible(!listening && !polling && !replaying);
+  answerAll_->setVisible(!listening && !polling && !replaying);
+  // Nothing is served while listening, polling or replaying as the master: the serving
+  // counters stand aside.
+  monitor_->setListening(listening || polling || session_->replaysAsMaster());
   // What listening or polling found stays to be read once it stops, until the next.
   if (listening) pollPlan_->show();
   if (polling) pollFields_->show();
-  if (serving || polling) pollPlan_->hide();
-  if (serving || listening) pollFields_->hide();
+  if (serving || polling || replaying) pollPlan_->hide();
+  if (serving || listening || replaying) pollFields_->hide();
   if (closed) {
     showNotice({});
     showChosenModule();

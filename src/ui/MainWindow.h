@@ -104,6 +104,7 @@ class MainWindow : public QWidget {
   QPushButton* listenButton_ = nullptr;
   QPushButton* findButton_ = nullptr;
   QPushButton* pollButton_ = nullptr;
+  QPushButton* replayButton_ = nullptr;
   QLabel* notice_ = nullptr;
   QScrollArea* controlsArea_ = nullptr;
   QSplitter* split_ = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/ListenViews.h"
 #include "ui/PlotsPanel.h"
 #include "ui/PollViews.h"
+#include "ui/ReplayViews.h"
 #include "ui/SimulatorPanel.h"
 
 #include <QWidget>
@@ -143,6 +144,65 @@ bool PortSession::poll() {
   return true;
 }
 
+bool PortSession::replay(const ReplayChoice& choice) {
+  views_.line->remember();
+  // The saved configuration names the fields the recording's polls are of, reads the values
+  // of the replies compared, and draws the display from what goes back and forth.
+  const SlaveTableLoad loaded =
+      views_.line->twoLine() ? loadSlaveTable1602(ini_) : loadSlaveTable2004(ini_);
+  const std::optional<LineSettings> settings = lineSettingsOf(views_.line->lineChoice());
+  const ServeLine line = lineAt(views_.line->chosenPort(), settings);
+  MasterReplayPace pace;
+  pace.speed = choice.speed;
+  pace.loop = choice.loop;
+  const OpenResult result =
+      choice.asSlaves ? server_->replaySlaves(line, choice.recording, choice.speed, choice.loop)
+                      : server_->replayMaster(line, choice.recording, pace, loaded.table);
+  if (!result.ok) {
+    dialogs_.message(window_, QStringLiteral("COMM PORT ERROR!"), result.error);
+    return false;
+  }
+  emit opened(result.deviceName, *settings);
+  replayAsMaster_ = !choice.asSlaves;
+  tally_ = {};
+  served_ = loaded.table;
+  views_.monitor->setTable(loaded.table);
+  views_.display->listen({loaded.config1602, loaded.config2004});
+  heard_ = HeardSamples(loaded.table);
+  views_.plots->start(fieldSeries(loaded.table));
+  setState(State::Replaying);
+  const QString how = choice.loop ? tr(" at %1x, over and over").arg(choice.speed)
+                                  : tr(" at %1x").arg(choice.speed);
+  emit notice(
+      (result.notice.isEmpty() ? QString() : result.notice + u'\n') +
+          (choice.asSlaves
+               ? tr("Replaying %1 as its slaves on %2%3: each request is answered as it was "
+                    "then.")
+               : tr("Replaying %1 as its master on %2%3: each reply is compared with the "
+                    "recorded one."))
+              .arg(choice.recording->path, result.deviceName, how),
+      !result.notice.isEmpty(), {});
+  return true;
+}
+
+// A replayed request and what came of it: counted when compared, and given to the display
+// and the plots as if heard on the line.
+void PortSession::takeReplayed(const ReplayStep& step, std::vector<TrafficEvent>& heard) {
+  if (replayAsMaster_) tally_.count(step.comparison.outcome);
+  TrafficEvent request;
+  request.time = step.time;
+  request.bytes = step.request;
+  request.kind = EventKind::Request;
+  heard.push_back(request);
+  if (step.reply.isEmpty()) return;
+  TrafficEvent reply = request;
+  reply.bytes = step.reply;
+  reply.time = step.time.addMSecs(qint64(std::max(step.delayMs, 0.0)));
+  const bool exception = step.reply.size() > 1 && (quint8(step.reply[1]) & 0x80) != 0;
+  reply.kind = exception ? EventKind::Exception : EventKind::Response;
+  heard.push_back(reply);
+}
+
 void PortSession::close() {
   server_->close();
   setState(State::Closed);
@@ -171,6 +231,7 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   std::vector<TrafficEvent> traffic;
   traffic.reserve(batch.size());
   std::vector<PlotSample> plotted;
+  std::vector<TrafficEvent> replayHeard;  // a replay's requests and replies, as if heard
   const Exchange* last = nullptr;
   std::optional<QString> lost;
   for (const ServeEvent& event : batch) {
@@ -179,8 +240,8 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         traffic.push_back(event.traffic);
         if (state_ == State::Listening)
           heard_.take(event.traffic, plotted);
-        else if (state_ == State::Polling)
-          break;  // the poll's result says all the plots need
+        else if (state_ == State::Polling || state_ == State::Replaying)
+          break;  // the poll's or the replay's result says all the plots need
         else if (auto poll = servedPoll(served_, event.traffic))
           plotted.push_back(std::move(*poll));
         break;
@@ -208,6 +269,13 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         plotPoll(event.poll, plotted);
         break;
       }
+      case ServeEvent::Type::Replayed:
+        takeReplayed(event.replay, replayHeard);
+        break;
+      case ServeEvent::Type::Finished:
+        emit notice(tr("The recording was played to its end. %1").arg(tally_.summary()),
+                    tally_.exitStatus() != 0, {});
+        break;
       case ServeEvent::Type::Closed:
         lost = event.reason;
         break;
@@ -218,6 +286,10 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
     // The news first: the status bar shows a notice's first line.
     if (const QString drawing = views_.display->hear(traffic); !drawing.isEmpty())
       emit notice(drawing + u'\n' + listening_.text, listening_.warns, {});
+  }
+  if (state_ == State::Replaying) {
+    for (const TrafficEvent& e : replayHeard) heard_.take(e, plotted);
+    views_.display->hear(replayHeard);
   }
   views_.monitor->record(std::move(traffic));
   feedPlots(plotted);

@@ -2,6 +2,7 @@
 
 #include "core/modbus/LineSettings.h"
 #include "core/plot/HeardSamples.h"
+#include "core/replay/MasterReplay.h"
 #include "core/simulator/Serving.h"
 #include "core/simulator/SlaveTable.h"
 
@@ -28,18 +29,20 @@ class PlotsPanel;
 class PortThread;
 class SimulatorPanel;
 struct PollResult;
+struct ReplayChoice;
+struct ReplayStep;
 struct ServeEvent;
 struct ServeLine;
 
 // What the main window does with its port, one thing at a time: serve the simulated slaves,
-// listen, poll as the module, or nothing. The port is served on a thread of its own (PortThread);
-// this takes its events to the parts of the window that show them, and hands it what the slaves
-// answer with whenever the window changes it.
+// listen, poll as the module, replay a recording, or nothing. The port is served on a thread of its
+// own (PortThread); this takes its events to the parts of the window that show them, and hands it
+// what the slaves answer with whenever the window changes it.
 class PortSession : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { Closed, Serving, Listening, Polling };
+  enum class State { Closed, Serving, Listening, Polling, Replaying };
 
   // The parts of the window the session reads its choices from and shows what happened in.
   struct Views {
@@ -65,6 +68,12 @@ class PortSession : public QObject {
   // Opens the chosen port and polls the field devices as the chosen module would, from its
   // saved configuration; false, said, when there is nothing to poll or the port does not open.
   bool poll();
+  // Opens the chosen port and plays `choice`'s recording back as its slaves or its master;
+  // false, said, when the port does not open.
+  bool replay(const ReplayChoice& choice);
+  // Replaying as the master: the meters' replies are compared, not served, so the serving
+  // counters stand aside.
+  bool replaysAsMaster() const { return state_ == State::Replaying && replayAsMaster_; }
   // Closes the port, whatever it was doing.
   void close();
   // The line on port number `port` at `settings`.
@@ -74,6 +83,7 @@ class PortSession : public QObject {
   // The plots' one way in, whatever the port is doing: nothing is kept while the log is paused.
   void feedPlots(const std::vector<PlotSample>& samples);
   void plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const;
+  void takeReplayed(const ReplayStep& step, std::vector<TrafficEvent>& heard);
 
  signals:
   void stateChanged(vantor::PortSession::State state);
@@ -100,6 +110,8 @@ class PortSession : public QObject {
     QString text;
     bool warns = false;
   } listening_;
+  bool replayAsMaster_ = false;
+  ReplayTally tally_;    // replaying as the master: the replies compared so far
   SlaveTable served_{};  // the slaves of the configuration served, or the fields polled
   HeardSamples heard_;   // what the plots are given of the polls heard
 };

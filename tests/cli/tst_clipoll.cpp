@@ -1,6 +1,7 @@
 // vantor-cli poll standing in for the module: against a field device that is not Vantor
 // (libmodbus's RTU server), against Vantor's own simulator told to fail, and on lines and
 // settings files it cannot use.
+#include "CliRun.h"
 #include "ModbusSlave.h"
 #include "PtyBus.h"
 #include "PtyPair.h"
@@ -17,19 +18,6 @@
 using namespace vantor::test;
 
 namespace {
-
-struct Run {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
-
-Run finished(QProcess& p) {
-  if (!p.waitForFinished(30000)) p.kill();
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-          QString::fromUtf8(p.readAllStandardOutput()),
-          QString::fromUtf8(p.readAllStandardError())};
-}
 
 // A settings file of `lines` in `dir`.
 QString settingsFile(const QTemporaryDir& dir, const QStringList& lines) {
@@ -114,7 +102,7 @@ class tst_clipoll : public QObject {
     // were the port's thread to go on after the second.
     poll.start(VANTOR_CLI, {"poll", "--module", "2004", "--ini", ini, "--device", pty.devicePath(),
                             "--count", "2", "--interval", "1", "--display"});
-    const Run run = finished(poll);
+    const CliRun run = finished(poll);
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
     QFETCH(QByteArray, requests);
@@ -159,7 +147,7 @@ class tst_clipoll : public QObject {
     QProcess poll;
     poll.start(VANTOR_CLI, {"poll", "--module", "2004", "--ini", ini, "--device", bus.path(1),
                             "--count", "2", "--timeout", "1000", "--interval", "50", "--log", log});
-    const Run run = finished(poll);
+    const CliRun run = finished(poll);
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -203,7 +191,7 @@ class tst_clipoll : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(holds(poll.processId(), pty.devicePath()), 10000);
     QCOMPARE(pty.read(8, 10000).size(), 8);  // its first request
     pty.closeMaster();
-    const Run run = finished(poll);
+    const CliRun run = finished(poll);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QRegularExpression(
                  "\nvantor-cli: " + QRegularExpression::escape(pty.devicePath()) + " was lost: ")),
@@ -231,7 +219,7 @@ class tst_clipoll : public QObject {
     QProcess poll;
     poll.start(VANTOR_CLI, {"poll", "--module", "1602", "--ini", ini, "--device",
                             device.isEmpty() ? pty.devicePath() : device});
-    const Run run = finished(poll);
+    const CliRun run = finished(poll);
     QCOMPARE(run.exitCode, 1);
     QFETCH(QString, says);
     QVERIFY2(run.err.contains(says, Qt::CaseInsensitive), qPrintable(run.err));

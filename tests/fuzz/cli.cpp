@@ -49,12 +49,15 @@ QStringList commandLine(const cli::CliOptions& o, bool apart) {
   if (o.seconds) option("--seconds", QString::number(*o.seconds, 'g', 17));
   if (o.intervalMs) option("--interval", number(*o.intervalMs));
   if (o.timeoutMs) option("--timeout", number(*o.timeoutMs));
+  option("--as", o.replayAs);
+  if (o.speed) option("--speed", QString::number(*o.speed, 'g', 17));
   for (const QString& r : o.registers) option("--register", r);
   for (const auto& [flag, on] : {std::pair{"--timestamps", o.timestamps},
                                  {"--keep-echo", o.keepEcho},
                                  {"--scan", o.scan},
                                  {"--display", o.display},
-                                 {"--answer-all", o.answerAll}})
+                                 {"--answer-all", o.answerAll},
+                                 {"--loop", o.loop}})
     if (on) args << QLatin1String(flag);
   if (o.input) args << *o.input;
   return args;

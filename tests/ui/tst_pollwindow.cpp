@@ -1,10 +1,13 @@
 #include "AppSession.h"
 #include "ModbusSlave.h"
+#include "core/modbus/Crc16.h"
 #include "core/modbus/HexText.h"
 #include "core/monitor/LogExport.h"
 #include "ui/BusMonitor.h"
 #include "ui/LcdView.h"
 
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTableWidget>
 
 using namespace vantor;
@@ -24,6 +27,43 @@ enum Column {
 QString cellText(const QTableWidget* table, int row, int column) {
   const QTableWidgetItem* item = table->item(row, column);
   return item ? item->text() : QString();
+}
+
+// A frame with its check value.
+QByteArray framed(const char* hex) {
+  QByteArray f = QByteArray::fromHex(hex);
+  const CheckValue c = checkValue(f);
+  return f.append(char(c.lo)).append(char(c.hi));
+}
+
+// A recording of one poll of slave 1's holding register 0, answered 0x007B 20 ms later.
+QString writeRecording(const QString& folder) {
+  const QString path = folder + "/site.jsonl";
+  QByteArray lines;
+  const auto line = [&lines](const char* time, const char* direction, const QByteArray& bytes,
+                             const char* kind) {
+    lines += QString(R"({"time":"2026-12-07T10:00:%1+01:00","direction":"%2","bytes":"%3",)"
+                     R"("kind":"%4","slave":1,"detail":""})")
+                 .arg(time, direction, hexText(bytes), kind)
+                 .toUtf8() +
+             '\n';
+  };
+  line("00.000", "rx", framed("010300000001"), "answered");
+  line("00.020", "tx", framed("010302007B"), "reply");
+  if (!writeFileBytes(path, lines)) qFatal("cannot write %s", qPrintable(path));
+  return path;
+}
+
+// Replay... with `path`, as the slaves or the master.
+void startReplay(AppSession& s, const QString& path, bool asSlaves) {
+  s.press("cmdReplay");
+  auto* dialog = s.main->findChild<QDialog*>("dlgReplay");
+  QVERIFY(dialog);
+  control<QLineEdit>(dialog, "txtReplayFile")->setText(path);
+  control<QRadioButton>(dialog, asSlaves ? "optReplaySlaves" : "optReplayMaster")->setChecked(true);
+  control<QPushButton>(dialog, "cmdReplayStart")->click();
+  QVERIFY2(s.dialogs.boxes.isEmpty(), qPrintable(s.dialogs.texts().join('|')));
+  QCOMPARE(s.get<QPushButton>("cmdReplay")->text(), QString("Stop replay"));
 }
 
 }  // namespace
@@ -88,6 +128,51 @@ class tst_pollwindow : public QObject {
     kinds.removeDuplicates();
     kinds.sort();
     QCOMPARE(kinds, (QStringList{"poll", "poll-reply", "poll-timeout"}));
+  }
+
+  // Replay... as the slaves: a real master's poll gets the recorded reply, and the display
+  // draws it as the module would; a damaged recording is refused in the dialog, naming the
+  // line, before the port opens.
+  void replaysARecordingAsTheSlaves() {
+    AppSession s;
+    storePoll(s.ini, "Cfg1602", "", {1, 3, 0, 0});
+    s.choosePort(2, "9600,n,8,1", "1602");
+    s.start();
+    const QString broken = s.folder() + "/broken.jsonl";
+    QVERIFY(writeFileBytes(broken, "{\"time\":\"2026-12-07T10:00:00.000+01:00\",\"direction\""));
+    s.press("cmdReplay");
+    auto* dialog = s.main->findChild<QDialog*>("dlgReplay");
+    control<QLineEdit>(dialog, "txtReplayFile")->setText(broken);
+    control<QPushButton>(dialog, "cmdReplayStart")->click();
+    QVERIFY2(control<QLabel>(dialog, "lblReplayRefusal")->text().startsWith(broken + ", line 1"),
+             qPrintable(control<QLabel>(dialog, "lblReplayRefusal")->text()));
+    QVERIFY(holdDevice(s.pty.devicePath()) != nullptr);
+    dialog->close();
+
+    startReplay(s, writeRecording(s.folder()), true);
+    ModbusMaster master(s.pty.masterFd(), 2000);
+    QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(0x7B));
+    QTRY_VERIFY(s.get<LcdView>("lcdPreview")->preview().rows.join('|').contains("123"));
+    s.press("cmdReplay");
+    QCOMPARE(s.get<QPushButton>("cmdReplay")->text(), QString("Replay..."));
+  }
+
+  // Replay... as the master: the recorded poll goes to a field device that answers another
+  // value, and the window says so when the recording has been played.
+  void replaysARecordingAsTheMaster() {
+    AppSession s;
+    s.choosePort(2, "9600,n,8,1", "1602");
+    ModbusSlave slave(s.pty.masterFd(), 1);
+    slave.setRegister(3, 0, 124);
+    QVERIFY(slave.start());
+    s.start();
+    startReplay(s, writeRecording(s.folder()), false);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        s.get<QLabel>("lblNotice")->text().startsWith("The recording was played to its end."),
+        20000);
+    QVERIFY2(s.get<QLabel>("lblNotice")->text().contains("1 with other bytes"),
+             qPrintable(s.get<QLabel>("lblNotice")->text()));
+    QCOMPARE(slave.requests().size(), 1u);
   }
 
   // With no configuration saved for the chosen module there is nothing to poll: said, and the

@@ -22,12 +22,6 @@ std::uint8_t at(QByteArrayView bytes, qsizetype i) {
   return std::uint8_t(bytes[i]);
 }
 
-bool checkValueHolds(QByteArrayView frame) {
-  if (frame.size() < 3) return false;
-  const CheckValue check = checkValue(frame.first(frame.size() - 2));
-  return at(frame, frame.size() - 2) == check.lo && at(frame, frame.size() - 1) == check.hi;
-}
-
 bool isRead(std::uint8_t function) {
   return function == rtu::kReadHolding || function == rtu::kReadInput;
 }

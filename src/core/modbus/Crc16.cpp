@@ -21,6 +21,12 @@ CheckValue checkValue(QByteArrayView body) {
   return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
 }
 
+bool checkValueHolds(QByteArrayView frame) {
+  return frame.size() >= 3 && checkValue(frame.first(frame.size() - 2)) ==
+                                  CheckValue{std::uint8_t(frame[frame.size() - 2]),
+                                             std::uint8_t(frame[frame.size() - 1])};
+}
+
 QByteArray withCheckValue(QByteArrayView body) {
   const CheckValue check = checkValue(body);
   return body.toByteArray().append(char(check.lo)).append(char(check.hi));

@@ -21,6 +21,9 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes);
 // The check value a frame whose body is `body` must end with.
 CheckValue checkValue(QByteArrayView body);
 
+// Whether `frame` ends with the check value of the bytes before it.
+bool checkValueHolds(QByteArrayView frame);
+
 // `body` followed by its check value, low byte first (Modbus over serial line, 2.5.1.2: the
 // CRC is appended low-order byte first).
 QByteArray withCheckValue(QByteArrayView body);

@@ -13,11 +13,6 @@ std::uint8_t at(QByteArrayView bytes, qsizetype i) {
   return std::uint8_t(bytes[i]);
 }
 
-bool checkValueHolds(QByteArrayView frame) {
-  const CheckValue check = checkValue(frame.first(frame.size() - 2));
-  return at(frame, frame.size() - 2) == check.lo && at(frame, frame.size() - 1) == check.hi;
-}
-
 QString checkText(CheckValue check) {
   return hexText(QByteArray(1, char(check.lo)) + char(check.hi));
 }

@@ -35,12 +35,6 @@ std::optional<PolledField> fieldOf(QByteArrayView request, const SlaveTable& fie
   return std::nullopt;
 }
 
-bool checkValueHolds(QByteArrayView frame) {
-  return frame.size() >= 3 &&
-         checkValue(frame.first(frame.size() - 2)) ==
-             CheckValue{at(frame, frame.size() - 2), at(frame, frame.size() - 1)};
-}
-
 // A reply's bytes and what they say where that can be read: "01 03 02 04 D2 3B 19 = 123.4".
 QString replyText(QByteArrayView request, QByteArrayView reply,
                   const std::optional<PolledField>& field) {
@@ -92,6 +86,11 @@ ReplyComparison compareReply(const RecordedExchange& recorded,
           line + QStringLiteral(": other bytes: recorded %1, now %2")
                      .arg(replyText(recorded.request, *recorded.reply, field),
                           replyText(recorded.request, *reply, field))};
+}
+
+int polledField(QByteArrayView request, const SlaveTable& fields) {
+  const auto field = fieldOf(request, fields);
+  return field ? field->field : 0;
 }
 
 QString ReplayTally::summary() const {

@@ -7,6 +7,7 @@
 #include "core/simulator/SlaveTable.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
@@ -44,6 +45,10 @@ struct ReplyComparison {
 // field k as element k-1; only enabled ones decode a value.
 ReplyComparison compareReply(const RecordedExchange& recorded,
                              const std::optional<QByteArray>& reply, const SlaveTable& fields);
+
+// The field whose poll `request` is (address, function, start register and register count all
+// its own), 1 to 4, among the enabled ones of `fields`; 0 for none.
+int polledField(QByteArrayView request, const SlaveTable& fields);
 
 // How a replay as the master went, reply by reply.
 class ReplayTally {
