@@ -72,6 +72,27 @@ QString stateName(PortSession::State state) {
   return QObject::tr("disconnected");
 }
 
+// What must be read: hidden while there is nothing to say.
+QLabel* noticeLabel(QWidget* parent) {
+  auto* notice = new QLabel(parent);
+  notice->setObjectName(QStringLiteral("lblNotice"));
+  notice->setWordWrap(true);
+  notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  notice->hide();
+  return notice;
+}
+
+// `controls` as wide as the window, scrolled up and down when it is shorter than they are.
+QScrollArea* scrollingDown(QWidget* controls, QWidget* parent) {
+  auto* area = new QScrollArea(parent);
+  area->setObjectName(QStringLiteral("scrollControls"));
+  area->setWidget(controls);
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  return area;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(IniFile& ini, Dialogs& dialogs, QWidget* parent)
@@ -123,23 +144,14 @@ void MainWindow::buildLayout() {
   column->addLayout(top);
   // What must be read stands right under the line and the buttons, above everything else the
   // controls hold, and is scrolled into sight when it comes (the status bar repeats it).
-  notice_ = new QLabel(this);
-  notice_->setObjectName(QStringLiteral("lblNotice"));
-  notice_->setWordWrap(true);
-  notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  notice_->hide();
+  notice_ = noticeLabel(this);
   column->addWidget(notice_);
   for (QWidget* part : {static_cast<QWidget*>(pollPlan_), static_cast<QWidget*>(pollFields_),
                         static_cast<QWidget*>(simulator_), static_cast<QWidget*>(answerAll_),
                         static_cast<QWidget*>(bytes_)})
     column->addWidget(part);
   column->addStretch(1);
-  controlsArea_ = new QScrollArea(this);
-  controlsArea_->setObjectName(QStringLiteral("scrollControls"));
-  controlsArea_->setWidget(controls);
-  controlsArea_->setWidgetResizable(true);
-  controlsArea_->setFrameShape(QFrame::NoFrame);
-  controlsArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  controlsArea_ = scrollingDown(controls, this);
 
   // The log and the plots of the same traffic share the room under the controls.
   auto* views = new QTabWidget(this);

@@ -245,23 +245,10 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
         else if (auto poll = servedPoll(served_, event.traffic))
           plotted.push_back(std::move(*poll));
         break;
-      case ServeEvent::Type::Exchange: {
-        const Exchange& x = event.exchange;
-        last = &x;
-        if (x.latencyUs >= 0) views_.monitor->recordLatency(x.slave, x.latencyUs);
-        // A sweep's lists follow the value its slave last sent.
-        if (x.slave > 0 && x.value && !x.sent.isEmpty())
-          views_.simulator->followSweep(x.slave, *x.value);
-        if (!x.sendError.isEmpty())
-          emit notice(tr("The reply was not sent. %1").arg(x.sendError), true, {});
-        views_.display->take(x);
-        if (x.slave > 0) {
-          const FieldReading shown = readingOf(x);
-          plotted.push_back(
-              servedValue(served_, x.slave, x.time, shown.raw, shown.why, x.latencyUs));
-        }
+      case ServeEvent::Type::Exchange:
+        last = &event.exchange;
+        takeExchange(event.exchange, plotted);
         break;
-      }
       case ServeEvent::Type::Polled: {
         const int field = event.poll.field;
         views_.pollFields->take(event.poll);
@@ -298,6 +285,20 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
   views_.display->refresh();
   if (state_ == State::Polling) views_.pollFields->refresh();
   if (lost) onPortLost(*lost);
+}
+
+// A request served and what went out for it.
+void PortSession::takeExchange(const Exchange& x, std::vector<PlotSample>& plotted) {
+  if (x.latencyUs >= 0) views_.monitor->recordLatency(x.slave, x.latencyUs);
+  // A sweep's lists follow the value its slave last sent.
+  if (x.slave > 0 && x.value && !x.sent.isEmpty()) views_.simulator->followSweep(x.slave, *x.value);
+  if (!x.sendError.isEmpty())
+    emit notice(tr("The reply was not sent. %1").arg(x.sendError), true, {});
+  views_.display->take(x);
+  if (x.slave > 0) {
+    const FieldReading shown = readingOf(x);
+    plotted.push_back(servedValue(served_, x.slave, x.time, shown.raw, shown.why, x.latencyUs));
+  }
 }
 
 // A field polled as the module: when it was polled, and what came of it as the module shows

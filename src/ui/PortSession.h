@@ -82,6 +82,7 @@ class PortSession : public QObject {
   void updatePlan();
   // The plots' one way in, whatever the port is doing: nothing is kept while the log is paused.
   void feedPlots(const std::vector<PlotSample>& samples);
+  void takeExchange(const Exchange& exchange, std::vector<PlotSample>& plotted);
   void plotPoll(const PollResult& result, std::vector<PlotSample>& plotted) const;
   void takeReplayed(const ReplayStep& step, std::vector<TrafficEvent>& heard);
 

@@ -6,6 +6,7 @@
 #include "ui/BusMonitor.h"
 #include "ui/LcdView.h"
 
+#include <QDialog>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTableWidget>
