@@ -18,6 +18,27 @@
 
 namespace vantor {
 
+namespace {
+
+// Replaying as the slaves, what goes back and forth is put down to the field of the saved
+// configuration whose slave has its address, as serving puts it down to the slave answering,
+// so that the counters per slave agree with their total.
+void nameReplayedSlaves(const SlaveTable& table, std::vector<TrafficEvent>& traffic) {
+  for (TrafficEvent& e : traffic) {
+    if (e.about != 0 || e.bytes.isEmpty()) continue;
+    for (int s = 1; s <= kSlaveCount; ++s) {
+      const Slave& slave = table[std::size_t(s - 1)];
+      if (!slave.enabled || slave.address != std::uint8_t(e.bytes.at(0))) continue;
+      e.about = s;
+      e.address = slave.address;
+      if (e.kind == EventKind::Answered || e.kind == EventKind::Reply) e.slave = s;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
 PortSession::PortSession(IniFile& ini, Dialogs& dialogs, const Views& views, QWidget* window)
     : QObject(window), ini_(ini), dialogs_(dialogs), views_(views), window_(window) {
   server_ = new PortThread(this);
@@ -275,6 +296,7 @@ void PortSession::onEvents(const std::vector<ServeEvent>& batch) {
       emit notice(drawing + u'\n' + listening_.text, listening_.warns, {});
   }
   if (state_ == State::Replaying) {
+    if (!replayAsMaster_) nameReplayedSlaves(served_, traffic);
     for (const TrafficEvent& e : replayHeard) heard_.take(e, plotted);
     views_.display->hear(replayHeard);
   }

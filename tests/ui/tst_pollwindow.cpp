@@ -154,6 +154,9 @@ class tst_pollwindow : public QObject {
     ModbusMaster master(s.pty.masterFd(), 2000);
     QCOMPARE(readValue(master, {1, 3, 0, 0}), std::optional<quint32>(0x7B));
     QTRY_VERIFY(s.get<LcdView>("lcdPreview")->preview().rows.join('|').contains("123"));
+    const BusCounters& counters = s.main->monitor().counters();
+    QCOMPARE(counters.counts(1).replies, 1);  // put down to field 1, as the total is
+    QCOMPARE(counters.counts(1).requests, counters.counts(0).requests);
     s.press("cmdReplay");
     QCOMPARE(s.get<QPushButton>("cmdReplay")->text(), QString("Replay..."));
   }
