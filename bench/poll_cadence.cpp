@@ -109,7 +109,7 @@ void vantorBlock(const PtyPair& line, ModbusSlave& server, int cycles, Figures& 
   QEventLoop loop;
   QTimer check;
   QObject::connect(&check, &QTimer::timeout, [&] {
-    if (server.requests().size() >= wanted) loop.quit();
+    if (server.answered() >= wanted) loop.quit();
   });
   check.start(20);
   loop.exec();

@@ -70,4 +70,9 @@ std::vector<ModbusSlave::Request> ModbusSlave::requests() const {
   return requests_;
 }
 
+std::size_t ModbusSlave::answered() const {
+  const std::lock_guard lock(mutex_);
+  return requests_.size();
+}
+
 }  // namespace vantor::test

@@ -37,6 +37,8 @@ class ModbusSlave {
   bool start();
 
   std::vector<Request> requests() const;
+  // How many requests were answered so far, without copying them.
+  std::size_t answered() const;
 
  private:
   void serve();
