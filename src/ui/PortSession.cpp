@@ -20,20 +20,27 @@ namespace vantor {
 
 namespace {
 
+// The slave (from 1) of the saved configuration whose address `frame` is for; 0: none.
+int slaveAnswering(const SlaveTable& table, const QByteArray& frame) {
+  if (frame.isEmpty()) return 0;
+  for (int s = 1; s <= kSlaveCount; ++s) {
+    const Slave& slave = table[std::size_t(s - 1)];
+    if (slave.enabled && slave.address == std::uint8_t(frame.at(0))) return s;
+  }
+  return 0;
+}
+
 // Replaying as the slaves, what goes back and forth is put down to the field of the saved
 // configuration whose slave has its address, as serving puts it down to the slave answering,
 // so that the counters per slave agree with their total.
 void nameReplayedSlaves(const SlaveTable& table, std::vector<TrafficEvent>& traffic) {
   for (TrafficEvent& e : traffic) {
-    if (e.about != 0 || e.bytes.isEmpty()) continue;
-    for (int s = 1; s <= kSlaveCount; ++s) {
-      const Slave& slave = table[std::size_t(s - 1)];
-      if (!slave.enabled || slave.address != std::uint8_t(e.bytes.at(0))) continue;
-      e.about = s;
-      e.address = slave.address;
-      if (e.kind == EventKind::Answered || e.kind == EventKind::Reply) e.slave = s;
-      break;
-    }
+    if (e.about != 0) continue;
+    const int s = slaveAnswering(table, e.bytes);
+    if (s == 0) continue;
+    e.about = s;
+    e.address = std::uint8_t(e.bytes.at(0));
+    if (e.kind == EventKind::Answered || e.kind == EventKind::Reply) e.slave = s;
   }
 }
 
@@ -216,6 +223,9 @@ void PortSession::takeReplayed(const ReplayStep& step, std::vector<TrafficEvent>
   request.kind = EventKind::Request;
   heard.push_back(request);
   if (step.reply.isEmpty()) return;
+  // As the slaves, the recorded delay is the reply's latency, counted as serving counts it.
+  if (const int slave = replayAsMaster_ ? 0 : slaveAnswering(served_, step.request); slave > 0)
+    views_.monitor->recordLatency(slave, step.delayMs * 1000.0);
   TrafficEvent reply = request;
   reply.bytes = step.reply;
   reply.time = step.time.addMSecs(qint64(std::max(step.delayMs, 0.0)));

@@ -157,6 +157,7 @@ class tst_pollwindow : public QObject {
     const BusCounters& counters = s.main->monitor().counters();
     QCOMPARE(counters.counts(1).replies, 1);  // put down to field 1, as the total is
     QCOMPARE(counters.counts(1).requests, counters.counts(0).requests);
+    QVERIFY(counters.latency(1).has_value());  // the recorded delay, as serving counts it
     s.press("cmdReplay");
     QCOMPARE(s.get<QPushButton>("cmdReplay")->text(), QString("Replay..."));
   }
