@@ -19,17 +19,6 @@ using namespace vantor::test;
 
 namespace {
 
-// A bus end opened raw at `baud`, as a master's program opens its port.
-int openEnd(const QString& path, speed_t baud) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
-  termios t{};
-  if (fd < 0 || ::tcgetattr(fd, &t) != 0) return -1;
-  ::cfmakeraw(&t);
-  ::cfsetispeed(&t, baud);
-  ::cfsetospeed(&t, baud);
-  return ::tcsetattr(fd, TCSANOW, &t) == 0 ? fd : -1;
-}
-
 // Everything `fd` has received until it has been quiet for `quietMs`.
 QByteArray drain(int fd, int quietMs) {
   QByteArray all;

@@ -1,5 +1,7 @@
 #include "PtyBus.h"
 
+#include <QFile>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -184,6 +186,16 @@ void PtyBus::pass(int from, const QByteArray& bytes) {
       }
     }
   }
+}
+
+int openEnd(const QString& path, unsigned baud) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+  termios t{};
+  if (fd < 0 || ::tcgetattr(fd, &t) != 0) return -1;
+  ::cfmakeraw(&t);
+  ::cfsetispeed(&t, speed_t(baud));
+  ::cfsetospeed(&t, speed_t(baud));
+  return ::tcsetattr(fd, TCSANOW, &t) == 0 ? fd : -1;
 }
 
 }  // namespace vantor::test
