@@ -190,12 +190,16 @@ void PtyBus::pass(int from, const QByteArray& bytes) {
 
 int openEnd(const QString& path, unsigned baud) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return -1;
   termios t{};
-  if (fd < 0 || ::tcgetattr(fd, &t) != 0) return -1;
-  ::cfmakeraw(&t);
-  ::cfsetispeed(&t, speed_t(baud));
-  ::cfsetospeed(&t, speed_t(baud));
-  return ::tcsetattr(fd, TCSANOW, &t) == 0 ? fd : -1;
+  if (::tcgetattr(fd, &t) == 0) {
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, speed_t(baud));
+    ::cfsetospeed(&t, speed_t(baud));
+    if (::tcsetattr(fd, TCSANOW, &t) == 0) return fd;
+  }
+  ::close(fd);
+  return -1;
 }
 
 }  // namespace vantor::test

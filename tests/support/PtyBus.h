@@ -39,10 +39,6 @@ QByteArray resample(const QByteArray& bytes, int fromBaud, int toBaud, int stopB
 // open by the bus too, so an end whose program closes it never
 // hangs up the line; what arrives for an end no program holds open waits in its input queue
 // (until it fills: what does not fit is dropped, as by an overrun receiver).
-// A bus end opened raw at `baud` (a termios speed such as B19200), as a master's program opens
-// its port: the descriptor, or -1.
-int openEnd(const QString& path, unsigned baud);
-
 class PtyBus {
  public:
   explicit PtyBus(int ends);
@@ -75,5 +71,9 @@ class PtyBus {
   bool valid_ = false;
   std::thread thread_;
 };
+
+// A bus end opened raw at `baud` (a termios speed such as B19200), as a master's program opens
+// its port: the descriptor, or -1.
+int openEnd(const QString& path, unsigned baud);
 
 }  // namespace vantor::test
